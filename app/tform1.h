@@ -1,0 +1,135 @@
+#pragma once
+// The main window. It owns the whole link (port, flags, reply buffer), the reception buffer,
+// the archive index and the viewer positions; its operations are spread over the folders of
+// their subsystems (link/, acquisition/, viewer/, config/), each defining its own methods.
+#include "platform/platform.h"
+#include "platform/stringlist.h"
+#include "platform/toolkit.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Ui { class TForm1; }
+class TForm2;
+class TForm4;
+class TAboutBox;
+class QLabel;
+
+// Recognised reply lines of vvod.
+enum VvodResult : unsigned { VV_FAIL = 0, VV_CONNECT = 1, VV_NOCARRIER = 2, VV_OK = 3, VV_ERROR = 4, VV_RING = 22 };
+
+// 0 when the first n bytes of text and pattern are equal, otherwise 1; compares exactly n bytes.
+int strncmp1(const char* text, const char* pattern, int n);
+// Packs a phone number two characters a byte into out[0..7]; at most the first 15 characters
+// are packed, so the end mark always fits.
+void convtel(unsigned char* out, const char* tel, int len);
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kOtvetSize = 1000;
+    static constexpr int kFotobufSize = 100000;
+
+    explicit TForm1(plat::Platform& sys, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The windows created after this one (start-up order TForm1, TForm2, TForm4, TAboutBox, TForm3).
+    void attach(TForm2* settings, TForm4* portDialog, TAboutBox* about);
+
+    // Runs one handler through the toolkit-error wrapper.
+    template <class F> void handle(F&& f) { plat::guarded(sys.ui, std::forward<F>(f)); }
+
+    // ---- application shell (app/) ----
+    void rereg();
+    void wrreg();
+    void FormClose();
+    void ToolButton2Click();
+    void ToolButton10Click();
+    void setPanel(int index, const QString& text);
+    QString panel(int index) const;
+
+    // ---- modem link (link/) ----
+    bool setdcb();
+    bool wrport(const char* data, int length);
+    unsigned vvod(const char* cmd, char* reply, int length, int tmout);
+    // One read of the rule: one byte into b, nbytes 1 or 0; a vanished port is let go.
+    plat::ReadResult readport(unsigned char& b);
+    void purge();
+    void pump();
+
+    // ---- photo acquisition (acquisition/) ----
+    void Button3Click();
+    void Button4Click();
+    void BtOtmenaClick();
+    void Button2Click();
+    void Timer1Timer();
+    void CheckBox1Click();
+    void readbuf();
+    int convjpg();
+
+    // ---- archive viewer (viewer/) ----
+    void FormCreate();
+    void updimage(int n);
+    void updimage1(int k);
+    void Button5Click();
+    void Button6Click();
+    void Button7Click();
+    void Button8Click();
+
+    // ---- settings transfer (config/) ----
+    void Button1Click();
+
+    // ---- members ----
+    plat::Platform& sys;
+    std::unique_ptr<Ui::TForm1> ui;
+    QTimer Timer1;
+
+    // link
+    QString portname;
+    std::unique_ptr<plat::SerialLine> hcom;
+    int portopen = 0;
+    std::uint32_t nbytes = 0;
+    unsigned char inbyte = 0;
+    std::array<char, kOtvetSize> otvet{};
+    int linkerr = 0;
+    int otmena = 0;
+    int busy = 0;
+    int tmrstop = 0;
+    int readyshown = 0;
+    int dialed = 0;
+    bool closing = false;  // the window is closing: every waiting loop ends at once
+
+    // unit settings copies (filled by TForm2)
+    QByteArray telobj;
+    std::array<QByteArray, 4> tel;
+    QByteArray levs;
+
+    // pictures and archive
+    std::vector<unsigned char> fotobuf = std::vector<unsigned char>(kFotobufSize);
+    int nfoto = 0;
+    QFile hfile;
+    int nfiles = 0;
+    QByteArray fotoname;
+    QByteArray fotofile;
+    plat::StringList ListBox1;  // the picture list
+    plat::StringList ListBox2;  // the event list
+    int fpos = 0;
+    int epos = 0;
+
+    // the other windows
+    TForm2* form2 = nullptr;
+    TForm4* form4 = nullptr;
+    TAboutBox* aboutBox = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+};

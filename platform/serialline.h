@@ -1,0 +1,45 @@
+#pragma once
+// The serial line as the program sees it: one exclusive device, fixed line settings,
+// single-byte reads that wait at most about 10 ms.
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace plat {
+
+enum class ReadResult { Byte, None, Failed };
+
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+    // Opens the device exclusively; false when it is absent or held by anyone, this process included.
+    virtual bool open(const QString& name) = 0;
+    // 9600 8N1, no flow control, DTR and RTS off. A pseudo-terminal's refusal of the
+    // modem-line ioctls is not a failure.
+    virtual bool configure() = 0;
+    // Discards unread input and unsent output, ours and the system's.
+    virtual void purge() = 0;
+    // Returns once all bytes are handed on; no time-out.
+    virtual bool write(const char* data, qint64 length) = 0;
+    // Waits at most about 10 ms for one byte.
+    virtual ReadResult read(unsigned char& byte) = 0;
+    // True once the device has gone away (unplugged, far end of a pty closed).
+    virtual bool vanished() const { return false; }
+    virtual void close() = 0;
+};
+
+// Creates lines and probes devices; the port dialog and the main window use it.
+class PortSystem {
+public:
+    virtual ~PortSystem() = default;
+    virtual std::unique_ptr<SerialLine> create() = 0;
+    // Opens the device read-only and exclusively and closes it again; true when that worked.
+    virtual bool probe(const QString& name) = 0;
+    // Further serial devices the system reports (USB and ACM modems), beyond COM1..COM14.
+    virtual QStringList extraPorts() = 0;
+};
+
+// "COM1".."COM14" name /dev/ttyS0../dev/ttyS13; any other name is a device path as it stands.
+QString devicePath(const QString& portName);
+
+} // namespace plat

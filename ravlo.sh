@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Ravlo's one entry script.
+#   ./ravlo.sh run [--modem PORT] [--workdir DIR]   build and start Ravlo (with the simulated unit by default)
+#   ./ravlo.sh test                                 build with sanitizers and run every test
+# Both install the Debian packages that are missing first.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+cd "$here"
+
+packages=(cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  libjpeg62-turbo-dev fonts-dejavu-core
+  xvfb xauth)
+
+install_missing() {
+  local missing=() p
+  for p in "${packages[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() { # build DIR [cmake args...]
+  local dir=$1; shift
+  cmake -S "$here" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir"
+}
+
+cmd=${1:-}
+[ $# -gt 0 ] && shift
+case "$cmd" in
+  test)
+    install_missing clang libclang-rt-14-dev
+    build "$here/build/test" -DCMAKE_BUILD_TYPE=Debug -DRAVLO_SANITIZE=ON
+    cd "$here/build/test"
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900 -j2
+    ;;
+  run)
+    install_missing
+    build "$here/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    exec "$here/tools/run-demo.sh" "$here/build/release" "$@"
+    ;;
+  *)
+    echo "usage: $0 run [--modem PORT] [--workdir DIR] | test" >&2
+    exit 2
+    ;;
+esac

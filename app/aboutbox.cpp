@@ -1,0 +1,25 @@
+#include "app/aboutbox.h"
+#include "ui_aboutbox.h"
+
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TAboutBox>()) {
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("About"));
+    setFixedSize(267, 173);
+    ui->OKButton->setDefault(true);
+    connect(ui->OKButton, &QPushButton::clicked, this, [this] { done(1); });
+}
+
+TAboutBox::~TAboutBox() = default;
+
+void TAboutBox::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Centred on the screen, not on the main window.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect r = screen->availableGeometry();
+        move(r.center() - QPoint(width() / 2, height() / 2));
+    }
+}

@@ -1,0 +1,109 @@
+// The main window: construction, the remembered port, closing, and the bindings of every
+// control to its handler.
+#include "app/tform1.h"
+#include "app/aboutbox.h"
+#include "app/tform4.h"
+#include "config/tform2.h"
+#include "platform/cp1251.h"
+#include "platform/picturepane.h"
+#include "ui_tform1.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+TForm1::TForm1(plat::Platform& platform, QWidget* parent)
+    : QWidget(parent), sys(platform), ui(std::make_unique<Ui::TForm1>()) {
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Ravlo"));
+    resize(796, 555);
+    move(97, 46);
+    const QImage placeholder = plat::placeholderPicture();
+    for (PicturePane* pane : {ui->Image1, ui->Image2, ui->Image3, ui->Image4}) pane->setPicture(placeholder);
+
+    Timer1.setInterval(1000);
+    Timer1.setSingleShot(false);
+
+    auto bind = [this](auto* control, auto signal, void (TForm1::*method)()) {
+        connect(control, signal, this, [this, method] { handle([&] { (this->*method)(); }); });
+    };
+    bind(ui->Button1, &QPushButton::clicked, &TForm1::Button1Click);
+    bind(ui->ToolButton6, &QToolButton::clicked, &TForm1::Button1Click);
+    bind(ui->Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    bind(ui->Button3, &QPushButton::clicked, &TForm1::Button3Click);
+    bind(ui->ToolButton4, &QToolButton::clicked, &TForm1::Button3Click);
+    bind(ui->Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    bind(ui->ToolButton8, &QToolButton::clicked, &TForm1::Button4Click);
+    bind(ui->BtOtmena, &QPushButton::clicked, &TForm1::BtOtmenaClick);
+    bind(ui->Button5, &QPushButton::clicked, &TForm1::Button5Click);
+    bind(ui->Button6, &QPushButton::clicked, &TForm1::Button6Click);
+    bind(ui->Button7, &QPushButton::clicked, &TForm1::Button7Click);
+    bind(ui->Button8, &QPushButton::clicked, &TForm1::Button8Click);
+    bind(ui->ToolButton2, &QToolButton::clicked, &TForm1::ToolButton2Click);
+    bind(ui->ToolButton10, &QToolButton::clicked, &TForm1::ToolButton10Click);
+    // The check box's handler also runs when the program changes it.
+    bind(ui->CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
+    bind(&Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
+
+    portname = QStringLiteral("COM1");
+    rereg();
+    setPanel(0, portname);
+    handle([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::attach(TForm2* settings, TForm4* portDialog, TAboutBox* about) {
+    form2 = settings;
+    form4 = portDialog;
+    aboutBox = about;
+}
+
+void TForm1::rereg() {
+    // Nothing remembered (no store, or a store without "pr"): keep "COM1".
+    if (auto stored = sys.store.load()) portname = *stored;
+}
+
+void TForm1::wrreg() { sys.store.save(portname); }
+
+void TForm1::FormClose() {
+    ListBox1.save(QStringLiteral("files.txt"));
+    ListBox2.save(QStringLiteral("events.txt"));
+    wrreg();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Every waiting loop sees this at its next pass and ends; no further attempt is made.
+    closing = true;
+    otmena = 1;
+    Timer1.stop();
+    handle([this] { FormClose(); });
+    event->accept();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The status bar stays at the bottom and takes the window's width; its last panel the rest.
+    ui->StatusBar1->setGeometry(0, height() - 19, width(), 19);
+    ui->Panel2->setGeometry(200, 0, std::max(50, width() - 200), 19);
+    ui->ToolBar1->resize(width(), ui->ToolBar1->height());
+}
+
+void TForm1::setPanel(int index, const QString& text) {
+    QLabel* panels[] = {ui->Panel0, ui->Panel1, ui->Panel2};
+    if (index >= 0 && index < 3) panels[index]->setText(text);
+}
+
+QString TForm1::panel(int index) const {
+    const QLabel* panels[] = {ui->Panel0, ui->Panel1, ui->Panel2};
+    return index >= 0 && index < 3 ? panels[index]->text() : QString();
+}
+
+void TForm1::ToolButton2Click() {
+    if (form4) form4->exec();
+}
+
+void TForm1::ToolButton10Click() {
+    if (aboutBox) aboutBox->exec();
+}

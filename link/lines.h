@@ -1,0 +1,12 @@
+#pragma once
+// The modem's reply lines, recognised by their first bytes. Lines are cut at line feed only;
+// a carriage return is an ordinary byte, so the echo of a command and the blank lines of a
+// verbose reply are lines that match nothing.
+
+enum class Reply { None, Ok, Connect, NoCarrier, Error, Ring, Clip };
+
+// Tries the line (its bytes up to and including the line feed) against "OK", "CONN", "NO CA",
+// "ERROR", "+CRI" and, when withClip is set, "+CLIP", in that order; the first match decides.
+// A line shorter than a pattern never matches it: its own line feed differs from every
+// pattern byte.
+Reply classifyLine(const char* line, int length, bool withClip);

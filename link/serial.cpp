@@ -1,0 +1,51 @@
+// The port operations of the main window: opening with the fixed line settings, writing a
+// request, and the one-byte read rule every waiting loop uses.
+#include "app/tform1.h"
+
+bool TForm1::setdcb() {
+    hcom = sys.ports.create();
+    if (!hcom->open(portname)) {
+        hcom.reset();
+        sys.ui.message(QStringLiteral("Порт занят"), QStringLiteral("error"));
+        return false;
+    }
+    if (!hcom->configure()) {
+        // Let the device go again, so that the next attempt can open it instead of finding
+        // it held by this very program.
+        hcom->close();
+        hcom.reset();
+        return false;
+    }
+    return true;
+}
+
+void TForm1::purge() {
+    if (hcom) hcom->purge();
+}
+
+bool TForm1::wrport(const char* data, int length) {
+    purge();
+    if (!hcom) return false;
+    const bool ok = hcom->write(data, length);
+    nbytes = ok ? static_cast<std::uint32_t>(length) : 0;
+    return ok;
+}
+
+plat::ReadResult TForm1::readport(unsigned char& b) {
+    if (!hcom) {
+        nbytes = 0;
+        return plat::ReadResult::Failed;
+    }
+    const auto r = hcom->read(b);
+    nbytes = r == plat::ReadResult::Byte ? 1 : 0;
+    if (r == plat::ReadResult::Failed && hcom->vanished()) {
+        // The device is gone (a USB modem unplugged, the far end closed): let it go, so that
+        // the next operation opens the port again.
+        hcom->close();
+        hcom.reset();
+        portopen = 0;
+    }
+    return r;
+}
+
+void TForm1::pump() { sys.ui.pump(); }

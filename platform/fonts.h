@@ -1,0 +1,2 @@
+#pragma once
+namespace plat { void installFontFallbacks(); }

@@ -1,0 +1,126 @@
+#include "platform/serial_qt.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+#include <QThread>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
+namespace plat {
+
+QString devicePath(const QString& portName) {
+    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"));
+    const auto m = com.match(portName);
+    if (m.hasMatch()) {
+        const int n = m.captured(1).toInt();
+        if (n >= 1 && n <= 14) return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+    }
+    return portName;
+}
+
+bool QtSerialLine::openMode(const QString& name, QIODevice::OpenMode mode) {
+    close();
+    if (name.isEmpty()) return false;
+    const QString resolved = QFileInfo(devicePath(name)).canonicalFilePath();
+    if (resolved.isEmpty()) return false;  // no such device
+    port_.setPortName(resolved);
+    if (!port_.open(mode)) return false;
+    gone_ = false;
+    return true;
+}
+
+bool QtSerialLine::hungUp() {
+#ifdef Q_OS_UNIX
+    // A read error alone may pass; a hang-up on the descriptor means the device is gone
+    // (a USB modem unplugged, the far end of a pseudo-terminal closed).
+    pollfd p{int(port_.handle()), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
+#else
+    return false;
+#endif
+}
+
+bool QtSerialLine::open(const QString& name) { return openMode(name, QIODevice::ReadWrite); }
+bool QtSerialLine::openReadOnly(const QString& name) { return openMode(name, QIODevice::ReadOnly); }
+
+bool QtSerialLine::configure() {
+    if (!port_.isOpen()) return false;
+    const bool ok = port_.setBaudRate(9600) && port_.setDataBits(QSerialPort::Data8) &&
+                    port_.setParity(QSerialPort::NoParity) && port_.setStopBits(QSerialPort::OneStop) &&
+                    port_.setFlowControl(QSerialPort::NoFlowControl);
+    // A pseudo-terminal has no modem lines and refuses these; that is not a failure.
+    port_.setDataTerminalReady(false);
+    port_.setRequestToSend(false);
+    port_.clearError();
+    return ok;
+}
+
+void QtSerialLine::purge() {
+    if (port_.isOpen()) port_.clear(QSerialPort::AllDirections);
+}
+
+bool QtSerialLine::write(const char* data, qint64 length) {
+    if (!port_.isOpen() || gone_) return false;
+    qint64 done = 0;
+    while (done < length) {
+        const qint64 n = port_.write(data + done, length - done);
+        if (n < 0) break;
+        done += n;
+    }
+    while (port_.bytesToWrite() > 0) {
+        if (!port_.waitForBytesWritten(-1)) break;
+    }
+    if (port_.error() == QSerialPort::ResourceError) gone_ = true;
+    return done == length && port_.bytesToWrite() == 0;
+}
+
+ReadResult QtSerialLine::read(unsigned char& byte) {
+    if (!port_.isOpen() || gone_) {
+        QThread::msleep(10);  // a vanished port must not spin a core
+        return ReadResult::Failed;
+    }
+    if (port_.bytesAvailable() == 0 && !port_.waitForReadyRead(10)) {
+        const auto err = port_.error();
+        port_.clearError();
+        if (err == QSerialPort::TimeoutError || err == QSerialPort::NoError) return ReadResult::None;
+        if (err == QSerialPort::ResourceError || hungUp()) gone_ = true;
+        QThread::msleep(10);
+        return ReadResult::Failed;
+    }
+    char c = 0;
+    if (port_.read(&c, 1) == 1) {
+        byte = static_cast<unsigned char>(c);
+        return ReadResult::Byte;
+    }
+    return ReadResult::None;
+}
+
+void QtSerialLine::close() {
+    if (port_.isOpen()) port_.close();
+    gone_ = false;
+}
+
+std::unique_ptr<SerialLine> QtPortSystem::create() { return std::make_unique<QtSerialLine>(); }
+
+bool QtPortSystem::probe(const QString& name) {
+    QtSerialLine line;
+    const bool ok = line.openReadOnly(name);
+    line.close();
+    return ok;
+}
+
+QStringList QtPortSystem::extraPorts() {
+    QStringList out;
+    for (const auto& info : QSerialPortInfo::availablePorts()) {
+        const QString n = info.portName();
+        if (n.startsWith(QLatin1String("ttyUSB")) || n.startsWith(QLatin1String("ttyACM")))
+            out << info.systemLocation();
+    }
+    out.sort();
+    return out;
+}
+
+} // namespace plat

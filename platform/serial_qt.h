@@ -1,0 +1,35 @@
+#pragma once
+#include "platform/serialline.h"
+#include <QSerialPort>
+
+namespace plat {
+
+// The real serial line on Qt Serial Port. The device is opened by its resolved path, so a
+// symbolic link and its target share one lock: a port held under one name is refused under
+// the other.
+class QtSerialLine final : public SerialLine {
+public:
+    bool open(const QString& name) override;
+    bool openReadOnly(const QString& name);
+    bool configure() override;
+    void purge() override;
+    bool write(const char* data, qint64 length) override;
+    ReadResult read(unsigned char& byte) override;
+    bool vanished() const override { return gone_; }
+    void close() override;
+
+private:
+    bool openMode(const QString& name, QIODevice::OpenMode mode);
+    bool hungUp();
+    QSerialPort port_;
+    bool gone_ = false;
+};
+
+class QtPortSystem final : public PortSystem {
+public:
+    std::unique_ptr<SerialLine> create() override;
+    bool probe(const QString& name) override;
+    QStringList extraPorts() override;
+};
+
+} // namespace plat

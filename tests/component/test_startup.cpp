@@ -1,0 +1,183 @@
+// Start-up, the remembered port, the port dialog, opening the port and closing the window.
+#include "rig.h"
+#include "platform/serial_qt.h"
+#include "ui_tform1.h"
+#include "ui_tform4.h"
+#include <QSettings>
+#include <QtTest>
+
+using rig::Rig;
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartUsesCom1AndStoresItAtClose() {
+        Rig r;
+        r.build();
+        QCOMPARE(r.form1->portname, QString("COM1"));
+        QCOMPARE(r.form1->panel(0), QString("COM1"));
+        QCOMPARE(r.form1->windowTitle(), QString("Ravlo"));
+        QCOMPARE(r.form1->otmena + r.form1->portopen + r.form1->busy + r.form1->tmrstop + r.form1->dialed +
+                     r.form1->readyshown + r.form1->nfiles,
+                 0);
+        r.form1->close();
+        QCOMPARE(r.store.value.value_or("-"), QString("COM1"));
+        // Empty lists give empty files.
+        QCOMPARE(QFileInfo("files.txt").size(), 0);
+        QCOMPARE(QFileInfo("events.txt").size(), 0);
+    }
+
+    void rememberedPortIsRestored() {
+        Rig r;
+        r.store.value = "/dev/ttyUSB0";
+        r.build();
+        QCOMPARE(r.form1->portname, QString("/dev/ttyUSB0"));
+        QCOMPARE(r.form1->panel(0), QString("/dev/ttyUSB0"));
+    }
+
+    void closeBoxSavesListsAndPortLikeExit() {
+        Rig r;
+        r.build();
+        r.form1->ListBox1.append("foto\\140509_071226f0");
+        r.form1->ListBox2.append("1,foto\\140509_071226f0,");
+        r.form1->portname = "COM3";
+        r.form1->show();
+        r.form1->close();  // the close box
+        QCOMPARE(rig::readFile("files.txt"), QByteArray("foto\\140509_071226f0\r\n"));
+        QCOMPARE(rig::readFile("events.txt"), QByteArray("1,foto\\140509_071226f0,\r\n"));
+        QCOMPARE(r.store.value.value_or("-"), QString("COM3"));
+        Rig e;
+        e.build();
+        e.form1->show();
+        e.form1->Button2Click();  // Выход
+        QVERIFY(!e.form1->isVisible());
+        QCOMPARE(e.store.saves, 1);
+        QCOMPARE(e.form1->otmena, 1);
+    }
+
+    void realStoreRoundTripsInAnIsolatedFolder() {
+        QTemporaryDir dir;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        plat::SettingsPortStore store;
+        QVERIFY(!store.load().has_value());
+        QVERIFY(store.save("COM7"));
+        QCOMPARE(store.load().value_or("-"), QString("COM7"));
+        QVERIFY(QFileInfo::exists(dir.path() + "/qolbe/ravlo.conf"));
+        // A store that exists without the value "pr" still means "COM1".
+        {
+            QSettings s(QSettings::NativeFormat, QSettings::UserScope, "qolbe", "ravlo");
+            s.remove("pr");
+            s.setValue("other", 1);
+        }
+        QVERIFY(!store.load().has_value());
+        Rig r;
+        plat::Platform sys{r.clock, r.ui, r.ports, store};
+        TForm1 f(sys);
+        QCOMPARE(f.portname, QString("COM1"));
+    }
+
+    void portDialogListsFreePortsAndPreselectsTheRememberedOne() {
+        Rig r;
+        r.ports.free = {"COM2", "COM5", "COM15"};
+        r.ports.extra = {"/dev/ttyUSB0"};
+        r.ports.free.insert("/dev/ttyUSB0");
+        r.store.value = "COM5";
+        r.build();
+        r.form4->FormActivate();
+        auto* box = r.form4->ui->ComboBox1;
+        QStringList listed;
+        for (int i = 0; i < box->count(); ++i) listed << box->itemText(i);
+        // Ports above 14 are never probed as COM names.
+        QCOMPARE(listed, QStringList({"COM2", "COM5", "/dev/ttyUSB0"}));
+        QCOMPARE(box->currentText(), QString("COM5"));
+        box->setCurrentIndex(0);
+        r.form4->Button1Click();
+        QCOMPARE(r.form4->result(), 1);
+        QCOMPARE(r.form1->portname, QString("COM2"));
+        QCOMPARE(r.form1->panel(0), QString("COM2"));
+    }
+
+    void cancelChangesNothingAndAHeldPortIsNotListed() {
+        Rig r;
+        r.ports.free = {"COM1", "COM2"};
+        r.ports.held = {"COM1"};  // this program holds it
+        r.build();
+        r.form4->FormActivate();
+        QCOMPARE(r.form4->ui->ComboBox1->count(), 1);
+        QCOMPARE(r.form4->ui->ComboBox1->currentIndex(), -1);  // nothing preselected
+        r.form4->ui->ComboBox1->setCurrentIndex(0);
+        r.form4->Button2Click();
+        QCOMPARE(r.form4->result(), 2);
+        QCOMPARE(r.form1->portname, QString("COM1"));
+        QCOMPARE(r.form1->panel(0), QString("COM1"));
+        // OK without a selection empties the name.
+        r.form4->FormActivate();
+        r.form4->Button1Click();
+        QCOMPARE(r.form1->portname, QString());
+    }
+
+    void portDialogRunsModallyFromTheToolBar() {
+        Rig r;
+        r.ports.free = {"COM4"};
+        r.store.value = "COM4";
+        r.build();
+        int result = -1;
+        rig::whenModal([&](QWidget* w) {
+            QCOMPARE(w, static_cast<QWidget*>(r.form4.get()));
+            QTest::keyClick(w, Qt::Key_Return);  // Enter presses OK
+        });
+        r.form1->ui->ToolButton2->click();
+        result = r.form4->result();
+        QCOMPARE(result, 1);
+        QCOMPARE(r.form1->portname, QString("COM4"));
+        QVERIFY(!(r.form4->windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(r.form4->windowFlags() & Qt::WindowStaysOnTopHint);
+    }
+
+    void setdcbReportsABusyPortAndLeavesItClosed() {
+        Rig r;
+        r.build();
+        r.ports.line().openOk = false;
+        QVERIFY(!r.form1->setdcb());
+        QCOMPARE(r.ui.messages.size(), 1);
+        QCOMPARE(r.ui.messages[0].caption, QString("Порт занят"));
+        QCOMPARE(r.ui.messages[0].text, QString("error"));
+        QVERIFY(!r.form1->hcom);
+        // A refused configuration lets the device go again, without a box.
+        r.ports.line().configureOk = false;
+        QVERIFY(!r.form1->setdcb());
+        QCOMPARE(r.ui.messages.size(), 1);
+        QVERIFY(!r.form1->hcom);
+        r.ports.line();
+        QVERIFY(r.form1->setdcb());
+        QCOMPARE(r.ports.current->openedName, QString("COM1"));
+        QVERIFY(r.ports.current->configured);
+    }
+
+    void comNamesMapToLinuxDevices() {
+        QCOMPARE(plat::devicePath("COM1"), QString("/dev/ttyS0"));
+        QCOMPARE(plat::devicePath("COM14"), QString("/dev/ttyS13"));
+        QCOMPARE(plat::devicePath("COM15"), QString("COM15"));
+        QCOMPARE(plat::devicePath("/dev/ttyUSB0"), QString("/dev/ttyUSB0"));
+        QCOMPARE(plat::devicePath("com1"), QString("com1"));
+    }
+
+    void aboutBoxClosesWithEnter() {
+        Rig r;
+        r.build();
+        rig::whenModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
+        r.form1->ui->ToolButton10->click();
+        QCOMPARE(r.about->result(), 1);
+    }
+
+    void toolButton1DoesNothing() {
+        Rig r;
+        r.build();
+        r.form1->ui->ToolButton1->click();
+        QVERIFY(r.ui.messages.isEmpty() && r.ui.errors.isEmpty());
+        QCOMPARE(r.ports.creates, 0);
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "test_startup.moc"

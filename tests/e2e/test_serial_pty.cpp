@@ -1,0 +1,109 @@
+// The real serial layer on a pseudo-terminal: what crosses the wire, exclusivity, a peer
+// that goes away.
+#include "fakes.h"
+#include "pty.h"
+#include "rig.h"
+#include "platform/serial_qt.h"
+#include "ui_tform1.h"
+
+#include <QtTest>
+#include <thread>
+
+class TestSerialPty : public QObject {
+    Q_OBJECT
+
+    struct RealRig {
+        rig::WorkDir work;
+        plat::SystemClock clock;
+        fake::Ui ui;
+        plat::QtPortSystem ports;
+        fake::PortStore store;
+        plat::Platform sys{clock, ui, ports, store};
+    };
+
+private slots:
+    void vvodThroughARealPort() {
+        rig::Pty pty;
+        QVERIFY(pty.ok());
+        RealRig r;
+        TForm1 f(r.sys);
+        f.portname = pty.slavePath();
+        QVERIFY(f.setdcb());
+
+        // A scripted modem at the far end: echo, then the verbose reply.
+        std::thread peer([&] {
+            const QByteArray cmd = pty.readUntil("\r", 3000);
+            pty.write(cmd + "\r\nOK\r\n");
+            const QByteArray dial = pty.readUntil("\r", 3000);
+            pty.write(dial + "\r\nCONNECT 9600\r\n");
+        });
+        const QByteArray c1 = "AT+CRC=1\r";
+        QCOMPARE(f.vvod(c1.constData(), f.otvet.data(), int(c1.size()), 30), unsigned(VV_OK));
+        const QByteArray c2 = "ATD+79001112233\r";
+        QCOMPARE(f.vvod(c2.constData(), f.otvet.data(), int(c2.size()), 30), unsigned(VV_CONNECT));
+        peer.join();
+
+        // Bytes travel unchanged both ways, NUL, CR, LF and 0xFF included.
+        QByteArray all;
+        for (int i = 0; i < 256; ++i) all += char(i);
+        QVERIFY(f.wrport(all.constData(), int(all.size())));
+        QCOMPARE(pty.readUntil(QByteArray(1, char(0xFF)), 3000), all);
+        pty.write(all);
+        QByteArray back;
+        unsigned char b = 0;
+        QElapsedTimer t;
+        t.start();
+        while (back.size() < all.size() && t.elapsed() < 3000)
+            if (f.readport(b) == plat::ReadResult::Byte) back += char(b);
+        QCOMPARE(back, all);
+    }
+
+    void emptyReadTakesAboutTenMilliseconds() {
+        rig::Pty pty;
+        plat::QtSerialLine line;
+        QVERIFY(line.open(pty.slavePath()));
+        QVERIFY(line.configure());
+        unsigned char b;
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 20; ++i) QCOMPARE(line.read(b), plat::ReadResult::None);
+        const auto ms = t.elapsed();
+        QVERIFY2(ms >= 150 && ms < 1000, qPrintable(QString::number(ms)));
+    }
+
+    void aHeldPortIsRefusedUnderAnyName() {
+        rig::Pty pty;
+        QTemporaryDir dir;
+        const QString link = dir.filePath("modem");
+        QVERIFY(QFile::link(pty.slavePath(), link));
+        plat::QtSerialLine a, b, c;
+        QVERIFY(a.open(link));
+        QVERIFY(!b.open(pty.slavePath()));  // held by this very process, under the other name
+        QVERIFY(!c.open(link));
+        plat::QtPortSystem ports;
+        QVERIFY(!ports.probe(pty.slavePath()));
+        a.close();
+        QVERIFY(ports.probe(link));
+        QVERIFY(b.open(pty.slavePath()));
+        QVERIFY(!ports.probe("/dev/does-not-exist"));
+    }
+
+    void aVanishedPeerFailsReadsWithoutSpinning() {
+        rig::Pty pty;
+        plat::QtSerialLine line;
+        QVERIFY(line.open(pty.slavePath()));
+        QVERIFY(line.configure());
+        pty.closeMaster();
+        unsigned char b;
+        QElapsedTimer t;
+        t.start();
+        plat::ReadResult r = plat::ReadResult::None;
+        for (int i = 0; i < 20; ++i) r = line.read(b);
+        QCOMPARE(r, plat::ReadResult::Failed);
+        QVERIFY(line.vanished());
+        QVERIFY2(t.elapsed() >= 150, "each failed read must wait instead of spinning");
+    }
+};
+
+QTEST_MAIN(TestSerialPty)
+#include "test_serial_pty.moc"

@@ -1,0 +1,105 @@
+#include "rig.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+
+namespace rig {
+
+QString sharedDir() {
+    const QString d = QStringLiteral(RAVLO_SOURCE_DIR "/../shared");
+    return QDir(d).exists() ? QDir(d).canonicalPath() : QString();
+}
+
+QByteArray readFile(const QString& name) {
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+void writeFile(const QString& name, const QByteArray& content) {
+    QFile f(name);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(content);
+}
+
+WorkDir::WorkDir() : previous_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+WorkDir::~WorkDir() { QDir::setCurrent(previous_); }
+
+void writeDefaultSettings() {
+    writeFile("u.txt", "+79001112233\r\ninternet\r\nuser\r\npass\r\ncam@example.ru\r\n\r\n\r\n2\r\n2\r\n2\r\n");
+    writeFile("t1.txt", "+79001110000\r\n+79001110001\r\n\r\n\r\n");
+    writeFile("t2.txt", "0\r\n3\r\n3\r\n3\r\n");
+}
+
+void Rig::build() {
+    form1 = std::make_unique<TForm1>(sys);
+    form2 = std::make_unique<TForm2>(*form1);
+    form4 = std::make_unique<TForm4>(*form1);
+    about = std::make_unique<TAboutBox>();
+    form3 = std::make_unique<TForm3>(*form2);
+    form1->attach(form2.get(), form4.get(), about.get());
+    form2->attach(form3.get());
+}
+
+Rig::~Rig() {
+    form3.reset();
+    about.reset();
+    form4.reset();
+    form2.reset();
+    form1.reset();
+}
+
+void whenModal(std::function<void(QWidget*)> f, int tries) {
+    QTimer::singleShot(5, [f = std::move(f), tries]() mutable {
+        if (QWidget* w = QApplication::activeModalWidget()) f(w);
+        else if (tries > 0) whenModal(std::move(f), tries - 1);
+    });
+}
+
+} // namespace rig
+
+namespace rig {
+
+static QByteArray unescape(const QByteArray& s) {
+    QByteArray out;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 >= s.size()) {
+            out += s[i];
+            continue;
+        }
+        const char c = s[++i];
+        switch (c) {
+        case 'r': out += '\r'; break;
+        case 'n': out += '\n'; break;
+        case 't': out += '\t'; break;
+        case '\\': out += '\\'; break;
+        case 'x':
+            out += char(QByteArray::fromHex(s.mid(i + 1, 2))[0]);
+            i += 2;
+            break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+QList<TranscriptEvent> loadTranscript(const QString& path) {
+    QList<TranscriptEvent> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    for (QByteArray line : f.readAll().split('\n')) {
+        if (line.startsWith("> ")) out.append({true, unescape(line.mid(2))});
+        else if (line.startsWith("< ")) out.append({false, unescape(line.mid(2))});
+    }
+    return out;
+}
+
+void scriptTranscript(fake::ScriptedLine& line, const QList<TranscriptEvent>& events) {
+    for (const auto& e : events) {
+        if (e.fromPc) line.afterWrite(e.bytes);
+        else line.feed(e.bytes);
+    }
+}
+
+} // namespace rig

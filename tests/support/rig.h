@@ -1,0 +1,76 @@
+#pragma once
+// A working folder and the five windows on the fake platform, for component tests.
+#include "fakes.h"
+
+#include "app/aboutbox.h"
+#include "app/tform1.h"
+#include "app/tform4.h"
+#include "config/tform2.h"
+#include "config/tform3.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace rig {
+
+// The folder beside the project that holds outside test data, or an empty string.
+QString sharedDir();
+// Reads and writes whole files (relative names resolve in the current folder).
+QByteArray readFile(const QString& name);
+void writeFile(const QString& name, const QByteArray& content);
+
+// A fresh temporary working folder, made current for the rig's lifetime.
+class WorkDir {
+public:
+    WorkDir();
+    ~WorkDir();
+    QString path() const { return dir_.path(); }
+    QString file(const QString& name) const { return dir_.filePath(name); }
+
+private:
+    QTemporaryDir dir_;
+    QString previous_;
+};
+
+// The settings files a configured unit would have: ten lines of u.txt, four of t1 and t2.
+void writeDefaultSettings();
+
+struct Rig {
+    WorkDir work;
+    fake::Clock clock;
+    fake::Ui ui;
+    fake::PortSystem ports{clock};
+    fake::PortStore store;
+    plat::Platform sys{clock, ui, ports, store};
+
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm2> form2;
+    std::unique_ptr<TForm4> form4;
+    std::unique_ptr<TAboutBox> about;
+    std::unique_ptr<TForm3> form3;
+
+    // Builds the windows in the program's order, in the working folder as it is now.
+    void build();
+    // The line the program will open next (and, once opened, the one it holds).
+    fake::ScriptedLine& line() { return ports.current ? *ports.current : ports.line(); }
+    ~Rig();
+};
+
+// Runs f once the next modal dialog is showing (from inside its exec()).
+void whenModal(std::function<void(QWidget*)> f, int tries = 400);
+
+} // namespace rig
+
+namespace rig {
+// One recorded modem exchange: what the PC wrote ('>') and what came back ('<').
+struct TranscriptEvent {
+    bool fromPc;
+    QByteArray bytes;
+};
+// Reads a transcript file of ../shared/transcripts (escaped bytes, '#' comments).
+QList<TranscriptEvent> loadTranscript(const QString& path);
+// Scripts the line from a transcript: each '<' waits for the '>' before it to be written.
+void scriptTranscript(fake::ScriptedLine& line, const QList<TranscriptEvent>& events);
+} // namespace rig

@@ -1,0 +1,73 @@
+// Prefix comparison, reply-line recognition and phone-number packing.
+#include "app/tform1.h"
+#include "link/lines.h"
+#include <QtTest>
+
+class TestLink : public QObject {
+    Q_OBJECT
+private slots:
+    void strncmp1ComparesExactlyCountBytes() {
+        QCOMPARE(strncmp1("OK\r\n", "OK", 2), 0);
+        QCOMPARE(strncmp1("OX", "OK", 2), 1);
+        QCOMPARE(strncmp1("anything", "other", 0), 0);
+        // It does not stop at a NUL byte: the bytes after it still count.
+        const char a[] = {'A', '\0', 'B'};
+        const char b[] = {'A', '\0', 'C'};
+        QCOMPARE(strncmp1(a, b, 2), 0);
+        QCOMPARE(strncmp1(a, b, 3), 1);
+    }
+
+    void convtel_data() {
+        QTest::addColumn<QByteArray>("number");
+        QTest::addColumn<QByteArray>("packed");
+        QTest::newRow("+7123") << QByteArray("+7123") << QByteArray::fromHex("A7123B0101010101");
+        QTest::newRow("+71") << QByteArray("+71") << QByteArray::fromHex("A71B010101010101");
+        QTest::newRow("+7") << QByteArray("+7") << QByteArray::fromHex("A7B0010101010101");
+        QTest::newRow("empty") << QByteArray() << QByteArray::fromHex("B001010101010101");
+        QTest::newRow("star") << QByteArray("*12") << QByteArray::fromHex("C12B010101010101");
+        QTest::newRow("unknown characters keep the half-byte") << QByteArray("#1") << QByteArray::fromHex("02B0010101010101");
+        QTest::newRow("15 characters fit") << QByteArray("+79001112233445")
+                                           << QByteArray::fromHex("A79001112233445B");
+        QTest::newRow("16 characters pack their first 15") << QByteArray("+790011122334456")
+                                                          << QByteArray::fromHex("A79001112233445B");
+        QTest::newRow("40 characters") << QByteArray(40, '9') << QByteArray::fromHex("999999999999999B");
+    }
+    void convtel() {
+        QFETCH(QByteArray, number);
+        QFETCH(QByteArray, packed);
+        // A guard byte after the eight: packing must never write past them.
+        unsigned char out[9];
+        std::fill(std::begin(out), std::end(out), 0x5A);
+        ::convtel(out, number.constData(), int(number.size()));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(out), 8).toHex(), packed.toHex());
+        QCOMPARE(out[8], 0x5A);
+    }
+
+    void classifyLineByPrefixInOrder_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("withClip");
+        QTest::addColumn<int>("reply");
+        QTest::newRow("OK") << QByteArray("OK\r\n") << false << int(Reply::Ok);
+        QTest::newRow("OK and more") << QByteArray("OKAY\n") << false << int(Reply::Ok);
+        QTest::newRow("any speed") << QByteArray("CONNECT 115200\r\n") << false << int(Reply::Connect);
+        QTest::newRow("no carrier") << QByteArray("NO CARRIER\r\n") << false << int(Reply::NoCarrier);
+        QTest::newRow("error") << QByteArray("ERROR\r\n") << false << int(Reply::Error);
+        QTest::newRow("ring") << QByteArray("+CRING: REL ASYNC\r\n") << false << int(Reply::Ring);
+        QTest::newRow("clip ignored by vvod") << QByteArray("+CLIP: \"+7\",145\r\n") << false << int(Reply::None);
+        QTest::newRow("clip in the answer phase") << QByteArray("+CLIP: \"+7\",145\r\n") << true << int(Reply::Clip);
+        QTest::newRow("O then line feed") << QByteArray("O\n") << false << int(Reply::None);
+        QTest::newRow("lone carriage return") << QByteArray("\r\n") << false << int(Reply::None);
+        QTest::newRow("echo") << QByteArray("AT+CRC=1\r\r\n") << false << int(Reply::None);
+        QTest::newRow("short NO C") << QByteArray("NO C\n") << false << int(Reply::None);
+        QTest::newRow("busy") << QByteArray("BUSY\r\n") << false << int(Reply::None);
+    }
+    void classifyLineByPrefixInOrder() {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, withClip);
+        QFETCH(int, reply);
+        QCOMPARE(int(classifyLine(line.constData(), int(line.size()), withClip)), reply);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "test_link.moc"

@@ -123,7 +123,7 @@ private slots:
         r.build();
         int result = -1;
         rig::whenModal([&](QWidget* w) {
-            QCOMPARE(w, static_cast<QWidget*>(r.form4.get()));
+            QCOMPARE(w, static_cast<QWidget*>(r.form4));
             QTest::keyClick(w, Qt::Key_Return);  // Enter presses OK
         });
         r.form1->ui->ToolButton2->click();

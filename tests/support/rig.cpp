@@ -33,22 +33,15 @@ void writeDefaultSettings() {
 }
 
 void Rig::build() {
-    form1 = std::make_unique<TForm1>(sys);
-    form2 = std::make_unique<TForm2>(*form1);
-    form4 = std::make_unique<TForm4>(*form1);
-    about = std::make_unique<TAboutBox>();
-    form3 = std::make_unique<TForm3>(*form2);
-    form1->attach(form2.get(), form4.get(), about.get());
-    form2->attach(form3.get());
+    program = std::make_unique<Program>(sys);
+    form1 = &program->form1;
+    form2 = &program->form2;
+    form4 = &program->form4;
+    about = &program->about;
+    form3 = &program->form3;
 }
 
-Rig::~Rig() {
-    form3.reset();
-    about.reset();
-    form4.reset();
-    form2.reset();
-    form1.reset();
-}
+Rig::~Rig() = default;
 
 void whenModal(std::function<void(QWidget*)> f, int tries) {
     QTimer::singleShot(5, [f = std::move(f), tries]() mutable {

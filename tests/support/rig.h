@@ -2,11 +2,7 @@
 // A working folder and the five windows on the fake platform, for component tests.
 #include "fakes.h"
 
-#include "app/aboutbox.h"
-#include "app/tform1.h"
-#include "app/tform4.h"
-#include "config/tform2.h"
-#include "config/tform3.h"
+#include "app/program.h"
 
 #include <QByteArray>
 #include <QString>
@@ -45,11 +41,13 @@ struct Rig {
     fake::PortStore store;
     plat::Platform sys{clock, ui, ports, store};
 
-    std::unique_ptr<TForm1> form1;
-    std::unique_ptr<TForm2> form2;
-    std::unique_ptr<TForm4> form4;
-    std::unique_ptr<TAboutBox> about;
-    std::unique_ptr<TForm3> form3;
+    std::unique_ptr<Program> program;
+    // Set by build(); the windows of the program.
+    TForm1* form1 = nullptr;
+    TForm2* form2 = nullptr;
+    TForm4* form4 = nullptr;
+    TAboutBox* about = nullptr;
+    TForm3* form3 = nullptr;
 
     // Builds the windows in the program's order, in the working folder as it is now.
     void build();

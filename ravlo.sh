@@ -35,8 +35,10 @@ cmd=${1:-}
 [ $# -gt 0 ] && shift
 case "$cmd" in
   test)
-    install_missing clang libclang-rt-14-dev
+    install_missing clang libclang-rt-14-dev python3
     build "$here/build/test" -DCMAKE_BUILD_TYPE=Debug -DRAVLO_SANITIZE=ON
+    # The fuzz targets run for a short while each (longer runs: bench/fuzz.sh SECONDS).
+    "$here/bench/fuzz.sh" "${RAVLO_FUZZ_SECONDS:-20}" "$here/build/fuzz"
     cd "$here/build/test"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 900 -j2
     ;;

@@ -1,0 +1,276 @@
+// The archive viewer on real files in a temporary working folder: start-up, paging by picture
+// and by event, the placeholder, broken event lines and pictures that cannot be shown.
+#include "jpegmaker.h"
+#include "rig.h"
+#include "platform/picturepane.h"
+#include "platform/stringlist.h"
+#include "ui_tform1.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QtTest>
+
+using rig::Rig;
+
+namespace {
+
+QByteArray name(int i) { return "foto\\140509_071226f" + QByteArray::number(i); }
+QString file(int i) { return plat::nativePath(name(i) + ".jpg"); }
+
+// Picture i is (40 + i) pixels wide, vid.jpg 24, so a pane tells which one it shows.
+void writePicture(int i) { rig::writeFile(file(i), rig::makeJpeg({40 + i, 30, 75, false, unsigned(i + 1)})); }
+
+// An archive of n pictures with the given event lines (no events.txt when there are none).
+void writeArchive(int n, const QList<QByteArray>& events = {}) {
+    QDir().mkdir("foto");
+    QList<QByteArray> names;
+    for (int i = 0; i < n; ++i) {
+        writePicture(i);
+        names << name(i);
+    }
+    rig::writeFile("files.txt", plat::StringList::format(names));
+    if (!events.isEmpty()) rig::writeFile("events.txt", plat::StringList::format(events));
+    rig::writeFile("vid.jpg", rig::makeJpeg({24, 24}));
+}
+
+QByteArray eventLine(std::initializer_list<int> pictures) {
+    QByteArray line = QByteArray::number(int(pictures.size())) + ",";
+    for (int i : pictures) line += name(i) + ",";
+    return line;
+}
+
+struct Place {
+    PicturePane* pane;
+    QLabel* caption;
+};
+std::array<Place, 4> places(TForm1* f) {
+    return {{{f->ui->Image1, f->ui->Label2}, {f->ui->Image2, f->ui->Label3}, {f->ui->Image3, f->ui->Label4},
+             {f->ui->Image4, f->ui->Label5}}};
+}
+
+// What each pane shows: the picture's index (caption and picture agree), "vid" (placeholder,
+// empty caption), "layout" (the window's own picture), "kept" (what mark() put there).
+QStringList shown(TForm1* f) {
+    QStringList out;
+    for (const auto& [pane, caption] : places(f)) {
+        const int w = pane->picture().width();
+        const QString c = caption->text();
+        if (w == 7 && c == "kept") out << "kept";
+        else if (w == 24 && c.isEmpty()) out << "vid";
+        else if (w == 32 && !c.endsWith(".jpg")) out << "layout";
+        else if (w >= 40 && c == QString::fromLatin1(name(w - 40) + ".jpg")) out << QString::number(w - 40);
+        else out << QString("? %1 %2").arg(w).arg(c);
+    }
+    return out;
+}
+
+void mark(TForm1* f) {
+    QImage marker(7, 7, QImage::Format_RGB32);
+    marker.fill(Qt::red);
+    for (const auto& [pane, caption] : places(f)) {
+        pane->setPicture(marker);
+        caption->setText("kept");
+    }
+}
+
+} // namespace
+
+class TestViewer : public QObject {
+    Q_OBJECT
+private slots:
+    void startsOnTheNewestPageAndPagesBackToEntryZero() {
+        Rig r;
+        writeArchive(6, {eventLine({0, 1}), eventLine({2, 3, 4, 5})});
+        r.build();
+        QCOMPARE(shown(r.form1), QStringList({"2", "3", "4", "5"}));
+        QCOMPARE(r.form1->fpos, 6);
+        QCOMPARE(r.form1->nfiles, 6);
+        QCOMPARE(r.form1->epos, 1);
+        r.form1->ui->Button5->click();
+        r.form1->ui->Button5->click();
+        QCOMPARE(shown(r.form1), QStringList({"0", "1", "2", "3"}));
+        mark(r.form1);
+        r.form1->ui->Button5->click();  // at the oldest page: the same page again
+        QCOMPARE(shown(r.form1), QStringList({"0", "1", "2", "3"}));
+        QCOMPARE(r.form1->fpos, 4);
+        QVERIFY(r.ui.errors.isEmpty());
+    }
+
+    void fewerThanFourEntriesLeaveTheLastPanesAlone() {
+        Rig r;
+        writeArchive(2);
+        r.build();
+        QCOMPARE(shown(r.form1), QStringList({"0", "1", "layout", "layout"}));
+        mark(r.form1);
+        r.form1->ui->Button5->click();
+        r.form1->ui->Button6->click();
+        QCOMPARE(shown(r.form1), QStringList({"0", "1", "kept", "kept"}));
+        QCOMPARE(r.form1->fpos, 2);
+        mark(r.form1);
+        r.form1->updimage(0);
+        r.form1->updimage(-3);
+        QCOMPARE(shown(r.form1), QStringList({"kept", "kept", "kept", "kept"}));
+    }
+
+    void aTransferShowsTheNewestWithoutMovingThePosition() {
+        Rig r;
+        writeArchive(6);
+        r.build();
+        // What a reception does after filing two pictures.
+        for (int i : {6, 7}) {
+            writePicture(i);
+            r.form1->ListBox1.append(name(i));
+        }
+        r.form1->nfiles = 8;
+        r.form1->updimage(r.form1->nfiles);
+        QCOMPARE(shown(r.form1), QStringList({"4", "5", "6", "7"}));
+        QCOMPARE(r.form1->fpos, 6);
+        r.form1->ui->Button6->click();
+        QCOMPARE(r.form1->fpos, 7);
+        QCOMPARE(shown(r.form1), QStringList({"3", "4", "5", "6"}));
+        r.form1->ui->Button6->click();
+        r.form1->ui->Button6->click();  // stops at the newest page
+        QCOMPARE(r.form1->fpos, 8);
+        QCOMPARE(shown(r.form1), QStringList({"4", "5", "6", "7"}));
+    }
+
+    void pagingByEventStopsAtBothEndsAndFillsEmptyPanes() {
+        Rig r;
+        writeArchive(8, {eventLine({0, 1}), eventLine({2, 3, 4, 5, 6, 7}), eventLine({6, 7, 0})});
+        r.build();
+        const QString design = r.form1->ui->Label1->text();
+        QCOMPARE(shown(r.form1), QStringList({"4", "5", "6", "7"}));  // no event at start-up
+        QCOMPARE(r.form1->epos, 2);
+        mark(r.form1);
+        r.form1->ui->Button8->click();  // already the newest: redrawn in place
+        QCOMPARE(r.form1->ui->Label1->text(), QString("Событие 2"));
+        QVERIFY(design != r.form1->ui->Label1->text());
+        QCOMPARE(shown(r.form1), QStringList({"6", "7", "0", "vid"}));
+        r.form1->ui->Button7->click();  // six pictures: the first four
+        QCOMPARE(shown(r.form1), QStringList({"2", "3", "4", "5"}));
+        r.form1->ui->Button7->click();
+        QCOMPARE(shown(r.form1), QStringList({"0", "1", "vid", "vid"}));
+        QVERIFY(r.form1->ui->Label4->text().isEmpty() && r.form1->ui->Label5->text().isEmpty());
+        mark(r.form1);
+        r.form1->ui->Button7->click();  // the oldest: redrawn in place
+        QCOMPARE(r.form1->epos, 0);
+        QCOMPARE(r.form1->ui->Label1->text(), QString("Событие 0"));
+        QCOMPARE(shown(r.form1), QStringList({"0", "1", "vid", "vid"}));
+        QVERIFY(r.ui.errors.isEmpty());
+    }
+
+    void brokenEventLines() {
+        Rig r;
+        writeArchive(2, {"3," + name(0) + "," + name(1) + ",", "-2," + name(0) + ",", "zwei," + name(1) + ","});
+        r.build();
+        mark(r.form1);
+        r.form1->ui->Button8->click();  // a count that is not a number: all placeholders
+        QCOMPARE(shown(r.form1), QStringList({"vid", "vid", "vid", "vid"}));
+        mark(r.form1);
+        r.form1->ui->Button7->click();  // a negative count changes nothing
+        QCOMPARE(shown(r.form1), QStringList({"kept", "kept", "kept", "kept"}));
+        QCOMPARE(r.form1->ui->Label1->text(), QString("Событие 1"));
+        // Fewer names than the count: the third pane fails on the file ".jpg" and the display
+        // stops there, while the caption already names the event.
+        r.form1->ui->Button7->click();
+        QCOMPARE(shown(r.form1), QStringList({"0", "1", "kept", "kept"}));
+        QCOMPARE(r.ui.errors.size(), 1);
+        QVERIFY2(r.ui.errors[0].contains(QRegularExpression("(^|[\\s'\"])\\.jpg")), qPrintable(r.ui.errors[0]));
+        QCOMPARE(r.form1->ui->Label1->text(), QString("Событие 0"));
+    }
+
+    void anEmptyEventListLeavesThePanesButNotTheCaption() {
+        Rig r;
+        writeArchive(4);
+        rig::writeFile("events.txt", "");
+        r.build();
+        QCOMPARE(r.form1->epos, -1);
+        mark(r.form1);
+        r.form1->ui->Button7->click();
+        r.form1->ui->Button8->click();
+        QCOMPARE(shown(r.form1), QStringList({"kept", "kept", "kept", "kept"}));
+        QCOMPARE(r.form1->ui->Label1->text(), QString("Событие -1"));
+        Rig none;  // no events.txt at all
+        writeArchive(4);
+        none.build();
+        none.form1->ui->Button8->click();
+        QCOMPARE(none.form1->ui->Label1->text(), QString("Событие 0"));
+        QVERIFY(r.ui.errors.isEmpty() && none.ui.errors.isEmpty());
+    }
+
+    // The index is found where it is read and written, in the working folder (not the
+    // program's folder), and the event list is read even without a picture list, so closing
+    // writes back what was stored.
+    void theIndexRoundTripsThroughTheWorkingFolder() {
+        Rig r;
+        QVERIFY(QDir::currentPath() != QCoreApplication::applicationDirPath());
+        const QList<QByteArray> events = {eventLine({0, 1}), eventLine({2})};
+        writeArchive(3, events);
+        const QByteArray files = rig::readFile("files.txt");
+        r.build();
+        QCOMPARE(r.form1->nfiles, 3);
+        r.form1->close();
+        QCOMPARE(rig::readFile("files.txt"), files);
+        QCOMPARE(rig::readFile("events.txt"), plat::StringList::format(events));
+
+        Rig e;
+        rig::writeFile("events.txt", plat::StringList::format(events));
+        e.build();
+        QCOMPARE(e.form1->nfiles, 0);
+        QCOMPARE(e.form1->ListBox2.count(), 2);
+        QCOMPARE(e.form1->epos, 1);
+        e.form1->ListBox2.append(eventLine({5}));  // what one run adds
+        e.form1->close();
+        QCOMPARE(rig::readFile("events.txt"), plat::StringList::format(events + QList<QByteArray>{eventLine({5})}));
+    }
+
+    void forwardOnlyPagesAndFilesNothing() {
+        Rig r;
+        writeArchive(5);
+        rig::writeFile("temp.dat", "CONNECT 9600\r\n" + rig::makeJpeg() + "\r\nNO CARRIER\r\n");
+        r.build();
+        const auto before = QDir("foto").entryList(QDir::Files);
+        r.form1->ui->Button5->click();
+        r.form1->ui->Button6->click();
+        r.form1->ui->Button6->click();
+        QCOMPARE(shown(r.form1), QStringList({"1", "2", "3", "4"}));
+        QCOMPARE(r.form1->ListBox1.count(), 5);
+        QCOMPARE(r.form1->nfiles, 5);
+        QVERIFY(r.form1->ListBox2.isEmpty());
+        QCOMPARE(QDir("foto").entryList(QDir::Files), before);
+    }
+
+    // A picture that cannot be shown is reported by name and stops that display, but the
+    // lists still load, so closing cannot shorten them.
+    void aBadPictureNeverKeepsTheListsFromLoading() {
+        Rig r;
+        const QList<QByteArray> events = {eventLine({0, 1, 2, 3})};
+        writeArchive(6, events);
+        QFile::remove(file(5));
+        rig::writeFile(file(1), "not a picture");
+        r.build();
+        QCOMPARE(r.ui.errors.size(), 1);
+        QVERIFY2(r.ui.errors[0].contains(file(5)), qPrintable(r.ui.errors[0]));
+        QCOMPARE(shown(r.form1), QStringList({"2", "3", "4", "layout"}));
+        QCOMPARE(r.form1->epos, 0);
+        r.form1->ui->Button7->click();
+        QCOMPARE(r.ui.errors.size(), 2);
+        QVERIFY2(r.ui.errors[1].contains(file(1)), qPrintable(r.ui.errors[1]));
+        QCOMPARE(shown(r.form1), QStringList({"0", "3", "4", "layout"}));
+        r.form1->close();
+        QCOMPARE(rig::readFile("events.txt"), plat::StringList::format(events));
+        QCOMPARE(rig::readFile("files.txt").count("\r\n"), 6);
+
+        // A picture list that cannot be read is reported too; the events still load.
+        Rig d;
+        rig::writeFile("events.txt", plat::StringList::format(events));
+        QDir().mkdir("files.txt");
+        d.build();
+        QCOMPARE(d.ui.errors.size(), 1);
+        QVERIFY2(d.ui.errors[0].contains("files.txt"), qPrintable(d.ui.errors[0]));
+        QCOMPARE(d.form1->ListBox2.count(), 1);
+    }
+};
+
+QTEST_MAIN(TestViewer)
+#include "test_viewer.moc"

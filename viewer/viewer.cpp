@@ -1,0 +1,114 @@
+// The archive viewer: loading the archive index at start-up, the four picture panes with their
+// captions, and paging by picture ("<", ">") and by event ("<<", ">>").
+#include "app/tform1.h"
+#include "platform/cp1251.h"
+#include "platform/picturepane.h"
+#include "viewer/eventline.h"
+#include "ui_tform1.h"
+
+#include <QFileInfo>
+#include <QLabel>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr int kPanes = 4;
+
+struct Place {
+    PicturePane* pane;
+    QLabel* caption;
+};
+
+// The panes from older to newer: top left (the large one), top right, bottom left, bottom right.
+std::array<Place, kPanes> places(Ui::TForm1& ui) {
+    return {{{ui.Image1, ui.Label2}, {ui.Image2, ui.Label3}, {ui.Image3, ui.Label4}, {ui.Image4, ui.Label5}}};
+}
+
+// Shows an archived picture. The caption keeps the stored form of the name (with its
+// backslash); the file is opened through the native path. A picture that cannot be loaded
+// throws before the caption changes, so the pane keeps both its picture and its caption.
+void showStored(const Place& place, const QByteArray& storedFile) {
+    place.pane->loadFile(plat::nativePath(storedFile));
+    place.caption->setText(plat::fromCp1251(storedFile));
+}
+
+// A pane that the shown event leaves empty: the placeholder picture, no caption.
+void showPlaceholder(const Place& place) {
+    place.pane->loadFile(QStringLiteral("vid.jpg"));
+    place.caption->clear();
+}
+
+} // namespace
+
+void TForm1::FormCreate() {
+    // Both lists are loaded before any picture is shown, each on its own: a list or a picture
+    // that cannot be read is reported but never keeps the other list from loading, because
+    // closing the window writes both lists back. Both files are looked for where they are
+    // read from, in the working folder, and the event list is read even without a picture
+    // list, so that stored events are never replaced by the events of one run.
+    const QString files = QStringLiteral("files.txt");
+    const QString events = QStringLiteral("events.txt");
+    if (QFileInfo::exists(files)) handle([&] {
+        ListBox1.load(files);
+        nfiles = fpos = ListBox1.count();
+    });
+    if (QFileInfo::exists(events)) handle([&] {
+        ListBox2.load(events);
+        epos = ListBox2.count() - 1;  // the newest event; -1 for an empty list
+    });
+    // The window opens on the four newest pictures.
+    if (nfiles != 0) updimage(nfiles);
+}
+
+void TForm1::updimage(int n) {
+    // The page ends with entry n - 1 and runs from older to newer; with fewer than four
+    // entries it starts at entry 0 and the panes beyond the last entry keep what they show.
+    const auto shown = places(*ui);
+    const int first = std::max(n - kPanes, 0);
+    const int count = std::clamp(n, 0, kPanes);
+    for (int i = 0; i < count; ++i) showStored(shown[i], ListBox1.at(first + i) + ".jpg");
+}
+
+void TForm1::updimage1(int k) {
+    if (k < 0 || k >= ListBox2.count()) return;
+    const viewer::EventLine event = viewer::parseEventLine(ListBox2.at(k), kPanes);
+    // A negative count is no event that can be shown; the panes stay as they are.
+    if (event.count < 0) return;
+    // The event's first pictures, then the placeholder in the panes it leaves empty. A name
+    // that is missing from the line is empty and fails as the file ".jpg".
+    const auto shown = places(*ui);
+    for (int i = 0; i < kPanes; ++i) {
+        if (i < event.names.size()) showStored(shown[i], event.names[i] + ".jpg");
+        else showPlaceholder(shown[i]);
+    }
+}
+
+void TForm1::Button5Click() {
+    // "<": one picture back, but never to a page that starts before entry 0.
+    if (fpos > kPanes) --fpos;
+    updimage(fpos);
+}
+
+void TForm1::Button6Click() {
+    // ">": one picture on, up to the page that ends with the newest entry. Paging only: the
+    // last transfer is never filed again from here.
+    if (fpos < ListBox1.count()) ++fpos;
+    updimage(fpos);
+}
+
+void TForm1::Button7Click() {
+    // "<<": the previous event, stopping at the oldest (0). The caption names the event before
+    // its pictures load, so that it stays right when one of them cannot be shown.
+    if (epos > 0) --epos;
+    ui->Label1->setText(QStringLiteral("Событие %1").arg(epos));
+    updimage1(epos);
+}
+
+void TForm1::Button8Click() {
+    // ">>": the next event, stopping at the newest.
+    if (epos < ListBox2.count() - 1) ++epos;
+    ui->Label1->setText(QStringLiteral("Событие %1").arg(epos));
+    updimage1(epos);
+}

@@ -67,9 +67,13 @@ void TForm1::rereg() {
 
 void TForm1::wrreg() { sys.store.save(portname); }
 
+void TForm1::saveLists() {
+    if (!picturesUnread) ListBox1.save(QStringLiteral("files.txt"));
+    if (!eventsUnread) ListBox2.save(QStringLiteral("events.txt"));
+}
+
 void TForm1::FormClose() {
-    ListBox1.save(QStringLiteral("files.txt"));
-    ListBox2.save(QStringLiteral("events.txt"));
+    saveLists();
     wrreg();
 }
 

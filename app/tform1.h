@@ -51,6 +51,10 @@ public:
     void rereg();
     void wrreg();
     void FormClose();
+    // Writes the picture list to files.txt and the event list to events.txt (each replaced
+    // atomically). A list whose file exists but could not be read at start is not written:
+    // the unread file must not be replaced by this run's entries alone.
+    void saveLists();
     void ToolButton2Click();
     void ToolButton10Click();
     void setPanel(int index, const QString& text);
@@ -123,6 +127,8 @@ public:
     plat::StringList ListBox2;  // the event list
     int fpos = 0;
     int epos = 0;
+    bool picturesUnread = false;  // files.txt exists but could not be loaded at start
+    bool eventsUnread = false;    // the same for events.txt
 
     // the other windows
     TForm2* form2 = nullptr;

@@ -50,14 +50,22 @@ void TForm1::FormCreate() {
     // list, so that stored events are never replaced by the events of one run.
     const QString files = QStringLiteral("files.txt");
     const QString events = QStringLiteral("events.txt");
-    if (QFileInfo::exists(files)) handle([&] {
-        ListBox1.load(files);
-        nfiles = fpos = ListBox1.count();
-    });
-    if (QFileInfo::exists(events)) handle([&] {
-        ListBox2.load(events);
-        epos = ListBox2.count() - 1;  // the newest event; -1 for an empty list
-    });
+    if (QFileInfo::exists(files)) {
+        picturesUnread = true;
+        handle([&] {
+            ListBox1.load(files);
+            picturesUnread = false;
+            nfiles = fpos = ListBox1.count();
+        });
+    }
+    if (QFileInfo::exists(events)) {
+        eventsUnread = true;
+        handle([&] {
+            ListBox2.load(events);
+            eventsUnread = false;
+            epos = ListBox2.count() - 1;  // the newest event; -1 for an empty list
+        });
+    }
     // The window opens on the four newest pictures.
     if (nfiles != 0) updimage(nfiles);
 }

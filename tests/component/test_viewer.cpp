@@ -269,6 +269,23 @@ private slots:
         QCOMPARE(d.ui.errors.size(), 1);
         QVERIFY2(d.ui.errors[0].contains("files.txt"), qPrintable(d.ui.errors[0]));
         QCOMPARE(d.form1->ListBox2.count(), 1);
+        QDir().rmdir("files.txt");
+
+        // A list that could not be read is not written back at close (a save would replace
+        // the unread file with this run's entries alone); the other list is saved as usual.
+        Rig u;
+        QDir().mkdir("files.txt");
+        rig::writeFile("events.txt", plat::StringList::format(events));
+        u.build();
+        QVERIFY(u.form1->picturesUnread);
+        QVERIFY(!u.form1->eventsUnread);
+        u.form1->ListBox1.append("foto\\new");
+        u.form1->ListBox2.append("1,foto\\new,");
+        u.ui.errors.clear();
+        u.form1->close();
+        QVERIFY(u.ui.errors.isEmpty());
+        QVERIFY(QFileInfo("files.txt").isDir());
+        QCOMPARE(rig::readFile("events.txt"), plat::StringList::format(events) + "1,foto\\new,\r\n");
     }
 };
 

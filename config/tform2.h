@@ -47,7 +47,23 @@ public:
     QString edtel;
     int edlev = 0;
 
+    // Whether each working list was filled from its file. A list that the load never read
+    // is not written back, so that an unread file is not replaced by an empty or partial one.
+    bool uLoaded = false;
+    bool t1Loaded = false;
+    bool t2Loaded = false;
+
+    static constexpr const char* kUFile = "u.txt";
+    static constexpr const char* kT1File = "t1.txt";
+    static constexpr const char* kT2File = "t2.txt";
+
 protected:
     void showEvent(QShowEvent* event) override;
     void reject() override;
+
+private:
+    // The closing buttons with the phone-number check ("Запомнить", "Удал. запись").
+    void closeChecked(int result);
+    // Shows the levels list in the small visible list box.
+    void showLevels();
 };

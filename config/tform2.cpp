@@ -1,0 +1,228 @@
+// The settings dialog: the unit's settings record in its controls and in three working lists
+// (the line images of u.txt, t1.txt and t2.txt), the operator presets, the SIM choice, the
+// row edit of the report phone list, and the closing buttons with their results.
+#include "config/tform2.h"
+#include "app/tform1.h"
+#include "config/onexit.h"
+#include "config/tform3.h"
+#include "platform/cp1251.h"
+#include "platform/toolkit.h"
+#include "ui_tform1.h"
+#include "ui_tform2.h"
+
+#include <QPushButton>
+#include <QSaveFile>
+#include <QShowEvent>
+
+namespace {
+
+constexpr int kRows = 4;  // the phone list always has four rows
+
+// The bytes to put into line n for a widget's text. A text the operator left as it was keeps
+// the exact bytes it was loaded from, so that even a byte the code page cannot show in a
+// widget comes back unchanged at the next save.
+QByteArray keepBytes(const plat::StringList& list, int n, const QString& text) {
+    if (n >= 0 && n < list.count() && plat::fromCp1251(list.lines()[n]) == text) return list.lines()[n];
+    return plat::toCp1251(text);
+}
+
+QString lineText(const plat::StringList& list, int n) { return plat::fromCp1251(list.at(n)); }
+
+// Replaces the file whole through a temporary file and a rename, so that a crash or a full
+// disk leaves the old file. The write is unbuffered: a write that the disk cuts short must
+// fail here, not vanish in the flush at commit, which would rename a truncated file in place.
+void saveList(const plat::StringList& list, const QString& fileName) {
+    const QByteArray bytes = plat::StringList::format(list.lines());
+    QSaveFile f(fileName);
+    const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && f.write(bytes) == bytes.size() && f.commit();
+    if (!ok) throw plat::ToolkitError(QStringLiteral("Cannot create file %1").arg(fileName));
+}
+
+} // namespace
+
+TForm2::TForm2(TForm1& main, QWidget* parent) : QDialog(parent), form1(main), ui(std::make_unique<Ui::TForm2>()) {
+    ui->setupUi(this);
+
+    // The record stores only the resolution's position and the list view always has four
+    // rows of two columns; a layout that does not bring them still gets them.
+    if (ui->ComboBox1->count() == 0)
+        ui->ComboBox1->addItems({QStringLiteral("160х128"), QStringLiteral("320х240"), QStringLiteral("640x480")});
+    if (ui->ListView1->columnCount() < 2) {
+        ui->ListView1->setColumnCount(2);
+        ui->ListView1->setHeaderLabels({QStringLiteral("Номер телефона"), QStringLiteral("Уровень")});
+    }
+    while (ui->ListView1->topLevelItemCount() < kRows) new QTreeWidgetItem(ui->ListView1);
+    ui->Button2->setDefault(true);  // Enter is "Запомнить"
+
+    auto bind = [this](QPushButton* button, void (TForm2::*method)()) {
+        connect(button, &QPushButton::clicked, this, [this, method] { form1.handle([&] { (this->*method)(); }); });
+    };
+    bind(ui->Button2, &TForm2::Button2Click);
+    bind(ui->Button1, &TForm2::Button1Click);
+    bind(ui->Btpryam, &TForm2::BtpryamClick);
+    bind(ui->Button4, &TForm2::Button4Click);
+    bind(ui->Button3, &TForm2::Button3Click);
+    // A radio button acts only when it becomes selected, by the operator or by the program.
+    connect(ui->Rbgprs1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) form1.handle([this] { Rbgprs1Click(); });
+    });
+    connect(ui->Rbgprs2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) form1.handle([this] { Rbgprs2Click(); });
+    });
+    // The SIM choice acts on every change of its tick, the program's own included.
+    connect(ui->Cbsim, &QCheckBox::toggled, this, [this] { form1.handle([this] { CbsimClick(); }); });
+    connect(ui->ListView1, &QTreeWidget::itemDoubleClicked, this,
+            [this] { form1.handle([this] { ListView1DblClick(); }); });
+
+    form1.handle([this] { FormCreate(); });
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A failing refresh is shown; the dialog opens all the same.
+    if (!event->spontaneous()) form1.handle([this] { FormActivate(); });
+}
+
+void TForm2::reject() { done(2); }  // Escape and the close box
+
+void TForm2::FormCreate() {
+    ui->ComboBox1->setCurrentIndex(0);
+    ui->Rbgprs1->setChecked(true);  // runs the preset behaviour: the GPRS fields empty and disabled
+
+    ListBox1.load(QString::fromLatin1(kUFile));
+    uLoaded = true;
+    ui->Edit1->setText(lineText(ListBox1, 0));
+    // Line 1 "1" marks a file that was never configured: only the phone number is taken.
+    if (ListBox1.at(1) != "1") {
+        ui->Edit2->setText(lineText(ListBox1, 1));
+        ui->Edit3->setText(lineText(ListBox1, 2));
+        ui->Edit4->setText(lineText(ListBox1, 3));
+        ui->Edit5->setText(lineText(ListBox1, 4));
+        oper = lineText(ListBox1, 7);
+        sim = lineText(ListBox1, 8);
+        if (oper == QLatin1String("1")) ui->Rbgprs1->setChecked(true);
+        else ui->Rbgprs2->setChecked(true);  // refills the GPRS fields from lines 1 to 3
+        ui->Cbsim->setChecked(sim == QLatin1String("1"));
+    }
+    form1.telobj = keepBytes(ListBox1, 0, ui->Edit1->text());
+    form1.ui->Label7->setText(ui->Edit1->text());
+
+    ListBox2.load(QString::fromLatin1(kT1File));
+    t1Loaded = true;
+    ListBox3.load(QString::fromLatin1(kT2File));
+    t2Loaded = true;
+    showLevels();
+}
+
+void TForm2::FormActivate() {
+    for (int row = 0; row < kRows; ++row) ui->ListView1->topLevelItem(row)->setText(0, lineText(ListBox2, row));
+    for (int row = 0; row < kRows; ++row) ui->ListView1->topLevelItem(row)->setText(1, lineText(ListBox3, row));
+    for (int row = 0; row < kRows; ++row) form1.tel[size_t(row)] = ListBox2.at(row);
+    QByteArray levs;
+    for (int row = 0; row < kRows; ++row) levs += ListBox3.at(row);
+    form1.levs = levs;
+    // The resolution picker always shows the last saved choice; a stored number outside the
+    // entries leaves nothing picked.
+    const int n = plat::strToIntDef(lineText(ListBox1, 9), 1) - 1;
+    ui->ComboBox1->setCurrentIndex(n >= 0 && n < ui->ComboBox1->count() ? n : -1);
+    ui->Edit1->setFocus();
+}
+
+void TForm2::sohranit() {
+    oper = sim = razr = QStringLiteral("1");
+    QLineEdit* const edits[] = {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5};
+    for (int n = 0; n < 5; ++n) ListBox1.put(n, keepBytes(ListBox1, n, edits[n]->text()));
+    if (ui->Rbgprs2->isChecked()) oper = QStringLiteral("2");
+    if (!ui->Cbsim->isChecked()) sim = QStringLiteral("2");
+    razr = QString::number(ui->ComboBox1->currentIndex() + 1);
+    // Lines 5 and 6 are never put: they reach the file as they were loaded.
+    ListBox1.put(7, oper.toLatin1());
+    ListBox1.put(8, sim.toLatin1());
+    ListBox1.put(9, razr.toLatin1());
+
+    if (uLoaded) saveList(ListBox1, QString::fromLatin1(kUFile));
+    if (t1Loaded) saveList(ListBox2, QString::fromLatin1(kT1File));
+    if (t2Loaded) saveList(ListBox3, QString::fromLatin1(kT2File));
+}
+
+void TForm2::updt1() {
+    for (int row = 0; row < kRows; ++row)
+        ListBox2.put(row, keepBytes(ListBox2, row, ui->ListView1->topLevelItem(row)->text(0)));
+    for (int row = 0; row < kRows; ++row)
+        ListBox3.put(row, keepBytes(ListBox3, row, ui->ListView1->topLevelItem(row)->text(1)));
+    for (int row = 0; row < kRows; ++row) form1.tel[size_t(row)] = ListBox2.at(row);
+    QByteArray levs;
+    for (int row = 0; row < kRows; ++row) levs += ListBox3.at(row);
+    form1.levs = levs;
+    showLevels();
+}
+
+void TForm2::showLevels() {
+    ui->ListBox3->clear();
+    for (const QByteArray& line : ListBox3.lines()) ui->ListBox3->addItem(plat::fromCp1251(line));
+}
+
+void TForm2::closeChecked(int result) {
+    if (ui->Edit1->text().isEmpty()) {
+        form1.sys.ui.message(QStringLiteral("Ravlo"), QStringLiteral("Введите номер телефона объекта"));
+        return;
+    }
+    form1.telobj = keepBytes(ListBox1, 0, ui->Edit1->text());
+    sohranit();  // a failing save ends here: no result, the dialog stays open
+    done(result);
+}
+
+void TForm2::Button2Click() { closeChecked(33); }
+void TForm2::Button1Click() { closeChecked(34); }
+
+void TForm2::BtpryamClick() {
+    sohranit();
+    done(35);
+}
+
+void TForm2::Button4Click() { done(36); }
+void TForm2::Button3Click() { done(2); }
+
+void TForm2::Rbgprs1Click() {
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
+        w->setEnabled(false);
+    ui->Edit2->clear();
+    ui->Edit3->clear();
+    ui->Edit4->clear();
+}
+
+void TForm2::Rbgprs2Click() {
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
+        w->setEnabled(true);
+    // The values last loaded or saved, not what was typed before the preset was chosen.
+    ui->Edit2->setText(lineText(ListBox1, 1));
+    ui->Edit3->setText(lineText(ListBox1, 2));
+    ui->Edit4->setText(lineText(ListBox1, 3));
+}
+
+void TForm2::CbsimClick() {
+    if (guard) return;
+    guard = 1;
+    const OnExit release([this] { guard = 0; });
+    // The e-mail and the phone list keep their contents and are saved as they are.
+    const bool own = !ui->Cbsim->isChecked();
+    ui->Label5->setEnabled(own);
+    ui->Edit5->setEnabled(own);
+    ui->ListView1->setEnabled(own);
+}
+
+void TForm2::ListView1DblClick() {
+    const QList<QTreeWidgetItem*> selected = ui->ListView1->selectedItems();
+    if (selected.isEmpty() || guard || !form3) return;
+    guard = 1;
+    const OnExit release([this] { guard = 0; });
+    QTreeWidgetItem* row = selected.first();
+    edtel = row->text(0);
+    edlev = plat::strToInt(row->text(1));  // a level that is no number ends here, TForm3 unopened
+    if (form3->exec() != 1) return;
+    row->setText(0, edtel);
+    row->setText(1, QString::number(edlev));
+    updt1();
+}

@@ -1,0 +1,282 @@
+// The settings dialog and the phone-number dialog, offscreen: closing results and the phone
+// number check, the operator presets, the SIM choice, the row edit and its key filter.
+#include "rig.h"
+#include "config/tform2.h"
+#include "config/tform3.h"
+#include "platform/cp1251.h"
+#include "ui_tform1.h"
+#include "ui_tform2.h"
+#include "ui_tform3.h"
+
+#include <QClipboard>
+#include <QtTest>
+
+using rig::Rig;
+
+namespace {
+
+QByteArray lines(const QList<QByteArray>& l) { return plat::StringList::format(l); }
+
+struct Files {
+    QByteArray u, t1, t2;
+    static Files now() { return {rig::readFile("u.txt"), rig::readFile("t1.txt"), rig::readFile("t2.txt")}; }
+    bool operator==(const Files&) const = default;
+};
+
+// A rig with the configured settings, its dialog refreshed as at an opening.
+struct Opened {
+    Rig r;
+    Ui::TForm2* d = nullptr;
+    Opened() {
+        rig::writeDefaultSettings();
+        r.build();
+        d = r.form2->ui.get();
+        r.form1->handle([this] { r.form2->FormActivate(); });
+    }
+    // Double-clicks row n with the phone-number dialog answered by f.
+    void editRow(int n, std::function<void(TForm3&)> f) {
+        d->ListView1->setCurrentItem(d->ListView1->topLevelItem(n));
+        rig::whenModal([this, f](QWidget* w) {
+            f(*r.form3);
+            if (w->isVisible()) static_cast<QDialog*>(w)->done(0);  // a failed check must not hang
+        });
+        r.form1->handle([this] { r.form2->ListView1DblClick(); });
+    }
+};
+
+} // namespace
+
+class TestSettingsDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void closingButtonsAndTheirResults() {
+        Opened o;
+        const Files before = Files::now();
+        o.d->Button3->click();  // Отмена
+        QCOMPARE(o.r.form2->result(), 2);
+        o.d->Button4->click();  // Прямое чтен.
+        QCOMPARE(o.r.form2->result(), 36);
+        o.r.form2->setResult(0);
+        static_cast<QDialog*>(o.r.form2)->reject();  // Escape, the close box
+        QCOMPARE(o.r.form2->result(), 2);
+        QVERIFY(Files::now() == before);
+
+        o.d->Edit1->setText("+79005550000");
+        o.d->Button1->click();  // Удал. запись
+        QCOMPARE(o.r.form2->result(), 34);
+        QCOMPARE(o.r.form1->telobj, QByteArray("+79005550000"));
+        QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(0), QByteArray("+79005550000"));
+        o.d->Edit1->setText("+79005551111");
+        o.d->Button2->click();  // Запомнить
+        QCOMPARE(o.r.form2->result(), 33);
+        QCOMPARE(o.r.form1->telobj, QByteArray("+79005551111"));
+        QVERIFY(o.r.ui.messages.isEmpty());
+    }
+
+    void anEmptyPhoneNumberIsRefusedExceptForTheDirectWrite() {
+        Opened o;
+        const Files before = Files::now();
+        o.d->Edit1->clear();
+        o.r.form2->setResult(0);
+        for (QPushButton* b : {o.d->Button2, o.d->Button1}) {
+            b->click();
+            QCOMPARE(o.r.form2->result(), 0);
+        }
+        QCOMPARE(o.r.ui.messages.size(), 2);
+        QCOMPARE(o.r.ui.messages[0].text, QString("Введите номер телефона объекта"));
+        QVERIFY(Files::now() == before);
+        QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
+
+        // Blanks are content.
+        o.d->Edit1->setText(" ");
+        o.d->Button2->click();
+        QCOMPARE(o.r.form2->result(), 33);
+
+        // "Прямая зап." saves without the check and leaves the main window's number alone.
+        o.d->Edit1->clear();
+        o.d->Btpryam->click();
+        QCOMPARE(o.r.form2->result(), 35);
+        QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(0), QByteArray());
+        QCOMPARE(o.r.form1->telobj, QByteArray(" "));
+    }
+
+    void enterPressesRememberAndOpeningRefreshes() {
+        Opened o;
+        o.d->ComboBox1->setCurrentIndex(2);  // not saved: the opening resets it
+        int result = -1;
+        QWidget* focused = nullptr;
+        rig::whenModal([&](QWidget* w) {
+            focused = QApplication::focusWidget();
+            QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Return);
+            if (w->isVisible()) static_cast<QDialog*>(w)->done(0);
+        });
+        result = o.r.form2->exec();
+        QCOMPARE(result, 33);
+        QCOMPARE(focused, static_cast<QWidget*>(o.d->Edit1));
+        QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(9), QByteArray("2"));
+    }
+
+    void presetSwitchingShowsTheSavedValues() {
+        Opened o;
+        QVERIFY(o.d->Rbgprs2->isChecked());
+        o.d->Edit2->setText("typed");
+        o.d->Edit3->setText("typed");
+        o.d->Rbgprs1->click();
+        QCOMPARE(o.d->Edit2->text(), QString());
+        QCOMPARE(o.d->Edit4->text(), QString());
+        QVERIFY(!o.d->Edit3->isEnabled() && !o.d->Label3->isEnabled());
+        o.d->Rbgprs1->click();  // already selected: nothing happens
+        o.d->Rbgprs2->click();
+        QCOMPARE(o.d->Edit2->text(), QString("internet"));
+        QCOMPARE(o.d->Edit3->text(), QString("user"));
+        QCOMPARE(o.d->Edit4->text(), QString("pass"));
+        QVERIFY(o.d->Edit3->isEnabled() && o.d->Label3->isEnabled());
+
+        // After a save the other operator's fields come back as saved.
+        o.d->Edit2->setText("apn2");
+        o.d->Btpryam->click();
+        o.d->Rbgprs1->click();
+        o.d->Rbgprs2->click();
+        QCOMPARE(o.d->Edit2->text(), QString("apn2"));
+
+        // The preset saves the three fields empty and the code "1".
+        o.d->Rbgprs1->click();
+        o.d->Btpryam->click();
+        const auto saved = plat::StringList::parse(rig::readFile("u.txt"));
+        QCOMPARE(saved.mid(1, 3), (QList<QByteArray>{"", "", ""}));
+        QCOMPARE(saved.value(7), QByteArray("1"));
+    }
+
+    void simTickDisablesButKeepsTheEmailAndThePhoneList() {
+        Opened o;
+        o.d->Cbsim->click();
+        QVERIFY(o.d->Cbsim->isChecked());
+        QVERIFY(!o.d->Edit5->isEnabled() && !o.d->Label5->isEnabled() && !o.d->ListView1->isEnabled());
+        QCOMPARE(o.d->Edit5->text(), QString("cam@example.ru"));
+        o.d->Btpryam->click();
+        const auto saved = plat::StringList::parse(rig::readFile("u.txt"));
+        QCOMPARE(saved.value(4), QByteArray("cam@example.ru"));
+        QCOMPARE(saved.value(8), QByteArray("1"));
+        QCOMPARE(plat::StringList::parse(rig::readFile("t1.txt")).value(0), QByteArray("+79001110000"));
+        o.d->Cbsim->click();
+        QVERIFY(o.d->Edit5->isEnabled() && o.d->Label5->isEnabled() && o.d->ListView1->isEnabled());
+        // While the guard is held the handler does nothing.
+        o.r.form2->guard = 1;
+        o.d->Cbsim->setChecked(true);
+        QVERIFY(o.d->Edit5->isEnabled());
+        QCOMPARE(o.r.form2->guard, 1);
+    }
+
+    void phoneNumberKeyFilter() {
+        Opened o;
+        o.editRow(2, [](TForm3& f) {
+            QLineEdit* e = f.ui->Edit1;
+            QCOMPARE(e->text(), QString());  // the row's number replaces the layout's "+7"
+            QTest::keyClicks(e, "a -+7(9)*#.");
+            QCOMPARE(e->text(), QString("+79*#"));
+            QTest::keyClicks(e, "0123456789012345");
+            QCOMPARE(e->text(), QString("+79*#01234567890"));  // 16 characters and no further
+            QTest::keyClick(e, Qt::Key_Backspace);
+            QCOMPARE(e->text().size(), 15);
+            QTest::keyClicks(e, "77");
+            QCOMPARE(e->text(), QString("+79*#01234567897"));
+            // Typing over a selection counts the same way.
+            e->selectAll();
+            QTest::keyClick(e, '5');
+            QCOMPARE(e->text().size(), 16);
+            // Control characters and a keyboard paste are discarded.
+            QGuiApplication::clipboard()->setText("123");
+            e->clear();
+            QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+            QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+            QCOMPARE(e->text(), QString());
+            QVERIFY(!f.Edit1KeyPress(QChar(0x16)));
+            QVERIFY(f.Edit1KeyPress(QChar(8)));
+            QTest::keyClicks(e, "+7123");
+            QTest::keyClick(e, Qt::Key_Return);  // Enter is "ОК"
+        });
+        QCOMPARE(o.d->ListView1->topLevelItem(2)->text(0), QString("+7123"));
+        QCOMPARE(o.r.form1->tel[2], QByteArray("+7123"));
+    }
+
+    void rowEditPublishesWithoutWritingFiles() {
+        Opened o;
+        const Files before = Files::now();
+        o.editRow(1, [](TForm3& f) {
+            QCOMPARE(f.ui->Edit1->text(), QString("+79001110001"));
+            QCOMPARE(f.ui->Comb->currentIndex(), 3);
+            f.ui->Edit1->setText("+7555");
+            f.ui->Comb->setCurrentIndex(1);
+            f.ui->Button1->click();
+        });
+        QCOMPARE(o.r.form2->guard, 0);
+        QCOMPARE(o.d->ListView1->topLevelItem(1)->text(0), QString("+7555"));
+        QCOMPARE(o.d->ListView1->topLevelItem(1)->text(1), QString("1"));
+        QCOMPARE(o.r.form2->ListBox2.at(1), QByteArray("+7555"));
+        QCOMPARE(o.r.form1->tel[1], QByteArray("+7555"));
+        QCOMPARE(o.r.form1->levs, QByteArray("0133"));
+        QCOMPARE(o.d->ListBox3->item(1)->text(), QString("1"));
+        QVERIFY(Files::now() == before);
+
+        // No level picked stores "-1".
+        o.editRow(3, [](TForm3& f) {
+            f.ui->Comb->setCurrentIndex(-1);
+            f.ui->Button1->click();
+        });
+        QCOMPARE(o.d->ListView1->topLevelItem(3)->text(1), QString("-1"));
+        QCOMPARE(o.r.form1->levs, QByteArray("013-1"));
+
+        // Отмена in the phone-number dialog changes nothing.
+        o.editRow(0, [](TForm3& f) {
+            f.ui->Edit1->setText("+7999");
+            f.ui->Button2->click();
+        });
+        QCOMPARE(o.d->ListView1->topLevelItem(0)->text(0), QString("+79001110000"));
+        QCOMPARE(o.r.form1->tel[0], QByteArray("+79001110000"));
+        QCOMPARE(o.r.form2->edtel, QString("+79001110000"));
+
+        // Отмена in the settings dialog writes nothing, but the edits stand in the copies and
+        // come back at the next opening; they reach the disk with the next save.
+        o.d->Button3->click();
+        QVERIFY(Files::now() == before);
+        o.r.form1->handle([&] { o.r.form2->FormActivate(); });
+        QCOMPARE(o.d->ListView1->topLevelItem(1)->text(0), QString("+7555"));
+        QCOMPARE(o.r.form1->levs, QByteArray("013-1"));
+        o.d->Button2->click();
+        QCOMPARE(rig::readFile("t1.txt"), lines({"+79001110000", "+7555", "", ""}));
+        QCOMPARE(rig::readFile("t2.txt"), lines({"0", "1", "3", "-1"}));
+    }
+
+    void rowEditIsRefusedWithoutASelectionAndOnABadLevel() {
+        Opened o;
+        o.d->ListView1->clearSelection();
+        bool shown = false;
+        rig::whenModal([&](QWidget* w) {
+            shown = true;
+            static_cast<QDialog*>(w)->done(2);
+        }, 10);
+        o.r.form1->handle([&] { o.r.form2->ListView1DblClick(); });
+        o.d->ListView1->topLevelItem(0)->setText(1, "x");
+        o.d->ListView1->setCurrentItem(o.d->ListView1->topLevelItem(0));
+        o.r.form1->handle([&] { o.r.form2->ListView1DblClick(); });
+        QTest::qWait(100);
+        QVERIFY(!shown);
+        QCOMPARE(o.r.ui.errors, QStringList{"'x' is not a valid integer value"});
+        QCOMPARE(o.r.form2->guard, 0);
+    }
+
+    void cancelledEditsReappearButTheResolutionIsReset() {
+        Opened o;
+        o.d->Edit2->setText("cancelled apn");
+        o.d->Cbsim->setChecked(true);
+        o.d->ComboBox1->setCurrentIndex(0);
+        o.d->Button3->click();
+        o.r.form1->handle([&] { o.r.form2->FormActivate(); });
+        QCOMPARE(o.d->Edit2->text(), QString("cancelled apn"));
+        QVERIFY(o.d->Cbsim->isChecked());
+        QCOMPARE(o.d->ComboBox1->currentIndex(), 1);
+    }
+};
+
+QTEST_MAIN(TestSettingsDialog)
+#include "test_settings_dialog.moc"

@@ -11,7 +11,6 @@
 #include "ui_tform2.h"
 
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShowEvent>
 
 namespace {
@@ -27,16 +26,6 @@ QByteArray keepBytes(const plat::StringList& list, int n, const QString& text) {
 }
 
 QString lineText(const plat::StringList& list, int n) { return plat::fromCp1251(list.at(n)); }
-
-// Replaces the file whole through a temporary file and a rename, so that a crash or a full
-// disk leaves the old file. The write is unbuffered: a write that the disk cuts short must
-// fail here, not vanish in the flush at commit, which would rename a truncated file in place.
-void saveList(const plat::StringList& list, const QString& fileName) {
-    const QByteArray bytes = plat::StringList::format(list.lines());
-    QSaveFile f(fileName);
-    const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && f.write(bytes) == bytes.size() && f.commit();
-    if (!ok) throw plat::ToolkitError(QStringLiteral("Cannot create file %1").arg(fileName));
-}
 
 } // namespace
 
@@ -142,9 +131,9 @@ void TForm2::sohranit() {
     ListBox1.put(8, sim.toLatin1());
     ListBox1.put(9, razr.toLatin1());
 
-    if (uLoaded) saveList(ListBox1, QString::fromLatin1(kUFile));
-    if (t1Loaded) saveList(ListBox2, QString::fromLatin1(kT1File));
-    if (t2Loaded) saveList(ListBox3, QString::fromLatin1(kT2File));
+    if (uLoaded) ListBox1.save(QString::fromLatin1(kUFile));
+    if (t1Loaded) ListBox2.save(QString::fromLatin1(kT1File));
+    if (t2Loaded) ListBox3.save(QString::fromLatin1(kT2File));
 }
 
 void TForm2::updt1() {

@@ -62,7 +62,9 @@ void StringList::put(int n, const QByteArray& text) {
 
 bool writeFileAtomic(const QString& fileName, const QByteArray& content) {
     QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly)) return false;
+    // Unbuffered: a write that a full disk cuts short must fail here, not vanish in the flush
+    // at commit, which would rename a truncated file into place.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
     if (f.write(content) != content.size()) {
         f.cancelWriting();
         return false;

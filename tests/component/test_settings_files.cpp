@@ -363,7 +363,7 @@ private slots:
 #endif
 
     void shippedFilesLoadAsNotConfigured() {
-        const QString res = QStringLiteral(RAVLO_SOURCE_DIR "/resources/");
+        const QString res = QStringLiteral(RAVLO_SOURCE_DIR "/resources/defaults/");
         Rig r;
         for (const char* name : {"u.txt", "t1.txt", "t2.txt"}) QVERIFY(QFile::copy(res + name, name));
         const QList<QByteArray> u = plat::StringList::parse(rig::readFile("u.txt"));

@@ -172,6 +172,7 @@ private slots:
 
     void toolButton1DoesNothing() {
         Rig r;
+        rig::writeDefaultSettings();
         r.build();
         r.form1->ui->ToolButton1->click();
         QVERIFY(r.ui.messages.isEmpty() && r.ui.errors.isEmpty());

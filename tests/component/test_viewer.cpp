@@ -81,6 +81,7 @@ private slots:
     void startsOnTheNewestPageAndPagesBackToEntryZero() {
         Rig r;
         writeArchive(6, {eventLine({0, 1}), eventLine({2, 3, 4, 5})});
+        rig::writeDefaultSettings();
         r.build();
         QCOMPARE(shown(r.form1), QStringList({"2", "3", "4", "5"}));
         QCOMPARE(r.form1->fpos, 6);
@@ -99,6 +100,7 @@ private slots:
     void fewerThanFourEntriesLeaveTheLastPanesAlone() {
         Rig r;
         writeArchive(2);
+        rig::writeDefaultSettings();
         r.build();
         QCOMPARE(shown(r.form1), QStringList({"0", "1", "layout", "layout"}));
         mark(r.form1);
@@ -115,6 +117,7 @@ private slots:
     void aTransferShowsTheNewestWithoutMovingThePosition() {
         Rig r;
         writeArchive(6);
+        rig::writeDefaultSettings();
         r.build();
         // What a reception does after filing two pictures.
         for (int i : {6, 7}) {
@@ -137,6 +140,7 @@ private slots:
     void pagingByEventStopsAtBothEndsAndFillsEmptyPanes() {
         Rig r;
         writeArchive(8, {eventLine({0, 1}), eventLine({2, 3, 4, 5, 6, 7}), eventLine({6, 7, 0})});
+        rig::writeDefaultSettings();
         r.build();
         const QString design = r.form1->ui->Label1->text();
         QCOMPARE(shown(r.form1), QStringList({"4", "5", "6", "7"}));  // no event at start-up
@@ -162,6 +166,7 @@ private slots:
     void brokenEventLines() {
         Rig r;
         writeArchive(2, {"3," + name(0) + "," + name(1) + ",", "-2," + name(0) + ",", "zwei," + name(1) + ","});
+        rig::writeDefaultSettings();
         r.build();
         mark(r.form1);
         r.form1->ui->Button8->click();  // a count that is not a number: all placeholders
@@ -183,6 +188,7 @@ private slots:
         Rig r;
         writeArchive(4);
         rig::writeFile("events.txt", "");
+        rig::writeDefaultSettings();
         r.build();
         QCOMPARE(r.form1->epos, -1);
         mark(r.form1);
@@ -192,6 +198,7 @@ private slots:
         QCOMPARE(r.form1->ui->Label1->text(), QString("Событие -1"));
         Rig none;  // no events.txt at all
         writeArchive(4);
+        rig::writeDefaultSettings();
         none.build();
         none.form1->ui->Button8->click();
         QCOMPARE(none.form1->ui->Label1->text(), QString("Событие 0"));
@@ -207,6 +214,7 @@ private slots:
         const QList<QByteArray> events = {eventLine({0, 1}), eventLine({2})};
         writeArchive(3, events);
         const QByteArray files = rig::readFile("files.txt");
+        rig::writeDefaultSettings();
         r.build();
         QCOMPARE(r.form1->nfiles, 3);
         r.form1->close();
@@ -215,6 +223,7 @@ private slots:
 
         Rig e;
         rig::writeFile("events.txt", plat::StringList::format(events));
+        rig::writeDefaultSettings();
         e.build();
         QCOMPARE(e.form1->nfiles, 0);
         QCOMPARE(e.form1->ListBox2.count(), 2);
@@ -228,6 +237,7 @@ private slots:
         Rig r;
         writeArchive(5);
         rig::writeFile("temp.dat", "CONNECT 9600\r\n" + rig::makeJpeg() + "\r\nNO CARRIER\r\n");
+        rig::writeDefaultSettings();
         r.build();
         const auto before = QDir("foto").entryList(QDir::Files);
         r.form1->ui->Button5->click();
@@ -248,6 +258,7 @@ private slots:
         writeArchive(6, events);
         QFile::remove(file(5));
         rig::writeFile(file(1), "not a picture");
+        rig::writeDefaultSettings();
         r.build();
         QCOMPARE(r.ui.errors.size(), 1);
         QVERIFY2(r.ui.errors[0].contains(file(5)), qPrintable(r.ui.errors[0]));
@@ -265,6 +276,7 @@ private slots:
         Rig d;
         rig::writeFile("events.txt", plat::StringList::format(events));
         QDir().mkdir("files.txt");
+        rig::writeDefaultSettings();
         d.build();
         QCOMPARE(d.ui.errors.size(), 1);
         QVERIFY2(d.ui.errors[0].contains("files.txt"), qPrintable(d.ui.errors[0]));
@@ -276,6 +288,7 @@ private slots:
         Rig u;
         QDir().mkdir("files.txt");
         rig::writeFile("events.txt", plat::StringList::format(events));
+        rig::writeDefaultSettings();
         u.build();
         QVERIFY(u.form1->picturesUnread);
         QVERIFY(!u.form1->eventsUnread);

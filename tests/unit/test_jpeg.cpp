@@ -21,6 +21,7 @@ struct EncodeOptions {
     bool progressive = false;
     bool gray = false;
     int quality = 90;
+    bool fullChroma = false;  // 4:4:4 instead of 4:2:0
 };
 
 // Encodes with libjpeg into memory. Colour input is RGB, grey input one byte a pixel.
@@ -39,6 +40,8 @@ QByteArray encode(const QImage& picture, EncodeOptions o = {}) {
     cinfo.in_color_space = o.gray ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, o.quality, TRUE);
+    if (o.fullChroma)
+        cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
     if (o.progressive)
         jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
@@ -288,6 +291,25 @@ private slots:
         QVERIFY(plat::decodeJpeg(jpeg, &error).isNull());
         setSize(8193, 16);
         QVERIFY(plat::decodeJpeg(jpeg, &error).isNull());
+    }
+
+    // A progressive picture is decoded whole into the library's coefficient store before the
+    // first row comes out; a header within the size limits can still ask for more memory
+    // than that store may take, and is refused before anything is decoded.
+    void hugeProgressiveIsRefused() {
+        QByteArray jpeg = encode(quadrants(16, 16), {true, false, 90, true});
+        const qsizetype sof = frameHeader(jpeg);
+        QVERIFY(sof > 0);
+        jpeg[sof + 5] = char(0x20);  // 8192 rows
+        jpeg[sof + 6] = 0;
+        jpeg[sof + 7] = char(0x20);  // 8192 columns
+        jpeg[sof + 8] = 0;
+        QElapsedTimer clock;
+        clock.start();
+        QString error;
+        QVERIFY(plat::decodeJpeg(jpeg, &error).isNull());
+        QVERIFY(!error.isEmpty());
+        QVERIFY(clock.elapsed() < 2000);
     }
 
     // A progressive file whose last scan repeats hundreds of times: each repeat costs a pass

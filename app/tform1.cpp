@@ -5,6 +5,7 @@
 #include "app/tform4.h"
 #include "config/tform2.h"
 #include "platform/cp1251.h"
+#include "platform/jpeg.h"
 #include "platform/picturepane.h"
 #include "ui_tform1.h"
 

@@ -42,6 +42,10 @@ TForm2::TForm2(TForm1& main, QWidget* parent) : QDialog(parent), form1(main), ui
     }
     while (ui->ListView1->topLevelItemCount() < kRows) new QTreeWidgetItem(ui->ListView1);
     ui->Button2->setDefault(true);  // Enter is "Запомнить"
+    // The layout file cannot hold per-column widths.
+    ui->ListView1->setColumnWidth(0, 180);
+    ui->ListView1->setColumnWidth(1, 60);
+    move(149, 64);
 
     auto bind = [this](QPushButton* button, void (TForm2::*method)()) {
         connect(button, &QPushButton::clicked, this, [this, method] { form1.handle([&] { (this->*method)(); }); });

@@ -15,6 +15,7 @@ constexpr int kMaxDigits = 16;  // the longest number the row takes
 TForm3::TForm3(TForm2& settings, QWidget* parent)
     : QDialog(parent), form2(settings), ui(std::make_unique<Ui::TForm3>()) {
     ui->setupUi(this);
+    move(192, 103);
     if (ui->Comb->count() == 0) ui->Comb->addItems({"0", "1", "2", "3"});
     // Typed characters go through the key filter; the length cap also holds for text that
     // arrives by other ways (a drop, the context menu's paste).

@@ -1,0 +1,27 @@
+// The event-line reader: any line gives a count and at most the asked-for number of names,
+// none longer than one parsing step keeps, none holding a comma; and a line the filing would
+// write reads back as written.
+#include "viewer/eventline.h"
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
+    const QByteArray line(reinterpret_cast<const char*>(data), qsizetype(size));
+    for (int maxNames : {0, 1, 4}) {
+        const viewer::EventLine e = viewer::parseEventLine(line, maxNames);
+        if (e.names.size() > maxNames) std::abort();
+        if (e.count <= 0 && !e.names.isEmpty()) std::abort();
+        if (e.count > 0 && e.names.size() != std::min(e.count, maxNames)) std::abort();
+        for (const auto& n : e.names)
+            if (n.size() > viewer::kEventStep || n.contains(',')) std::abort();
+    }
+    // Build a well-formed line from the input's comma-free pieces and read it back.
+    QList<QByteArray> names;
+    for (const auto& piece : line.split(','))
+        if (!piece.isEmpty() && piece.size() < 200 && names.size() < 6) names.append(piece);
+    QByteArray written = QByteArray::number(names.size());
+    for (const auto& n : names) written += ',' + n;
+    written += ',';
+    const viewer::EventLine back = viewer::parseEventLine(written, 6);
+    if (!names.isEmpty() && (back.count != names.size() || back.names != names)) std::abort();
+    return 0;
+}

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace unitsim {
@@ -174,6 +175,8 @@ void Simulator::readLine(Time now) {
         // The operator program closed the port. Unlike a socket, a pty comes back when it is
         // opened again; until then everything sent is lost, as on a cable nobody listens to.
         if (!lineDown_) log_.write("line", {{"state", "closed"}});
+        // What was written since the close would otherwise greet the next opener.
+        ::tcflush(fd_, TCIOFLUSH);
         lineDown_ = true;
         downCheck_ = now + downRecheck;
     } else {

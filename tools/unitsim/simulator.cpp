@@ -315,7 +315,7 @@ void Simulator::answer(Time now) {
 
 void Simulator::requestCall(std::string number, Time now) {
     if (opt_.cable) {
-        log_.write("note", {{"text", "no modem on a cable: the unit cannot call"}});
+        log_.note("no modem on a cable: the unit cannot call");
         return;
     }
     if (state_ == State::Command && !pendingCall_) {
@@ -364,7 +364,7 @@ void Simulator::connect(Link link, Time now) {
                            {"kind", link == Link::Incoming ? "incoming" : "dialled"},
                            {"number", link == Link::Incoming ? ringNumber_ : dialNumber_}});
     unit_.callStarted(link, calls_, now);
-    if (link == Link::Incoming) apply(unit_.pushPictures(now), now);
+    if (link == Link::Incoming) apply(unit_.sendPictures(), now);
 }
 
 void Simulator::apply(Response r, Time now) {
@@ -374,7 +374,8 @@ void Simulator::apply(Response r, Time now) {
 
 void Simulator::endCall(const char* why, Time now) {
     if (state_ != State::Online || link_ == Link::Cable) return;
-    log_.write("hangup", {{"call", std::to_string(calls_)}, {"why", why}});
+    // The call ends once what is queued has left (call-end in the log).
+    log_.write("hangup", {{"call", std::to_string(calls_)}, {"why", why}, {"pending", std::to_string(line_.pendingBytes())}});
     state_ = State::Ending;
     unit_.callEnded();
     line_.queue(Segment{"\r\nNO CARRIER\r\n", {}, true}, now);

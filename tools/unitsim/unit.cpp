@@ -9,7 +9,6 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace unitsim {
 
@@ -153,14 +152,14 @@ Response Unit::receive(unsigned char byte, Time now) {
     }
     // A whole item has arrived.
     const Item item = item_;
-    itemReceived(now);
+    itemReceived();
     return answer(item);
 }
 
 Response Unit::command(const std::string& line, Time now) {
     if (line == "foto1") {
         if (streaming_) return {};
-        return pictures(now);
+        return sendPictures();
     }
     if (line == "BC") return answer(Item::Bc);
     if (line == "time ") {
@@ -185,7 +184,7 @@ void Unit::beginExchange(Time now) {
     log_.write("settings-begin", {{"exchange", std::to_string(exchange_)}});
 }
 
-void Unit::itemReceived(Time) {
+void Unit::itemReceived() {
     const std::string value = std::move(buf_);
     buf_.clear();
     const auto key = std::string(itemName(item_));
@@ -297,9 +296,7 @@ std::string Unit::nextPicture() {
     return makePicture(size.width, size.height, opt_.quality, clockText(), counter, frame_);
 }
 
-Response Unit::pushPictures(Time now) { return pictures(now); }
-
-Response Unit::pictures(Time) {
+Response Unit::sendPictures() {
     if (link_ == Link::Cable) call_ = ++cableRequests_;
     // The fault of this call: one armed by a command, else the fixed one, else maybe a random one.
     PictureFault fault = opt_.fault;

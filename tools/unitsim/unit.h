@@ -38,8 +38,8 @@ public:
     void callEnded();
     // One byte from the operator program.
     Response receive(unsigned char byte, Time now);
-    // Once connected on its own call, the unit sends its pictures without being asked.
-    Response pushPictures(Time now);
+    // The pictures of one call (asked for, or sent on the unit's own call without asking).
+    Response sendPictures();
     // An exchange that the program left unfinished is given up after a pause.
     std::optional<Time> deadline() const;
     void tick(Time now);
@@ -57,10 +57,9 @@ private:
     Response command(const std::string& line, Time now);
     Response answer(Item item);
     void beginExchange(Time now);
-    void itemReceived(Time now);
+    void itemReceived();
     void finishExchange(bool complete, const char* why);
     void add(std::string key, std::string value) { report_.emplace_back(std::move(key), std::move(value)); }
-    Response pictures(Time now);
     std::string nextPicture();
 
     const Options& opt_;

@@ -38,13 +38,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "unitsim: %s\n", pty.error().c_str());
         return 1;
     }
-    std::optional<SymLink> link;
-    if (!opt.linkPath.empty()) {
-        link.emplace(pty.slavePath(), opt.linkPath);
-        if (!link->ok()) {
-            std::fprintf(stderr, "unitsim: %s\n", link->error().c_str());
-            return 1;
-        }
+    // Everything is ready before the line is named: once the link or the first output line
+    // is there, the modem answers and the FIFO takes commands.
+    Simulator sim(opt, pty.fd());
+    if (!sim.error().empty()) {
+        std::fprintf(stderr, "unitsim: %s\n", sim.error().c_str());
+        return 1;
     }
     std::optional<Fifo> fifo;
     if (!opt.controlFifo.empty()) {
@@ -54,10 +53,13 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    Simulator sim(opt, pty.fd());
-    if (!sim.error().empty()) {
-        std::fprintf(stderr, "unitsim: %s\n", sim.error().c_str());
-        return 1;
+    std::optional<SymLink> link;
+    if (!opt.linkPath.empty()) {
+        link.emplace(pty.slavePath(), opt.linkPath);
+        if (!link->ok()) {
+            std::fprintf(stderr, "unitsim: %s\n", link->error().c_str());
+            return 1;
+        }
     }
     std::printf("%s\n", pty.slavePath().c_str());
     std::fflush(stdout);

@@ -1,0 +1,156 @@
+// The unitsim program as the demo and the end-to-end tests start it: a pseudo-terminal named
+// on its first output line and by a symbolic link, commands on standard input and a FIFO, a
+// port that the operator program closes and opens again, and a clean end on SIGTERM.
+#include "unitsim/picture.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// The operator program's end of the line: the slave side opened like a serial port.
+class Port {
+public:
+    explicit Port(const QString& path) {
+        fd_ = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd_ < 0) return;
+        termios t{};
+        ::tcgetattr(fd_, &t);
+        ::cfmakeraw(&t);
+        ::cfsetspeed(&t, B9600);
+        ::tcsetattr(fd_, TCSANOW, &t);
+    }
+    ~Port() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool ok() const { return fd_ >= 0; }
+    void write(const QByteArray& b) const { QCOMPARE(::write(fd_, b.constData(), size_t(b.size())), ssize_t(b.size())); }
+    // What arrives until `until` has been seen (inclusive), or within `ms`.
+    QByteArray readUntil(const QByteArray& until, int ms) const {
+        QByteArray got;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms && (until.isEmpty() || !got.contains(until))) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
+                char buf[4096];
+                const ssize_t n = ::read(fd_, buf, sizeof buf);
+                if (n > 0) got.append(buf, n);
+            }
+        }
+        return got;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace
+
+class TestUnitsimProcess : public QObject {
+    Q_OBJECT
+
+    QString program() const {
+#ifdef UNITSIM_PATH
+        return QStringLiteral(UNITSIM_PATH);
+#else
+        return {};
+#endif
+    }
+
+private slots:
+    void initTestCase() {
+        if (program().isEmpty()) QSKIP("the unitsim target is not built");
+    }
+
+    void helpAndBadArguments() {
+        QProcess p;
+        p.start(program(), {"--help"});
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(p.readAllStandardOutput().startsWith("usage: unitsim"));
+        p.start(program(), {"--dial-result", "maybe"});
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("maybe"));
+    }
+
+    void aSessionFromStartToSigterm() {
+        QTemporaryDir dir;
+        const QString link = dir.filePath("modem"), fifo = dir.filePath("control"), log = dir.filePath("log");
+        const QString picture = dir.filePath("p.jpg");
+        const std::string jpeg = unitsim::makePicture(200, 150, 75, "08:15:00 01.01.27", "#7", 7);
+        {
+            QFile f(picture);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(jpeg.data(), qint64(jpeg.size()));
+        }
+        QProcess p;
+        p.start(program(), {"--fast", "--dial-delay", "0", "--answer-delay", "0", "--ring-interval", "100",
+                            "--reports-on", "--picture", picture, "--link", link, "--control", fifo, "--log", log});
+        QVERIFY(p.waitForStarted(5000));
+        QVERIFY(p.waitForReadyRead(5000));
+        const QString slave = QString::fromLocal8Bit(p.readLine()).trimmed();
+        QVERIFY2(slave.startsWith("/dev/pts/"), qPrintable(slave));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), slave);
+        QVERIFY(QFileInfo::exists(fifo));
+
+        {
+            Port port(link);
+            QVERIFY(port.ok());
+            port.write("AT\r");
+            QCOMPARE(port.readUntil("OK\r\n", 2000), QByteArray("AT\r\r\nOK\r\n"));
+            port.write("ATD+79001112233\r");
+            QCOMPARE(port.readUntil("CONNECT 9600\r\n", 2000), QByteArray("ATD+79001112233\r\r\nCONNECT 9600\r\n"));
+            port.write("foto1\r");
+            // The picture crosses the real pseudo-terminal unchanged.
+            QCOMPARE(port.readUntil("NO CARRIER\r\n", 5000),
+                     QByteArray::fromStdString(jpeg) + QByteArray("\r\nNO CARRIER\r\n"));
+        }
+        QTest::qWait(300);  // long enough for the simulator to notice the port is closed
+        {
+            // The port was closed and is opened again; the modem is still there.
+            Port port(link);
+            port.write("AT\r");
+            QCOMPARE(port.readUntil("OK\r\n", 2000), QByteArray("AT\r\r\nOK\r\n"));
+
+            // Standard input and the FIFO both take commands; the end of standard input does
+            // not end the program.
+            p.write("call +7111\n");
+            QVERIFY(p.waitForBytesWritten(2000));
+            QVERIFY(port.readUntil("\"+7111\",145\r\n", 2000).startsWith("\r\n+CRING: REL ASYNC\r\n"));
+            p.write("hangup\n");
+            QVERIFY(p.waitForBytesWritten(2000));
+            p.closeWriteChannel();
+            port.readUntil({}, 300);
+            QCOMPARE(port.readUntil({}, 300), QByteArray());
+            {
+                QFile control(fifo);
+                QVERIFY(control.open(QIODevice::WriteOnly));
+                control.write("call +7222\n");
+            }
+            QVERIFY(port.readUntil("\"+7222\",145\r\n", 2000).contains("+CRING: REL ASYNC"));
+            QCOMPARE(p.state(), QProcess::Running);
+        }
+
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
+        QVERIFY(!QFileInfo::exists(fifo));
+        QFile l(log);
+        QVERIFY(l.open(QIODevice::ReadOnly));
+        const QByteArray events = l.readAll();
+        QVERIFY(events.contains("event=picture call=1 index=1 status=complete"));
+        QVERIFY(events.contains("event=line state=closed"));
+        QVERIFY(events.contains("event=stop"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUnitsimProcess)
+#include "test_unitsim_process.moc"

@@ -1,0 +1,113 @@
+#pragma once
+// What the simulated modem and unit do, chosen on the command line.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace unitsim {
+
+using Ms = std::chrono::milliseconds;
+
+// Something sent in front of a reply that disturbs the reader on the other side.
+enum class Garble {
+    None,
+    Nul,       // one NUL byte
+    Noise,     // a burst of random bytes (no NUL, no line feed)
+    LongLine,  // several thousand printable bytes without a line feed
+};
+
+// A reply to a command: the text (or none at all), optionally garbled in front.
+// Texts: "OK", "ERROR", "CONNECT 9600", "BUSY", "NO ANSWER", "NO CARRIER"; empty = silence.
+struct Reply {
+    std::string text;
+    Garble garble = Garble::None;
+    bool silent() const { return text.empty(); }
+};
+
+// Faults of a picture call.
+enum class PictureFault {
+    None,
+    Silence,   // nothing is sent
+    Nul,       // a NUL byte in front of the pictures
+    Noise,     // random bytes outside the pictures
+    LongLine,  // several thousand bytes without a line feed in front of the pictures
+    Drop,      // the call drops in the middle of a picture
+    Truncate,  // the last picture is cut short, then the call ends normally
+};
+
+// Settings items in the order they are sent.
+enum class Item { Bc, Time, Clock, Apn, User, Pass, Oper, Sim, Email, Tel1, Tel2, Tel3, Tel4, Levels };
+constexpr int itemCount = 14;
+
+struct SettingsFault {
+    Item item;
+    Reply reply;
+};
+
+struct Options {
+    // Line
+    std::string linkPath;      // symbolic link to the slave side; empty: none
+    bool fast = false;         // full speed instead of 960 bytes/s
+    bool cable = false;        // no modem: the line is a direct cable to the unit
+
+    // Modem
+    bool echo = true;
+    Reply atReply{"OK"};
+    Reply crcReply{"OK"};
+    Reply clipReply{"OK"};
+    bool reportsOn = false;    // ring and caller reports on without AT+CRC=1 / AT+CLIP=1
+    Ms dialDelay{2000};
+    std::vector<Reply> dialResults{Reply{"CONNECT 9600"}};  // one per attempt, the last repeats
+    Ms answerDelay{1000};
+    Ms ringInterval{3000};
+    int rings = 10;
+    bool ringOnly = false;     // no +CLIP line after the ring
+    Garble ringGarble = Garble::None;
+    std::string caller = "+79001112233";
+    Ms idleHangup{5000};       // 0: never
+
+    // Unit
+    int picturesPerCall = 1;
+    std::vector<std::string> pictureFiles;
+    char resolution = '2';
+    int quality = 50;
+    std::string before, between, after;
+    std::string reportPath;
+    std::vector<SettingsFault> settingsFaults;
+
+    // Faults
+    PictureFault fault = PictureFault::None;
+    std::vector<PictureFault> randomFaults;
+    double faultRate = 0.0;
+    std::uint64_t seed = 1;
+
+    // Control
+    std::optional<Ms> callEvery;
+    std::string controlFifo;
+    bool quitOnEof = false;
+
+    // Log
+    std::string logPath;       // empty: standard error
+    std::string saveDir;
+};
+
+struct ParseResult {
+    Options options;
+    bool help = false;
+    std::string error;  // non-empty: the arguments are wrong
+};
+
+ParseResult parseArguments(const std::vector<std::string>& args);
+std::string usageText();
+
+// "ok", "error", "silence"/"none", "connect", "busy", "no-answer", "no-carrier", each
+// optionally followed by "+nul", "+noise" or "+longline".
+std::optional<Reply> parseReply(const std::string& text);
+std::optional<PictureFault> parsePictureFault(const std::string& text);
+std::optional<Item> parseItem(const std::string& text);
+const char* itemName(Item item);
+const char* faultName(PictureFault fault);
+
+} // namespace unitsim

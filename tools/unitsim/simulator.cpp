@@ -1,0 +1,456 @@
+#include "simulator.h"
+
+#include "codec.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace unitsim {
+
+namespace {
+
+constexpr std::size_t maxCommand = 256;  // a modem's command buffer
+constexpr auto downRecheck = Ms(50);     // how often a closed line is looked at again
+
+std::string stateName(int s) {
+    static constexpr const char* names[] = {"command", "dialling", "ringing", "answering", "online", "ending"};
+    return names[s];
+}
+
+std::string upperNoBlanks(std::string_view s) {
+    std::string out;
+    for (unsigned char c : s)
+        if (c != ' ') out += char(std::toupper(c));
+    return out;
+}
+
+std::string trim(std::string_view s) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos) return {};
+    const auto e = s.find_last_not_of(" \t");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+int waitMs(Time now, std::optional<Time> deadline) {
+    if (!deadline) return -1;
+    if (*deadline <= now) return 0;
+    // Rounded up, so that the pass after the wait finds the deadline passed.
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(*deadline - now).count();
+    return int((us + 999) / 1000);
+}
+
+} // namespace
+
+Simulator::Simulator(Options options, int lineFd)
+    : opt_(std::move(options)),
+      log_(opt_.logPath, opt_.saveDir),
+      rng_(opt_.seed),
+      fd_(lineFd),
+      pty_(::isatty(lineFd) != 0),
+      line_(lineFd, !opt_.fast),
+      unit_(opt_, log_, rng_),
+      echo_(opt_.echo),
+      crcOn_(opt_.reportsOn),
+      clipOn_(opt_.reportsOn) {
+    if (!log_.ok()) error_ = "cannot open the log " + opt_.logPath;
+    else if (!unit_.error().empty()) error_ = unit_.error();
+    else if (!opt_.saveDir.empty()) {
+        struct stat st {};
+        if (::stat(opt_.saveDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) error_ = "no folder " + opt_.saveDir;
+    }
+    const Time now = SteadyClock::now();
+    lastTraffic_ = now;
+    if (opt_.callEvery) nextAutoCall_ = now + *opt_.callEvery;
+    if (opt_.cable) {
+        state_ = State::Online;
+        link_ = Link::Cable;
+        unit_.callStarted(Link::Cable, 0, now);
+    }
+    log_.write("start", {{"mode", opt_.cable ? "cable" : "modem"},
+                         {"speed", opt_.fast ? "full" : std::to_string(bytesPerSecond) + "B/s"}});
+}
+
+void Simulator::control(std::string_view command) {
+    const Time now = SteadyClock::now();
+    const std::string line = trim(command);
+    const auto space = line.find(' ');
+    const std::string verb = line.substr(0, space);
+    const std::string arg = space == std::string::npos ? std::string() : trim(line.substr(space + 1));
+    if (verb.empty()) return;
+    log_.write("control", {{"command", line}});
+    if (verb == "call") {
+        requestCall(arg.empty() ? opt_.caller : arg, now);
+    } else if (verb == "hangup") {
+        if (state_ == State::Online && link_ != Link::Cable) {
+            handleSent(line_.discard(), now);
+            endCall("hangup command", now);
+        } else if (state_ == State::Ringing) {
+            log_.write("ring-end", {{"why", "hangup command"}});
+            toCommandMode(now);
+        } else if (state_ == State::Dialling || state_ == State::Answering) {
+            reply(Reply{"NO CARRIER"}, now);
+            toCommandMode(now);
+        }
+    } else if (verb == "fault") {
+        if (const auto f = parsePictureFault(arg)) unit_.armFault(*f);
+        else log_.write("error", {{"text", "unknown fault " + arg}});
+    } else if (verb == "quit") {
+        quit_ = true;
+    } else {
+        log_.write("error", {{"text", "unknown command " + line}});
+    }
+}
+
+void Simulator::step(Ms maxWait) {
+    std::vector<Control> none;
+    pass(none, -1, maxWait);
+}
+
+void Simulator::run(const std::vector<int>& controlFds, int stopFd) {
+    std::vector<Control> controls;
+    for (int fd : controlFds) controls.push_back(Control{fd, {}, false});
+    while (!finished()) pass(controls, stopFd, Ms(1000));
+    log_.write("stop", {{"why", peerGone_ ? "the line went away" : "asked to"}});
+}
+
+void Simulator::pass(std::vector<Control>& controls, int stopFd, Ms maxWait) {
+    Time now = SteadyClock::now();
+    std::optional<Time> deadline = now + maxWait;
+    if (const auto d = nextDeadline(); d && *d < *deadline) deadline = d;
+    if (lineDown_ && downCheck_ < *deadline) deadline = downCheck_;
+
+    std::vector<pollfd> fds;
+    int lineIndex = -1, stopIndex = -1;
+    if (!lineDown_) {
+        lineIndex = int(fds.size());
+        fds.push_back(pollfd{fd_, short(POLLIN | (line_.blocked() ? POLLOUT : 0)), 0});
+    }
+    if (stopFd >= 0) {
+        stopIndex = int(fds.size());
+        fds.push_back(pollfd{stopFd, POLLIN, 0});
+    }
+    const int firstControl = int(fds.size());
+    for (const auto& c : controls) fds.push_back(pollfd{c.eof ? -1 : c.fd, POLLIN, 0});
+
+    const int r = ::poll(fds.data(), nfds_t(fds.size()), waitMs(now, deadline));
+    now = SteadyClock::now();
+    if (r > 0) {
+        if (stopIndex >= 0 && fds[stopIndex].revents) {
+            quit_ = true;
+            return;
+        }
+        for (std::size_t i = 0; i < controls.size(); ++i)
+            if (fds[firstControl + i].revents) readControl(controls[i], i == 0);
+        if (lineIndex >= 0) {
+            const short ev = fds[lineIndex].revents;
+            if (ev & POLLIN) readLine(now);
+            else if (ev & (POLLHUP | POLLERR)) readLine(now);  // tells a closed pty from a gone peer
+        }
+    }
+    if (lineDown_ && now >= downCheck_) checkLineBack(now);
+    timers(now);
+    if (lineDown_) handleSent(line_.discard(), now);  // nobody listens: what is sent is lost
+    else handleSent(line_.flush(now), now);
+    if (line_.broken() && !pty_) peerGone_ = true;
+}
+
+void Simulator::readLine(Time now) {
+    unsigned char buf[4096];
+    const ssize_t n = ::read(fd_, buf, sizeof buf);
+    if (n > 0) {
+        for (ssize_t i = 0; i < n; ++i) lineByte(buf[i], now);
+        return;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        // Readable without data: a pseudo-terminal whose other side was closed reports a hang-up.
+        pollfd p{fd_, POLLIN, 0};
+        if (!(::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP))) return;
+    }
+    if (pty_) {
+        // The operator program closed the port. Unlike a socket, a pty comes back when it is
+        // opened again; until then everything sent is lost, as on a cable nobody listens to.
+        if (!lineDown_) log_.write("line", {{"state", "closed"}});
+        // What was written since the close would otherwise greet the next opener.
+        ::tcflush(fd_, TCIOFLUSH);
+        lineDown_ = true;
+        downCheck_ = now + downRecheck;
+    } else {
+        peerGone_ = true;
+    }
+}
+
+void Simulator::checkLineBack(Time now) {
+    pollfd p{fd_, POLLIN, 0};
+    const int r = ::poll(&p, 1, 0);
+    if (r == 0 || (r > 0 && !(p.revents & POLLHUP))) {
+        lineDown_ = false;
+        log_.write("line", {{"state", "open"}});
+    } else {
+        downCheck_ = now + downRecheck;
+    }
+}
+
+void Simulator::readControl(Control& c, bool first) {
+    char buf[1024];
+    const ssize_t n = ::read(c.fd, buf, sizeof buf);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+        c.eof = true;
+        if (first && opt_.quitOnEof) quit_ = true;
+        return;
+    }
+    if (n < 0) return;
+    c.pending.append(buf, std::size_t(n));
+    std::size_t nl;
+    while ((nl = c.pending.find('\n')) != std::string::npos) {
+        std::string cmd = c.pending.substr(0, nl);
+        c.pending.erase(0, nl + 1);
+        if (!cmd.empty() && cmd.back() == '\r') cmd.pop_back();
+        control(cmd);
+    }
+    if (c.pending.size() > 4096) c.pending.clear();
+}
+
+void Simulator::lineByte(unsigned char b, Time now) {
+    lastTraffic_ = now;
+    switch (state_) {
+    case State::Command:
+    case State::Ringing: commandByte(b, now); break;
+    case State::Online: apply(unit_.receive(b, now), now); break;
+    case State::Dialling:
+    case State::Answering:
+    case State::Ending: break;  // a call is being set up or torn down: the byte is lost
+    }
+}
+
+void Simulator::commandByte(unsigned char b, Time now) {
+    if (echo_) send(std::string(1, char(b)), now);
+    if (b == '\r') {
+        std::string line;
+        line.swap(cmd_);
+        const bool overflow = cmdOverflow_;
+        cmdOverflow_ = false;
+        if (overflow) {
+            log_.write("at", {{"command", "(too long)"}, {"reply", "ERROR"}});
+            reply(Reply{"ERROR"}, now);
+            return;
+        }
+        runCommand(line, now);
+        return;
+    }
+    if (b == '\n' && cmd_.empty()) return;
+    if (cmd_.size() < maxCommand) cmd_ += char(b);
+    else cmdOverflow_ = true;
+}
+
+void Simulator::runCommand(const std::string& raw, Time now) {
+    // Anything in front of "AT" is line noise to a modem.
+    std::size_t at = std::string::npos;
+    for (std::size_t i = 0; i + 1 < raw.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(raw[i])) == 'A' && std::toupper(static_cast<unsigned char>(raw[i + 1])) == 'T') {
+            at = i;
+            break;
+        }
+    if (at == std::string::npos) {
+        if (!raw.empty()) log_.write("at-ignored", {{"line", escapeValue(raw.substr(0, 40))}});
+        return;
+    }
+    const std::string body = raw.substr(at + 2);
+    const std::string cmd = upperNoBlanks(body);
+    const auto answerWith = [&](const Reply& r) {
+        log_.write("at", {{"command", "AT" + body}, {"reply", r.silent() ? "(none)" : r.text}});
+        reply(r, now);
+    };
+    if (cmd.empty()) answerWith(opt_.atReply);
+    else if (cmd == "E0" || cmd == "E") echo_ = false, answerWith(Reply{"OK"});
+    else if (cmd == "E1") echo_ = true, answerWith(Reply{"OK"});
+    else if (cmd == "+CRC=1") {
+        answerWith(opt_.crcReply);
+        if (opt_.crcReply.text == "OK") crcOn_ = true;
+    } else if (cmd == "+CRC=0") crcOn_ = false, answerWith(Reply{"OK"});
+    else if (cmd == "+CLIP=1") {
+        answerWith(opt_.clipReply);
+        if (opt_.clipReply.text == "OK") clipOn_ = true;
+    } else if (cmd == "+CLIP=0") clipOn_ = false, answerWith(Reply{"OK"});
+    else if (cmd[0] == 'D') dial(trim(body.substr(body.find_first_of("dD") + 1)), now);
+    else if (cmd == "A") answer(now);
+    else if (cmd == "H" || cmd == "H0") {
+        if (state_ == State::Ringing) toCommandMode(now);
+        answerWith(Reply{"OK"});
+    } else answerWith(Reply{"ERROR"});
+}
+
+void Simulator::reply(const Reply& r, Time now) {
+    std::string bytes = garbleBytes(r.garble, rng_);
+    if (!r.silent()) bytes += "\r\n" + r.text + "\r\n";
+    if (!bytes.empty()) send(std::move(bytes), now);
+}
+
+void Simulator::dial(std::string number, Time now) {
+    if (state_ == State::Ringing) log_.write("ring-end", {{"why", "the PC dialled out"}});
+    dialResult_ = opt_.dialResults[std::min(dialAttempt_, opt_.dialResults.size() - 1)];
+    ++dialAttempt_;
+    dialNumber_ = number;
+    log_.write("dial", {{"number", number},
+                        {"attempt", std::to_string(dialAttempt_)},
+                        {"result", dialResult_.silent() ? "(none)" : dialResult_.text}});
+    state_ = State::Dialling;
+    stateDeadline_ = now + opt_.dialDelay;
+}
+
+void Simulator::answer(Time now) {
+    if (state_ != State::Ringing) {
+        log_.write("at", {{"command", "ATA"}, {"reply", "NO CARRIER"}});
+        reply(Reply{"NO CARRIER"}, now);
+        return;
+    }
+    log_.write("answer", {{"number", ringNumber_}});
+    state_ = State::Answering;
+    stateDeadline_ = now + opt_.answerDelay;
+}
+
+void Simulator::requestCall(std::string number, Time now) {
+    if (opt_.cable) {
+        log_.note("no modem on a cable: the unit cannot call");
+        return;
+    }
+    if (state_ == State::Command && !pendingCall_) {
+        ringNumber_ = std::move(number);
+        startRinging(now);
+        return;
+    }
+    // The modem is busy: the unit tries again once it is free.
+    if (!pendingCall_) log_.write("call-deferred", {{"state", stateName(int(state_))}});
+    pendingCall_ = std::move(number);
+    if (state_ == State::Command && !pendingCallAt_) pendingCallAt_ = now;
+}
+
+void Simulator::startRinging(Time now) {
+    state_ = State::Ringing;
+    ringsLeft_ = opt_.rings;
+    firstRing_ = true;
+    log_.write("ring-begin", {{"number", ringNumber_}});
+    ring(now);
+}
+
+void Simulator::ring(Time now) {
+    if (ringsLeft_ == 0) {
+        log_.write("ring-end", {{"why", "not answered"}});
+        toCommandMode(now);
+        return;
+    }
+    std::string bytes = firstRing_ ? garbleBytes(opt_.ringGarble, rng_) : std::string();
+    firstRing_ = false;
+    bytes += crcOn_ ? "\r\n+CRING: REL ASYNC\r\n" : "\r\nRING\r\n";
+    if (clipOn_ && !opt_.ringOnly)
+        bytes += "\r\n+CLIP: \"" + ringNumber_ + "\"," + (ringNumber_.starts_with('+') ? "145" : "129") + "\r\n";
+    send(std::move(bytes), now);
+    --ringsLeft_;
+    stateDeadline_ = now + opt_.ringInterval;
+}
+
+void Simulator::connect(Link link, Time now) {
+    reply(Reply{"CONNECT 9600"}, now);
+    ++calls_;
+    link_ = link;
+    state_ = State::Online;
+    stateDeadline_.reset();
+    lastTraffic_ = now;
+    log_.write("connect", {{"call", std::to_string(calls_)},
+                           {"kind", link == Link::Incoming ? "incoming" : "dialled"},
+                           {"number", link == Link::Incoming ? ringNumber_ : dialNumber_}});
+    unit_.callStarted(link, calls_, now);
+    if (link == Link::Incoming) apply(unit_.sendPictures(), now);
+}
+
+void Simulator::apply(Response r, Time now) {
+    for (auto& s : r.segments) line_.queue(std::move(s), now);
+    if (r.hangUp) endCall("the unit is done", now);
+}
+
+void Simulator::endCall(const char* why, Time now) {
+    if (state_ != State::Online || link_ == Link::Cable) return;
+    // The call ends once what is queued has left (call-end in the log).
+    log_.write("hangup", {{"call", std::to_string(calls_)}, {"why", why}, {"pending", std::to_string(line_.pendingBytes())}});
+    state_ = State::Ending;
+    unit_.callEnded();
+    line_.queue(Segment{"\r\nNO CARRIER\r\n", {}, true}, now);
+}
+
+void Simulator::toCommandMode(Time now) {
+    state_ = State::Command;
+    stateDeadline_.reset();
+    cmd_.clear();
+    if (pendingCall_) pendingCallAt_ = now + opt_.ringInterval;
+}
+
+std::optional<Time> Simulator::idleDeadline() const {
+    if (state_ != State::Online || link_ == Link::Cable || opt_.idleHangup.count() == 0 || !line_.empty())
+        return std::nullopt;
+    Time last = lastTraffic_;
+    if (const auto w = line_.lastWrite(); w && *w > last) last = *w;
+    return last + opt_.idleHangup;
+}
+
+std::optional<Time> Simulator::nextDeadline() const {
+    std::optional<Time> d;
+    const auto take = [&](std::optional<Time> t) {
+        if (t && (!d || *t < *d)) d = t;
+    };
+    take(stateDeadline_);
+    if (pendingCall_ && state_ == State::Command) take(pendingCallAt_);
+    take(nextAutoCall_);
+    take(idleDeadline());
+    take(unit_.deadline());
+    take(line_.nextDue());
+    return d;
+}
+
+void Simulator::timers(Time now) {
+    if (stateDeadline_ && now >= *stateDeadline_) {
+        stateDeadline_.reset();
+        switch (state_) {
+        case State::Dialling:
+            if (dialResult_.text.starts_with("CONNECT")) {
+                if (dialResult_.garble != Garble::None) send(garbleBytes(dialResult_.garble, rng_), now);
+                connect(Link::Dialled, now);
+            } else {
+                reply(dialResult_, now);
+                toCommandMode(now);
+            }
+            break;
+        case State::Answering: connect(Link::Incoming, now); break;
+        case State::Ringing: ring(now); break;
+        default: break;
+        }
+    }
+    if (pendingCall_ && state_ == State::Command && pendingCallAt_ && now >= *pendingCallAt_) {
+        ringNumber_ = std::move(*pendingCall_);
+        pendingCall_.reset();
+        pendingCallAt_.reset();
+        startRinging(now);
+    }
+    if (nextAutoCall_ && now >= *nextAutoCall_) {
+        *nextAutoCall_ += *opt_.callEvery;
+        if (*nextAutoCall_ < now) nextAutoCall_ = now + *opt_.callEvery;
+        requestCall(opt_.caller, now);
+    }
+    if (const auto idle = idleDeadline(); idle && now >= *idle) endCall("idle", now);
+    unit_.tick(now);
+}
+
+void Simulator::handleSent(std::vector<Sent> sent, Time now) {
+    for (auto& s : sent) {
+        if (s.segment.picture) log_.pictureSent(s);
+        if (s.segment.endsCall && state_ == State::Ending) {
+            log_.write("call-end", {{"call", std::to_string(calls_)}});
+            toCommandMode(now);
+        }
+    }
+}
+
+} // namespace unitsim

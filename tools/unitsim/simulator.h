@@ -1,0 +1,108 @@
+#pragma once
+// The GSM modem on the operator program's serial line, with the camera unit behind it: AT
+// commands with echo and verbose results, dialled and incoming data calls, the unit's
+// pictures and settings exchange, all at the line's speed. Runs on any descriptor: the master
+// side of a pseudo-terminal, or one end of a socket pair in a test.
+#include "eventlog.h"
+#include "line.h"
+#include "options.h"
+#include "rng.h"
+#include "unit.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace unitsim {
+
+class Simulator {
+public:
+    // `lineFd` stays the caller's; it is switched to non-blocking.
+    Simulator(Options options, int lineFd);
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Empty, or why the options cannot be carried out (unreadable picture, log or save folder).
+    const std::string& error() const { return error_; }
+
+    // A control command: "call [NUMBER]", "hangup", "fault F", "quit".
+    void control(std::string_view command);
+
+    // One pass of the loop on the line alone, waiting at most `maxWait` for something to do.
+    void step(Ms maxWait);
+
+    // Runs until "quit", a byte on `stopFd` (a signalfd), the end of `controlFds[0]` with
+    // --quit-on-eof, or the far end of a socket going away. Every descriptor in `controlFds`
+    // delivers commands, one a line.
+    void run(const std::vector<int>& controlFds, int stopFd);
+
+    bool finished() const { return quit_ || peerGone_; }
+
+private:
+    enum class State { Command, Dialling, Ringing, Answering, Online, Ending };
+    struct Control {
+        int fd;
+        std::string pending;
+        bool eof = false;
+    };
+
+    void pass(std::vector<Control>& controls, int stopFd, Ms maxWait);
+    void readLine(Time now);
+    void readControl(Control& c, bool first);
+    void checkLineBack(Time now);
+    void lineByte(unsigned char b, Time now);
+    void commandByte(unsigned char b, Time now);
+    void runCommand(const std::string& line, Time now);
+    void reply(const Reply& r, Time now);
+    void dial(std::string number, Time now);
+    void answer(Time now);
+    void requestCall(std::string number, Time now);
+    void startRinging(Time now);
+    void ring(Time now);
+    void connect(Link link, Time now);
+    void apply(Response r, Time now);
+    void endCall(const char* why, Time now);
+    void toCommandMode(Time now);
+    void timers(Time now);
+    void handleSent(std::vector<Sent> sent, Time now);
+    std::optional<Time> idleDeadline() const;
+    std::optional<Time> nextDeadline() const;
+    void send(std::string bytes, Time now) { line_.queue(std::move(bytes), now); }
+
+    Options opt_;
+    EventLog log_;
+    Rng rng_;
+    int fd_;
+    bool pty_;
+    Line line_;
+    Unit unit_;
+    std::string error_;
+
+    State state_ = State::Command;
+    std::string cmd_;
+    bool cmdOverflow_ = false;
+    bool echo_;
+    bool crcOn_;
+    bool clipOn_;
+    std::size_t dialAttempt_ = 0;
+    Reply dialResult_;
+    std::string dialNumber_;
+    std::optional<Time> stateDeadline_;  // dial result, connect after ATA, next ring
+    int ringsLeft_ = 0;
+    bool firstRing_ = false;
+    std::string ringNumber_;
+    std::optional<std::string> pendingCall_;
+    std::optional<Time> pendingCallAt_;
+    std::optional<Time> nextAutoCall_;
+    Time lastTraffic_{};
+    Link link_ = Link::Dialled;
+    int calls_ = 0;
+
+    bool lineDown_ = false;
+    Time downCheck_{};
+    bool quit_ = false;
+    bool peerGone_ = false;
+};
+
+} // namespace unitsim

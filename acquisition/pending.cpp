@@ -7,4 +7,3 @@ void TForm1::Button2Click() { otmena = 1; close(); }
 void TForm1::Timer1Timer() {}
 void TForm1::CheckBox1Click() {}
 void TForm1::readbuf() {}
-int TForm1::convjpg() { return 0; }

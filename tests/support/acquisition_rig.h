@@ -1,0 +1,48 @@
+#pragma once
+// Helpers for the tests of call control, reception and filing.
+#include "jpegmaker.h"
+#include "rig.h"
+
+#include "app/tform1.h"
+#include "platform/stringlist.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+namespace acq {
+
+// What the modem says when the unit calls, up to and including its caller-number line.
+inline QByteArray incomingCall() { return "\r\n+CRING: REL ASYNC\r\n\r\n+CLIP: \"+79001112233\",145,,,,0\r\n"; }
+inline QByteArray connect9600() { return "\r\nCONNECT 9600\r\n"; }
+inline QByteArray noCarrier() { return "\r\nNO CARRIER\r\n"; }
+
+// A picture of the unit: a few kilobytes, different for every seed.
+inline QByteArray picture(unsigned seed = 1, int w = 64, int h = 48) { return rig::makeJpeg({w, h, 75, false, seed}); }
+
+// The rig with the windows built and the port open, as after a first Инициализ.
+inline void openPort(rig::Rig& r) {
+    r.build();
+    r.ports.line();
+    if (r.form1->setdcb()) r.form1->portopen = 1;
+}
+
+// The bytes of the stored picture with the given base name (foto\...).
+inline QByteArray stored(const QByteArray& baseName) {
+    return rig::readFile(plat::nativePath(baseName + ".jpg"));
+}
+
+// The lines of a list file as written by the program.
+inline QList<QByteArray> fileLines(const QString& name) { return plat::StringList::parse(rig::readFile(name)); }
+
+// Records every new text of a status panel, sampled at each pump of the waiting loops.
+struct PanelLog {
+    QStringList texts;
+    void attach(rig::Rig& r, int panel) {
+        r.ui.onPump = [this, &r, panel] {
+            const QString t = r.form1->panel(panel);
+            if (texts.isEmpty() || texts.last() != t) texts.append(t);
+        };
+    }
+};
+
+} // namespace acq

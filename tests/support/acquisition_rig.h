@@ -43,6 +43,12 @@ struct PanelLog {
             if (texts.isEmpty() || texts.last() != t) texts.append(t);
         };
     }
+    // The texts, with the one left standing once the handler returned.
+    QStringList withLast(rig::Rig& r, int panel) const {
+        QStringList all = texts;
+        if (all.isEmpty() || all.last() != r.form1->panel(panel)) all.append(r.form1->panel(panel));
+        return all;
+    }
 };
 
 } // namespace acq

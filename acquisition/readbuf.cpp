@@ -50,12 +50,12 @@ void TForm1::readbuf() {
 
     if (dialed != 1) {
         // Answer phase: the modem's lines, the poll's byte being the first byte of the first.
-        if (nfoto != 1) nfoto = 0;
         LineHead head;
         std::uint32_t start = sys.clock.tick();
         bool connected = false;
         // One received byte; true when it ends the phase.
         const auto take = [&](unsigned char b) {
+            head.add(b);
             if (b == 0) {
                 fail(2);
                 return true;
@@ -72,16 +72,13 @@ void TForm1::readbuf() {
             default: break;
             }
             // Every completed line opens a new 10 s window.
-            nfoto = 0;
             head.clear();
             start = sys.clock.tick();
             return false;
         };
         bool done = false;
-        if (nfoto == 1) {
-            head.add(fotobuf[0]);
-            done = take(fotobuf[0]);
-        }
+        if (nfoto == 1) done = take(fotobuf[0]);
+        nfoto = 0;
         while (!done) {
             const std::uint32_t elapsed = sys.clock.tick() - start;
             if (elapsed > kAnswerBase * 100) {
@@ -90,10 +87,6 @@ void TForm1::readbuf() {
             }
             showprogress(elapsed, kAnswerBase);
             const bool got = readport(inbyte) == plat::ReadResult::Byte;
-            if (got) {
-                if (nfoto < kFotobufSize) fotobuf[std::size_t(nfoto++)] = inbyte;
-                head.add(inbyte);
-            }
             pump();
             if (interrupted()) break;
             if (got) done = take(inbyte);

@@ -87,7 +87,11 @@ Run phase(int size, int bytesPerSecond, int block = 1) {
     const Run r{double(wall.nsecsElapsed()) / 1e9, cpuSeconds(RUSAGE_THREAD) - t0, cpuSeconds(RUSAGE_SELF) - p0,
                 f.ListBox1.count(), f.linkerr == 1};
     writer.join();
-    if (rig::readFile("temp.dat") != data) std::fprintf(stderr, "temp.dat differs from what was sent\n");
+    // At exactly the line rate the last line arrives just after the 80 s: temp.dat then holds
+    // all but the end of what was sent.
+    const QByteArray kept = rig::readFile("temp.dat");
+    if (r.timedOut ? !data.startsWith(kept) || kept.size() < size - 100 : kept != data)
+        std::fprintf(stderr, "temp.dat differs from what was sent\n");
     return r;
 }
 

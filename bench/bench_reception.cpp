@@ -5,12 +5,7 @@
 // process (the writer thread included), and the program's share of one core.
 //
 //   bench_reception [bytes at full speed, default 76800] [bytes at line rate, default 76800]
-#include "fakes.h"
-#include "jpegmaker.h"
-#include "pty.h"
-#include "rig.h"
-#include "app/tform1.h"
-#include "platform/serial_qt.h"
+#include "acquisition_rig.h"
 #include "ui_tform1.h"
 
 #include <QApplication>
@@ -50,16 +45,10 @@ struct Run {
 // One data phase of the given bytes; bytesPerSecond 0 writes as fast as the line takes them,
 // otherwise the bytes go out in blocks of the given size as soon as each block is due.
 Run phase(int size, int bytesPerSecond, int block = 1) {
-    rig::WorkDir work;
-    plat::SystemClock clock;
-    fake::Ui ui;
-    plat::QtPortSystem ports;
-    fake::PortStore store;
-    plat::Platform sys{clock, ui, ports, store};
-    rig::Pty pty;
-    TForm1 f(sys);
+    acq::OnPty o;
+    rig::Pty& pty = o.pty;
+    TForm1& f = o.f;
     f.show();
-    f.portname = pty.slavePath();
     if (!pty.ok() || !f.setdcb()) {
         std::fprintf(stderr, "cannot open the pseudo-terminal\n");
         std::exit(1);

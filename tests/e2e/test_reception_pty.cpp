@@ -2,9 +2,6 @@
 // modem and unit on the master side: a dialled picture, the unit calling in, and a call that
 // ends in the middle of a picture.
 #include "acquisition_rig.h"
-#include "fakes.h"
-#include "pty.h"
-#include "platform/serial_qt.h"
 
 #include <QDir>
 #include <QtTest>
@@ -15,15 +12,6 @@ using namespace std::chrono_literals;
 class TestReceptionPty : public QObject {
     Q_OBJECT
 
-    struct RealRig {
-        rig::WorkDir work;
-        plat::SystemClock clock;
-        fake::Ui ui;
-        plat::QtPortSystem ports;
-        fake::PortStore store;
-        plat::Platform sys{clock, ui, ports, store};
-    };
-
     // The modem's side of a dial that the unit answers.
     static QByteArray answerDial(rig::Pty& pty) {
         const QByteArray dial = pty.readUntil("\r", 5000);
@@ -33,12 +21,10 @@ class TestReceptionPty : public QObject {
 
 private slots:
     void aDialledPicture() {
-        rig::Pty pty;
-        QVERIFY(pty.ok());
-        RealRig r;
-        TForm1 f(r.sys);
-        f.portname = pty.slavePath();
-        f.setPanel(0, f.portname);  // as the port dialog does
+        acq::OnPty o;
+        QVERIFY(o.pty.ok());
+        rig::Pty& pty = o.pty;
+        TForm1& f = o.f;
         f.telobj = "+79001112233";
         const QByteArray a = rig::makeJpegWithThumbnail({320, 240, 80, false, 1});
         const QByteArray b = rig::makeJpeg({640, 480, 75, true, 2});
@@ -62,13 +48,11 @@ private slots:
     }
 
     void theUnitCallsIn() {
-        rig::Pty pty;
-        QVERIFY(pty.ok());
-        RealRig r;
+        acq::OnPty o;
+        QVERIFY(o.pty.ok());
+        rig::Pty& pty = o.pty;
+        TForm1& f = o.f;
         QDir().mkdir("foto");
-        TForm1 f(r.sys);
-        f.portname = pty.slavePath();
-        f.setPanel(0, f.portname);  // as the port dialog does
         const QByteArray jpeg = rig::makeJpeg({160, 128, 75, false, 3});
         QByteArray heard;
         std::jthread peer([&] {
@@ -102,12 +86,10 @@ private slots:
     // device going away: the first picture is stored, the second is not.
     void aCallDroppedInTheSecondPicture() {
         for (bool hangUp : {false, true}) {
-            rig::Pty pty;
-            QVERIFY(pty.ok());
-            RealRig r;
-            TForm1 f(r.sys);
-            f.portname = pty.slavePath();
-            f.setPanel(0, f.portname);  // as the port dialog does
+            acq::OnPty o;
+            QVERIFY(o.pty.ok());
+            rig::Pty& pty = o.pty;
+            TForm1& f = o.f;
             const QByteArray a = rig::makeJpeg({320, 240, 75, false, 4});
             const QByteArray b = rig::makeJpegWithThumbnail({640, 480, 75, false, 5});
             const QByteArray sent = a + b.left(b.size() / 2);

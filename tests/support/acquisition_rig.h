@@ -1,9 +1,11 @@
 #pragma once
 // Helpers for the tests of call control, reception and filing.
 #include "jpegmaker.h"
+#include "pty.h"
 #include "rig.h"
 
 #include "app/tform1.h"
+#include "platform/serial_qt.h"
 #include "platform/stringlist.h"
 
 #include <QByteArray>
@@ -48,6 +50,23 @@ struct PanelLog {
         QStringList all = texts;
         if (all.isEmpty() || all.last() != r.form1->panel(panel)) all.append(r.form1->panel(panel));
         return all;
+    }
+};
+
+// The main window on the real serial layer and the system clock, its port the slave side of
+// a pseudo-terminal, in a fresh working folder; the test plays the far end on pty.
+struct OnPty {
+    rig::WorkDir work;
+    rig::Pty pty;
+    plat::SystemClock clock;
+    fake::Ui ui;
+    plat::QtPortSystem ports;
+    fake::PortStore store;
+    plat::Platform sys{clock, ui, ports, store};
+    TForm1 f{sys};
+    OnPty() {
+        f.portname = pty.slavePath();
+        f.setPanel(0, f.portname);  // as the port dialog does
     }
 };
 

@@ -79,6 +79,19 @@ public:
     void readbuf();
     int convjpg();
 
+private:
+    // Cuts the pictures out of data, stores each in foto and records them as one event;
+    // returns how many were stored.
+    int filebuf(const unsigned char* data, std::size_t length);
+    // Writes one picture to fotofile; false when the file cannot be created or written.
+    bool savefoto(const unsigned char* data, std::size_t length);
+    // Writes the picture list and the event list to their files.
+    void savelists();
+    // The share of the time-out used, on Pbar1 while it is shown.
+    void showprogress(std::uint32_t elapsed, std::uint32_t base);
+
+public:
+
     // ---- archive viewer (viewer/) ----
     void FormCreate();
     void updimage(int n);

@@ -1,0 +1,144 @@
+// The reception: the answer phase takes the unit's call, the data phase receives its picture
+// stream into fotobuf and temp.dat, and filing stores the pictures.
+#include "app/tform1.h"
+#include "link/lines.h"
+#include "ui_tform1.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The first bytes of the line being received, which is all the line rules look at; kept
+// apart from fotobuf so that it holds even where the buffer is full.
+struct LineHead {
+    std::array<char, 8> bytes{};
+    int n = 0;
+    void add(unsigned char b) {
+        if (n < int(bytes.size())) bytes[std::size_t(n++)] = char(b);
+    }
+    void clear() { n = 0; }
+    Reply reply(bool withClip) const { return classifyLine(bytes.data(), n, withClip); }
+};
+
+constexpr std::uint32_t kAnswerBase = 100;  // tenths of a second: 10 s from the last line
+constexpr std::uint32_t kDataBase = 800;    // 80 s from the connect line
+
+} // namespace
+
+void TForm1::showprogress(std::uint32_t elapsed, std::uint32_t base) {
+    if (!ui->Pbar1->isHidden()) ui->Pbar1->setValue(int(std::min<std::uint32_t>(elapsed / base, 100)));
+}
+
+void TForm1::readbuf() {
+    bool failed = false;
+    const auto fail = [&](int reason) {
+        linkerr = reason;
+        failed = true;
+    };
+    // After every pass: a cancel (Отмена, Выход or the window closing) or a vanished port ends
+    // the phase.
+    const auto interrupted = [&] {
+        if (otmena || closing) {
+            otmena = 0;
+            fail(3);
+        } else if (!hcom) {
+            fail(2);
+        }
+        return failed;
+    };
+
+    if (dialed != 1) {
+        // Answer phase: the modem's lines, the poll's byte being the first byte of the first.
+        LineHead head;
+        std::uint32_t start = sys.clock.tick();
+        bool connected = false;
+        // One received byte; true when it ends the phase.
+        const auto take = [&](unsigned char b) {
+            head.add(b);
+            if (b == 0) {
+                fail(2);
+                return true;
+            }
+            if (b != '\n') return false;
+            switch (head.reply(true)) {
+            case Reply::Connect: connected = true; return true;
+            case Reply::NoCarrier: fail(2); return true;
+            case Reply::Error: fail(4); return true;
+            case Reply::Ring: setPanel(2, QStringLiteral("Звонок")); break;
+            case Reply::Clip:
+                if (hcom) hcom->write("ATA\r", 4);  // no purge: the modem's next lines must stay
+                break;
+            default: break;
+            }
+            // Every completed line opens a new 10 s window.
+            head.clear();
+            start = sys.clock.tick();
+            return false;
+        };
+        bool done = false;
+        if (nfoto == 1) done = take(fotobuf[0]);
+        nfoto = 0;
+        while (!done) {
+            const std::uint32_t elapsed = sys.clock.tick() - start;
+            if (elapsed > kAnswerBase * 100) {
+                fail(1);
+                break;
+            }
+            showprogress(elapsed, kAnswerBase);
+            const bool got = readport(inbyte) == plat::ReadResult::Byte;
+            pump();
+            if (interrupted()) break;
+            if (got) done = take(inbyte);
+        }
+        if (!connected) {
+            setPanel(0, QStringLiteral("err ") + QString::number(linkerr));
+            return;
+        }
+    }
+
+    // Data phase: every byte goes to fotobuf (as far as it holds) and is appended to temp.dat
+    // at once, so the file always holds the whole phase so far.
+    setPanel(2, QStringLiteral("Прием фото"));
+    nfoto = 0;
+    QFile temp(QStringLiteral("temp.dat"));
+    bool tempOk = temp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    LineHead head;
+    const std::uint32_t start = sys.clock.tick();
+    for (;;) {
+        const std::uint32_t elapsed = sys.clock.tick() - start;
+        if (elapsed > kDataBase * 100) {
+            linkerr = 1;  // what arrived is filed; no failure text
+            break;
+        }
+        showprogress(elapsed, kDataBase);
+        const bool got = readport(inbyte) == plat::ReadResult::Byte;
+        if (got) {
+            if (nfoto < kFotobufSize) fotobuf[std::size_t(nfoto++)] = inbyte;
+            if (tempOk && temp.write(reinterpret_cast<const char*>(&inbyte), 1) != 1) {
+                tempOk = false;
+                temp.close();
+            }
+            head.add(inbyte);
+        }
+        pump();
+        if (interrupted()) break;
+        // Line feeds occur inside picture data too; they only mark where the next line
+        // starts, and a line beginning "NO CA" ends the transfer.
+        if (got && inbyte == '\n') {
+            if (head.reply(false) == Reply::NoCarrier) break;
+            head.clear();
+        }
+    }
+    temp.close();
+    // temp.dat could not be written: the failure is shown, and filing works on fotobuf.
+    if (failed || !tempOk) setPanel(0, QStringLiteral("err ") + QString::number(linkerr));
+
+    // Only what arrived in this phase is filed: a phase that brought nothing stores nothing.
+    if (filebuf(fotobuf.data(), std::size_t(nfoto)) > 0) {
+        setPanel(2, QStringLiteral("foto OK"));
+        updimage(nfiles);
+    } else {
+        setPanel(2, QStringLiteral("Ошибка связи"));
+    }
+}

@@ -1,0 +1,252 @@
+// Call control on the scripted line with the fake clock: Инициализ., the poll, Снимок,
+// Отмена and closing, and the flags that keep them off each other.
+#include "acquisition_rig.h"
+#include "ui_tform1.h"
+
+#include <QDir>
+#include <QtTest>
+
+using rig::Rig;
+
+namespace {
+
+int countWrites(const fake::ScriptedLine& line, const QByteArray& prefix) {
+    int n = 0;
+    for (const auto& w : line.writes) n += w.startsWith(prefix) ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+class TestCallControl : public QObject {
+    Q_OBJECT
+
+    struct Built {
+        Rig r;
+        fake::ScriptedLine* line = nullptr;
+        acq::PanelLog status;
+        Built() {
+            QDir().mkdir("foto");
+            r.build();
+            line = &r.ports.line();
+            status.attach(r, 2);
+        }
+        TForm1& f() { return *r.form1; }
+        bool idle() {
+            return f().busy == 0 && f().tmrstop == 0 && f().dialed == 0 && !f().ui->CheckBox1->isChecked() &&
+                   f().ui->Pbar1->isHidden();
+        }
+        // The unit answers the dial and sends one picture.
+        void unitAnswers(const QByteArray& jpeg) {
+            line->afterWrite("ATD").feed("ATD\r\r\nCONNECT 9600\r\n").afterWrite("foto1\r").feed(jpeg).feed(acq::noCarrier());
+        }
+    };
+
+private slots:
+    void initialiseTakesAnyReplyEvenError() {
+        Built b;
+        b.line->afterWrite("AT+CRC=1\r").feed("AT+CRC=1\r\r\nERROR\r\n").afterWrite("AT+CLIP=1\r").feed("\r\nERROR\r\n");
+        b.f().Button3Click();
+        QCOMPARE(b.f().panel(1), QString("Подключен COM1"));
+        QVERIFY(b.f().Timer1.isActive());
+        QCOMPARE(b.f().portopen, 1);
+        QCOMPARE(b.line->written, QByteArray("AT+CRC=1\rAT+CLIP=1\r"));
+        QCOMPARE(b.line->purges, 3);  // one before each command, one after
+        QVERIFY(b.idle());
+        b.f().Timer1.stop();
+        b.f().Timer1Timer();
+        QCOMPARE(b.f().panel(2), QString("Ready"));
+
+        // Again: the same two commands on the port already open.
+        b.line->afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
+        b.f().Button3Click();
+        QCOMPARE(b.r.ports.creates, 1);
+        QCOMPARE(b.line->written, QByteArray("AT+CRC=1\rAT+CLIP=1\r").repeated(2));
+        QCOMPARE(b.f().readyshown, 0);
+    }
+
+    void initialiseFails() {
+        Built b;
+        b.line->afterWrite("AT+CRC=1\r").feed("OK\r\n");  // then silence for AT+CLIP=1
+        const auto start = b.r.clock.t;
+        b.f().Button3Click();
+        QCOMPARE(b.f().panel(1), QString("Не подключен"));
+        QVERIFY(!b.f().Timer1.isActive());
+        QVERIFY(b.r.clock.t - start < 1100);
+        QCOMPARE(b.f().portopen, 1);  // the port stays open
+        QVERIFY(b.idle());
+
+        Built held;
+        held.line->openOk = false;
+        held.f().Button3Click();
+        QCOMPARE(held.f().panel(1), QString("Не подключен"));
+        QCOMPARE(held.r.ui.messages.size(), 1);
+        QCOMPARE(held.r.ui.messages[0].caption, QString("Порт занят"));
+        QCOMPARE(held.f().portopen, 0);
+        QVERIFY(held.idle());
+    }
+
+    void aRecordedModemThatRefusesCallerNumbers() {
+        if (rig::sharedDir().isEmpty()) QSKIP("../shared is not there: the recorded transcript was not played");
+        Built b;
+        rig::scriptTranscript(*b.line, rig::loadTranscript(rig::sharedDir() + "/transcripts/prepare.txt"));
+        b.f().Button3Click();
+        QCOMPARE(b.f().panel(1), QString("Подключен COM1"));
+    }
+
+    void snimokGivesUpAfterSixAttempts() {
+        Built b;
+        b.f().telobj.clear();
+        b.line->afterWrite("ATD").feed("ATD\r\r\nNO CARRIER\r\n");  // the first refused at once
+        const auto start = b.r.clock.t;
+        b.f().Button4Click();
+        QCOMPARE(b.line->writes, QList<QByteArray>(6, "ATD\r"));
+        QCOMPARE(b.status.withLast(b.r, 2), (QStringList{"Набор номера", "Не связи с объектом"}));
+        const auto took = b.r.clock.t - start;
+        QVERIFY2(took > 5 * 60000 && took < 5 * 60000 + 2000, qPrintable(QString::number(took)));
+        QCOMPARE(b.f().portopen, 1);
+        QVERIFY(b.idle());
+    }
+
+    void snimokReceivesAPicture() {
+        Built b;
+        b.f().telobj = "+79001112233";
+        const QByteArray jpeg = acq::picture(7);
+        b.unitAnswers(jpeg);
+        b.f().Button4Click();
+        QCOMPARE(b.line->written, QByteArray("ATD+79001112233\rfoto1\r"));
+        QCOMPARE(b.status.withLast(b.r, 2), (QStringList{"Набор номера", "Прием фото", "foto OK"}));
+        QCOMPARE(acq::stored(b.f().ListBox1.at(0)), jpeg);
+        QVERIFY(b.idle());
+        // After Снимок the poll does not show "Ready" again: readyshown is not cleared.
+        b.f().readyshown = 1;
+        b.f().Timer1Timer();
+        QCOMPARE(b.f().panel(2), QString("foto OK"));
+    }
+
+    void cancelDuringTheThirdAttemptStartsTheFourth() {
+        Built b;
+        const auto start = b.r.clock.t;
+        b.line->afterWrite("ATD").afterWrite("ATD").afterWrite("ATD").silence(2000).then([&] { b.f().BtOtmenaClick(); });
+        b.unitAnswers(acq::picture(1));
+        b.f().Button4Click();
+        QCOMPARE(countWrites(*b.line, "ATD"), 4);
+        QCOMPARE(b.f().panel(2), QString("foto OK"));
+        QCOMPARE(b.f().otmena, 0);
+        const auto took = b.r.clock.t - start;
+        QVERIFY2(took > 2 * 60000 + 2000 && took < 2 * 60000 + 10000, qPrintable(QString::number(took)));
+    }
+
+    // No exchange purges or writes into another that waits on the port, and the poll takes
+    // no byte an exchange is waiting for.
+    void exchangesStayOffEachOther() {
+        Built b;
+        // The poll and Снимок during Инициализ.: the modem's reply stays whole.
+        b.line->afterWrite("AT+CRC=1\r").then([&] {
+            b.f().Timer1Timer();
+            b.f().Button4Click();
+        });
+        b.line->feed("OK\r\n").afterWrite("AT+CLIP=1\r").then([&] { b.f().Button3Click(); }).feed("OK\r\n");
+        b.f().Button3Click();
+        QCOMPARE(b.f().panel(1), QString("Подключен COM1"));
+        QCOMPARE(b.line->written, QByteArray("AT+CRC=1\rAT+CLIP=1\r"));
+        b.f().Timer1.stop();
+
+        // The poll and Инициализ. during the dialling of Снимок.
+        b.line->afterWrite("ATD").then([&] {
+            b.f().Timer1Timer();
+            b.f().Button3Click();
+        });
+        b.line->feed("CONNECT 9600\r\n").afterWrite("foto1\r").feed(acq::picture(1)).feed(acq::noCarrier());
+        b.f().Button4Click();
+        QCOMPARE(b.f().panel(2), QString("foto OK"));
+        QCOMPARE(countWrites(*b.line, "AT+CRC"), 1);
+
+        // Снимок and Инициализ. during a reception started by the poll.
+        b.line->feed(acq::incomingCall()).then([&] {
+            b.f().Button4Click();
+            b.f().Button3Click();
+        });
+        b.line->afterWrite("ATA\r").feed(acq::connect9600()).feed(acq::picture(2)).feed(acq::noCarrier());
+        b.f().Timer1Timer();
+        QCOMPARE(b.f().ListBox2.count(), 2);
+        QCOMPARE(countWrites(*b.line, "ATD"), 1);
+        QCOMPARE(countWrites(*b.line, "AT+CRC"), 1);
+        QVERIFY(b.idle());
+    }
+
+    // Closing the window while an exchange waits: every loop ends at once, no further attempt,
+    // the lists are saved, and a picture that arrived is still filed.
+    void closingEndsEveryWait() {
+        Built b;
+        b.f().show();
+        b.line->afterWrite("ATD").silence(3000).then([&] { b.f().close(); });
+        const auto start = b.r.clock.t;
+        b.f().Button4Click();
+        QVERIFY(b.r.clock.t - start < 3100);
+        QCOMPARE(countWrites(*b.line, "ATD"), 1);
+        QVERIFY(b.idle());
+        QVERIFY(QFile::exists("files.txt"));
+
+        Built c;
+        c.f().show();
+        const QByteArray jpeg = acq::picture(3);
+        c.line->afterWrite("ATD").feed("CONNECT 9600\r\n").afterWrite("foto1\r").feed(jpeg).silence(500).then([&] {
+            c.f().Button2Click();  // Выход
+        });
+        c.f().Button4Click();
+        QVERIFY(!c.f().isVisible());
+        QCOMPARE(c.f().panel(0), QString("err 3"));
+        QCOMPARE(acq::fileLines("files.txt"), c.f().ListBox1.lines());
+        QCOMPARE(acq::stored(c.f().ListBox1.at(0)), jpeg);
+        QVERIFY(c.idle());
+    }
+
+    // However a handler ends, by a toolkit error included, its flags are released and the
+    // poll goes on.
+    void flagsAreReleasedWhenAStepFails() {
+        Built b;
+        QVERIFY(b.f().setdcb());
+        b.f().portopen = 1;
+        // Pictures listed whose files are gone: showing the four newest after the filing
+        // raises the toolkit error naming the first of them.
+        b.f().ListBox1 = {"foto\\gone0", "foto\\gone1", "foto\\gone2"};
+        b.f().nfiles = 3;
+        b.line->feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600()).feed(acq::picture(1)).feed(acq::noCarrier());
+        b.f().handle([&] { b.f().Timer1Timer(); });
+        QCOMPARE(b.f().ListBox1.count(), 4);
+        QVERIFY(b.idle());
+
+        // An error raised in the data phase once the unit's bytes are read, after Снимок and
+        // from the poll.
+        for (bool dialled : {true, false}) {
+            Built c;
+            QVERIFY(c.f().setdcb());
+            c.f().portopen = 1;
+            bool raise = true;
+            c.r.ui.onPump = [&] {
+                if (raise && c.f().panel(2) == "Прием фото" && c.line->scriptDone()) {
+                    raise = false;
+                    throw plat::ToolkitError("Cannot open file foto\\gone0.jpg");
+                }
+            };
+            if (dialled) {
+                c.unitAnswers(acq::picture(2));
+                c.f().handle([&] { c.f().Button4Click(); });
+            } else {
+                c.line->feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600()).feed(acq::picture(2));
+                c.f().handle([&] { c.f().Timer1Timer(); });
+            }
+            QCOMPARE(c.r.ui.errors, QStringList{"Cannot open file foto\\gone0.jpg"});
+            QVERIFY(c.idle());
+            // And the poll starts the next reception.
+            c.line->feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600());
+            c.line->feed(acq::picture(3)).feed(acq::noCarrier());
+            c.f().Timer1Timer();
+            QCOMPARE(c.f().panel(2), QString("foto OK"));
+        }
+    }
+};
+
+QTEST_MAIN(TestCallControl)
+#include "test_callcontrol.moc"

@@ -1,0 +1,152 @@
+// Cutting pictures out of a received stream: the byte-pair rules for the markers, real
+// pictures (progressive, with an EXIF thumbnail, of several sizes) kept whole, and streams
+// that end or break in the middle of a picture.
+#include "acquisition/jpegcut.h"
+#include "jpegmaker.h"
+#include "rig.h"
+
+#include <QtTest>
+#include <random>
+
+namespace {
+
+std::vector<JpegSlice> cut(const QByteArray& b) {
+    return cutJpegs(reinterpret_cast<const unsigned char*>(b.constData()), std::size_t(b.size()));
+}
+
+QList<QByteArray> pieces(const QByteArray& b) {
+    QList<QByteArray> out;
+    for (const JpegSlice& s : cut(b)) out.append(b.mid(qsizetype(s.start), qsizetype(s.size())));
+    return out;
+}
+
+QByteArray hex(const char* h) { return QByteArray::fromHex(h); }
+
+const QByteArray kBefore = "UNIT\r\n";
+const QByteArray kAfter = "\r\n\r\nNO CARRIER\r\n";
+
+} // namespace
+
+class TestJpegCut : public QObject {
+    Q_OBJECT
+private slots:
+    // Streams that are no well-formed JPEG: the markers alone decide, a byte after an FF
+    // always taken together with it.
+    void bytePairRules_data() {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        QTest::newRow("FF FF D8 starts nothing") << hex("00FFFFD8 0102 FFD9") << QList<QByteArray>{};
+        QTest::newRow("FF FF FF D8 starts at its third byte")
+            << hex("00FFFFFFD8 0102 FFD9 33") << QList<QByteArray>{hex("FFD80102FFD9")};
+        QTest::newRow("FF FF D9 inside does not end it")
+            << hex("FFD8 01 FFFFD9 02 FFD9") << QList<QByteArray>{hex("FFD801FFFFD902FFD9")};
+        QTest::newRow("FF FF FF D9 inside ends it") << hex("FFD8 01 FFFFFFD9 02") << QList<QByteArray>{hex("FFD801FFFFFFD9")};
+        QTest::newRow("the first end marker ends it")
+            << hex("FFD8 01 FFD9 FFD9") << QList<QByteArray>{hex("FFD801FFD9")};
+        QTest::newRow("two, with text between")
+            << hex("41FFD801FFD9 0D0A FFD802FFD9") << QList<QByteArray>{hex("FFD801FFD9"), hex("FFD802FFD9")};
+        QTest::newRow("no end marker") << hex("FFD8 0102 03") << QList<QByteArray>{};
+        QTest::newRow("a complete one, then an incomplete one")
+            << hex("FFD801FFD9 FFD80203") << QList<QByteArray>{hex("FFD801FFD9")};
+        QTest::newRow("lone FF at the end") << hex("0102FF") << QList<QByteArray>{};
+        QTest::newRow("start marker at the very end") << hex("01FFD8") << QList<QByteArray>{};
+        QTest::newRow("FF at the end after a start") << hex("FFD8 01 FF") << QList<QByteArray>{};
+        QTest::newRow("empty") << QByteArray() << QList<QByteArray>{};
+        // Segments that look right at first but run past the data: the byte-pair search decides.
+        QTest::newRow("a length running past the data")
+            << hex("FFD8 FFE1 7FFF 01 FFD9 02") << QList<QByteArray>{hex("FFD8FFE17FFF01FFD9")};
+        QTest::newRow("a length below two") << hex("FFD8 FFE0 0001 FFD9") << QList<QByteArray>{hex("FFD8FFE00001FFD9")};
+    }
+    void bytePairRules() {
+        QFETCH(QByteArray, stream);
+        QFETCH(QList<QByteArray>, expected);
+        QCOMPARE(pieces(stream), expected);
+    }
+
+    // Real pictures, between modem text, come out whole and byte for byte.
+    void realPicturesAreKeptWhole_data() {
+        QTest::addColumn<QByteArray>("jpeg");
+        QTest::newRow("160x128") << rig::makeJpeg({160, 128, 75, false, 1});
+        QTest::newRow("320x240") << rig::makeJpeg({320, 240, 75, false, 2});
+        QTest::newRow("640x480") << rig::makeJpeg({640, 480, 85, false, 3});
+        QTest::newRow("progressive 320x240") << rig::makeJpeg({320, 240, 75, true, 4});
+        QTest::newRow("EXIF thumbnail 160x128") << rig::makeJpegWithThumbnail({160, 128, 75, false, 5});
+        QTest::newRow("EXIF thumbnail, progressive 640x480") << rig::makeJpegWithThumbnail({640, 480, 75, true, 6});
+        const QString shared = rig::sharedDir();
+        for (const char* f : {"camera-exif-thumbnail-512x512.jpg", "progressive-150x103.jpg", "baseline-150x103.jpg"}) {
+            const QByteArray j = rig::readFile(shared + "/pictures/" + f);
+            if (!j.isEmpty()) QTest::newRow(f) << j;
+        }
+    }
+    void realPicturesAreKeptWhole() {
+        QFETCH(QByteArray, jpeg);
+        QCOMPARE(pieces(kBefore + jpeg + kAfter), QList<QByteArray>{jpeg});
+        // Back to back with others, each still whole.
+        const QByteArray other = rig::makeJpeg({48, 32, 60, false, 9});
+        QCOMPARE(pieces(other + jpeg + "\n" + other), (QList<QByteArray>{other, jpeg, other}));
+        // A thumbnail's end marker comes first; the cut does not stop there.
+        if (QByteArray(QTest::currentDataTag()).contains("thumbnail"))
+            QVERIFY(jpeg.indexOf(hex("FFD9")) < jpeg.size() - 2);
+    }
+
+    void sharedPicturesArePresent() {
+        if (rig::sharedDir().isEmpty()) QSKIP("../shared is not there: the camera pictures were not tested");
+        const QByteArray j = rig::readFile(rig::sharedDir() + "/pictures/camera-exif-thumbnail-512x512.jpg");
+        QCOMPARE(j.size(), 70657);
+        // Its thumbnail sits at 1042; the byte-pair search alone would cut there.
+        QCOMPARE(j.mid(1042, 2), hex("FFD8"));
+        QCOMPARE(cut(j).size(), std::size_t(1));
+        QCOMPARE(cut(j)[0], (JpegSlice{0, std::size_t(j.size()) - 1}));
+    }
+
+    // A call dropped in the middle of a picture: the picture is not stored, not even as far
+    // as its thumbnail; the pictures before it are. A picture that lost its end does not
+    // swallow the next one.
+    void aPictureCutShortIsLeftOut() {
+        const QByteArray first = rig::makeJpeg({64, 48, 75, false, 1});
+        const QByteArray thumbed = rig::makeJpegWithThumbnail({160, 128, 75, false, 2});
+        const qsizetype scan = thumbed.lastIndexOf(hex("FFDA"));
+        QVERIFY(scan > 0);
+        for (qsizetype keep : {scan + 20, (scan + thumbed.size()) / 2, thumbed.size() - 1}) {
+            const QByteArray stream = first + "\r\n" + thumbed.left(keep) + kAfter;
+            QCOMPARE(pieces(stream), QList<QByteArray>{first});
+            QCOMPARE(pieces(thumbed.left(keep) + first), QList<QByteArray>{first});
+        }
+    }
+
+    // Every prefix of a stream and random noise: nothing read out of bounds (the sanitizers
+    // watch), and every slice is a marked picture inside the data.
+    void anyInputGivesSoundSlices() {
+        const QByteArray full = kBefore + rig::makeJpegWithThumbnail({64, 48, 75, true, 3}) + kAfter;
+        std::mt19937 rnd(7);
+        QList<QByteArray> inputs;
+        for (qsizetype n = 0; n <= full.size(); n += 1 + n / 64) inputs.append(full.left(n));
+        for (int i = 0; i < 200; ++i) {
+            QByteArray noise(int(rnd() % 600), '\0');
+            for (auto& c : noise) {
+                const unsigned v = rnd() % 8;
+                c = char(v < 3 ? 0xFF : v == 3 ? 0xD8 : v == 4 ? 0xD9 : v == 5 ? 0xDA : int(rnd() % 256));
+            }
+            inputs.append(noise);
+        }
+        for (const QByteArray& in : inputs) {
+            // A copy of exactly the input's size, so that a read past it is caught.
+            std::vector<unsigned char> exact(in.begin(), in.end());
+            std::size_t prevEnd = 0;
+            bool first = true;
+            for (const JpegSlice& s : cutJpegs(exact.data(), exact.size())) {
+                QVERIFY(s.end < exact.size() && s.start + 3 <= s.end);
+                QVERIFY(first || s.start > prevEnd);
+                QCOMPARE(exact[s.start], 0xFF);
+                QCOMPARE(exact[s.start + 1], 0xD8);
+                QCOMPARE(exact[s.end - 1], 0xFF);
+                QCOMPARE(exact[s.end], 0xD9);
+                prevEnd = s.end;
+                first = false;
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJpegCut)
+#include "test_jpegcut.moc"

@@ -55,8 +55,7 @@ void TForm1::savelists() {
     // A failure is shown and filing goes on: the lists stay in memory and are written again
     // at the next filing and at close.
     try {
-        ListBox1.save(QStringLiteral("files.txt"));
-        ListBox2.save(QStringLiteral("events.txt"));
+        saveLists();
     } catch (const plat::ToolkitError& e) {
         sys.ui.error(e.text());
     }

@@ -27,6 +27,7 @@ class TestCallControl : public QObject {
         acq::PanelLog status;
         Built() {
             QDir().mkdir("foto");
+            rig::writeDefaultSettings();
             r.build();
             line = &r.ports.line();
             status.attach(r, 2);

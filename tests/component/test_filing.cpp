@@ -14,6 +14,7 @@ class TestFiling : public QObject {
         Rig r;
         Filing() {
             QDir().mkdir("foto");
+            rig::writeDefaultSettings();
             r.build();
         }
         int file(const QByteArray& tempDat) {
@@ -104,6 +105,7 @@ private slots:
 
     void aMissingFotoFolderIsCreated() {
         Rig r;
+        rig::writeDefaultSettings();
         r.build();
         QVERIFY(!QDir("foto").exists());
         rig::writeFile("temp.dat", acq::picture(4));

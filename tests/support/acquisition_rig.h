@@ -23,6 +23,7 @@ inline QByteArray picture(unsigned seed = 1, int w = 64, int h = 48) { return ri
 
 // The rig with the windows built and the port open, as after a first Инициализ.
 inline void openPort(rig::Rig& r) {
+    rig::writeDefaultSettings();
     r.build();
     r.ports.line();
     if (r.form1->setdcb()) r.form1->portopen = 1;

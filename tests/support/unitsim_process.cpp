@@ -1,0 +1,102 @@
+#include "unitsim_process.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+namespace rig {
+
+UnitSimProcess::UnitSimProcess(const QStringList& options) {
+#ifdef UNITSIM_PATH
+    QStringList args = options;
+    args << "--link" << link() << "--control" << dir_.filePath("ctl") << "--log" << dir_.filePath("log")
+         << "--report" << reportPath() << "--save-dir" << savedDir();
+    QDir().mkpath(savedDir());
+    proc_.start(QStringLiteral(UNITSIM_PATH), args);
+    if (!proc_.waitForStarted(5000)) return;
+    ok_ = waitFor([&] { return QFileInfo(link()).isSymLink() || proc_.state() != QProcess::Running; }, 5000) &&
+          proc_.state() == QProcess::Running;
+#else
+    Q_UNUSED(options);
+#endif
+}
+
+UnitSimProcess::~UnitSimProcess() {
+    if (proc_.state() == QProcess::Running) {
+        proc_.terminate();
+        if (!proc_.waitForFinished(3000)) proc_.kill();
+        proc_.waitForFinished(1000);
+    }
+}
+
+void UnitSimProcess::command(const QByteArray& line) {
+    proc_.write(line + "\n");
+    proc_.waitForBytesWritten(1000);
+}
+
+QList<SimEvent> UnitSimProcess::events() const {
+    QList<SimEvent> out;
+    QFile f(dir_.filePath("log"));
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (!line.startsWith("unitsim ")) continue;
+        SimEvent e;
+        // key=value fields; values may be in double quotes
+        qsizetype i = 8;
+        while (i < line.size()) {
+            while (i < line.size() && line[i] == ' ') ++i;
+            const qsizetype eq = line.indexOf('=', i);
+            if (eq < 0) break;
+            const QByteArray key = line.mid(i, eq - i);
+            qsizetype j = eq + 1;
+            QByteArray value;
+            if (j < line.size() && line[j] == '"') {
+                const qsizetype close = line.indexOf('"', j + 1);
+                value = line.mid(j + 1, (close < 0 ? line.size() : close) - j - 1);
+                j = close < 0 ? line.size() : close + 1;
+            } else {
+                const qsizetype sp = line.indexOf(' ', j);
+                value = line.mid(j, (sp < 0 ? line.size() : sp) - j);
+                j = sp < 0 ? line.size() : sp;
+            }
+            if (key == "event") e.name = value;
+            else e.fields.insert(key, value);
+            i = j;
+        }
+        out.append(e);
+    }
+    return out;
+}
+
+QHash<QByteArray, QByteArray> UnitSimProcess::report() const {
+    QHash<QByteArray, QByteArray> out;
+    QFile f(reportPath());
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq > 0) out.insert(line.left(eq), line.mid(eq + 1));
+    }
+    return out;
+}
+
+void RealRig::build(const QString& port) {
+    if (!QFileInfo::exists("u.txt")) writeDefaultSettings();
+    store.value = port;
+    program = std::make_unique<Program>(sys);
+    form1 = &program->form1;
+}
+
+bool waitFor(const std::function<bool()>& pred, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+} // namespace rig

@@ -2,6 +2,7 @@
 // The main window. It owns the whole link (port, flags, reply buffer), the reception buffer,
 // the archive index and the viewer positions; its operations are spread over the folders of
 // their subsystems (link/, acquisition/, viewer/, config/), each defining its own methods.
+#include "link/lines.h"
 #include "platform/platform.h"
 #include "platform/stringlist.h"
 #include "platform/toolkit.h"
@@ -23,8 +24,6 @@ class TForm4;
 class TAboutBox;
 class QLabel;
 
-// Recognised reply lines of vvod.
-enum VvodResult : unsigned { VV_FAIL = 0, VV_CONNECT = 1, VV_NOCARRIER = 2, VV_OK = 3, VV_ERROR = 4, VV_RING = 22 };
 
 // 0 when the first n bytes of text and pattern are equal, otherwise 1; compares exactly n bytes.
 int strncmp1(const char* text, const char* pattern, int n);

@@ -24,6 +24,17 @@ Reply classifyLine(const char* line, int length, bool withClip) {
     return Reply::None;
 }
 
+unsigned vvodResult(Reply reply) {
+    switch (reply) {
+    case Reply::Ok: return VV_OK;
+    case Reply::Connect: return VV_CONNECT;
+    case Reply::NoCarrier: return VV_NOCARRIER;
+    case Reply::Error: return VV_ERROR;
+    case Reply::Ring: return VV_RING;
+    default: return VV_FAIL;
+    }
+}
+
 void convtel(unsigned char* out, const char* tel, int len) {
     for (int i = 0; i < 8; ++i) out[i] = 0x01;
     // Fifteen characters fill seven and a half bytes; more would push the end mark past

@@ -5,6 +5,13 @@
 
 enum class Reply { None, Ok, Connect, NoCarrier, Error, Ring, Clip };
 
+// Results of the send-and-expect exchange vvod: the recognised reply, or 0 when it failed
+// (the reason is then in linkerr).
+enum VvodResult : unsigned { VV_FAIL = 0, VV_CONNECT = 1, VV_NOCARRIER = 2, VV_OK = 3, VV_ERROR = 4, VV_RING = 22 };
+
+// The vvod result a recognised line gives; VV_FAIL for a line vvod does not know.
+unsigned vvodResult(Reply reply);
+
 // Tries the line (its bytes up to and including the line feed) against "OK", "CONN", "NO CA",
 // "ERROR", "+CRI" and, when withClip is set, "+CLIP", in that order; the first match decides.
 // A line shorter than a pattern never matches it: its own line feed differs from every

@@ -55,14 +55,7 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
             linkerr = 2;
             return VV_FAIL;
         }
-        switch (classifyLine(reply + lstart, wpos - lstart, false)) {
-        case Reply::Ok: return VV_OK;
-        case Reply::Connect: return VV_CONNECT;
-        case Reply::NoCarrier: return VV_NOCARRIER;
-        case Reply::Error: return VV_ERROR;
-        case Reply::Ring: return VV_RING;
-        default: break;
-        }
+        if (const unsigned result = vvodResult(classifyLine(reply + lstart, wpos - lstart, false))) return result;
         lstart = wpos;
     }
 }

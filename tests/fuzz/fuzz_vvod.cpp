@@ -28,14 +28,7 @@ unsigned expected(const QByteArray& in, int& linkerr) {
         if (in[i] == '\0') { linkerr = 2; return VV_FAIL; }
         if (in[i] != '\n') continue;
         const QByteArray line = in.mid(start, i + 1 - start);
-        switch (classifyLine(line.constData(), int(line.size()), false)) {
-        case Reply::Ok: return VV_OK;
-        case Reply::Connect: return VV_CONNECT;
-        case Reply::NoCarrier: return VV_NOCARRIER;
-        case Reply::Error: return VV_ERROR;
-        case Reply::Ring: return VV_RING;
-        default: break;
-        }
+        if (const unsigned r = vvodResult(classifyLine(line.constData(), int(line.size()), false))) return r;
         start = i + 1;
     }
     linkerr = 1;

@@ -4,6 +4,7 @@
 #include "config/tform2.h"
 #include "app/tform1.h"
 #include "config/onexit.h"
+#include "config/oneline.h"
 #include "config/tform3.h"
 #include "platform/cp1251.h"
 #include "platform/toolkit.h"
@@ -42,6 +43,8 @@ TForm2::TForm2(TForm1& main, QWidget* parent) : QDialog(parent), form1(main), ui
     }
     while (ui->ListView1->topLevelItemCount() < kRows) new QTreeWidgetItem(ui->ListView1);
     ui->Button2->setDefault(true);  // Enter is "Запомнить"
+    for (QLineEdit* edit : {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5})
+        edit->setValidator(new OneLineValidator(edit));
     // The layout file cannot hold per-column widths.
     ui->ListView1->setColumnWidth(0, 180);
     ui->ListView1->setColumnWidth(1, 60);

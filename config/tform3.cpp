@@ -2,6 +2,7 @@
 // settings dialog's edtel and edlev.
 #include "config/tform3.h"
 #include "app/tform1.h"
+#include "config/oneline.h"
 #include "config/tform2.h"
 #include "ui_tform3.h"
 
@@ -21,6 +22,7 @@ TForm3::TForm3(TForm2& settings, QWidget* parent)
     // arrives by other ways (a drop, the context menu's paste).
     ui->Edit1->installEventFilter(this);
     ui->Edit1->setMaxLength(kMaxDigits);
+    ui->Edit1->setValidator(new OneLineValidator(ui->Edit1));
     connect(ui->Button1, &QPushButton::clicked, this, [this] { form2.form1.handle([this] { Button1Click(); }); });
     connect(ui->Button2, &QPushButton::clicked, this, [this] { form2.form1.handle([this] { Button2Click(); }); });
 }

@@ -53,7 +53,10 @@ mkdir -p "$XDG_CONFIG_HOME/qolbe"
 link="$workdir/modem"
 printf '[General]\npr=%s\n' "$link" > "$XDG_CONFIG_HOME/qolbe/ravlo.conf"
 
-UNITSIM_ARGS
+# A link left by a run that was killed could point at another program's terminal.
+rm -f "$link"
+"$build/tools/unitsim/unitsim" --link "$link" --control "$workdir/unitsim.ctl" --call-every 60 --caller +79001112233 \
+  --dial-delay 2000 --log "$workdir/unitsim.log" --report "$workdir/unit-settings.txt" < /dev/null > "$workdir/unitsim.out" 2>&1 &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.05; done

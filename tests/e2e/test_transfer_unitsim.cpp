@@ -1,0 +1,402 @@
+// The settings transfer end to end: the settings dialog filled in and closed as an operator
+// does, the real serial layer and clock, and the simulated unit as a separate process on a
+// pseudo-terminal, whose settings report says what the unit decoded from the wire.
+#include "unitsim_process.h"
+
+#include "config/tform2.h"
+#include "config/tform3.h"
+#include "platform/cp1251.h"
+#include "ui_tform1.h"
+#include "ui_tform2.h"
+#include "ui_tform3.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QImageReader>
+#include <QtTest>
+#include <algorithm>
+
+namespace {
+
+using Report = QHash<QByteArray, QByteArray>;
+
+QByteArray lines(const QList<QByteArray>& l) { return plat::StringList::format(l); }
+
+// A report value back to its bytes: control bytes, DEL and the backslash come as \xNN.
+QByteArray unescape(const QByteArray& v) {
+    QByteArray out;
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 3 < v.size() && v[i + 1] == 'x') {
+            out += QByteArray::fromHex(v.mid(i + 2, 2)).left(1);
+            i += 3;
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+// The report the unit should make of what the dialog saved: an empty text arrives as "1",
+// the levels of the four rows joined.
+Report expectedFromFiles() {
+    const auto u = plat::StringList::parse(rig::readFile("u.txt"));
+    const auto t1 = plat::StringList::parse(rig::readFile("t1.txt"));
+    const auto t2 = plat::StringList::parse(rig::readFile("t2.txt"));
+    auto sent = [](const QByteArray& s) { return s.isEmpty() ? QByteArray("1") : s; };
+    Report r{{"apn", sent(u.value(1))},  {"user", sent(u.value(2))}, {"pass", sent(u.value(3))},
+             {"oper", u.value(7)},       {"sim", u.value(8)},        {"resolution", u.value(9)},
+             {"resolution_check", u.value(9)}};
+    if (u.value(8) == "1") return r;  // with the SIM card's settings nothing more is sent
+    r.insert("email", sent(u.value(4)));
+    for (int i = 0; i < 4; ++i) r.insert("tel" + QByteArray::number(i + 1), t1.value(i));
+    r.insert("levels", sent(t2.value(0) + t2.value(1) + t2.value(2) + t2.value(3)));
+    return r;
+}
+
+// The decoded values of the keys in `want`, for comparing.
+Report decoded(const Report& report, const Report& want) {
+    Report out;
+    for (auto it = want.begin(); it != want.end(); ++it) out.insert(it.key(), unescape(report.value(it.key())));
+    return out;
+}
+
+int countEvents(const QList<rig::SimEvent>& events, const QByteArray& name, const QByteArray& key = {},
+                const QByteArray& value = {}) {
+    return int(std::count_if(events.begin(), events.end(), [&](const rig::SimEvent& e) {
+        return e.name == name && (key.isEmpty() || e.fields.value(key) == value);
+    }));
+}
+
+// Runs f once `dialog` is the modal window on top (whenModal takes whichever is).
+void whenOnTop(QWidget* dialog, std::function<void()> f, int tries = 400) {
+    QTimer::singleShot(5, [dialog, f = std::move(f), tries]() mutable {
+        if (QApplication::activeModalWidget() == dialog) f();
+        else if (tries > 0) whenOnTop(dialog, std::move(f), tries - 1);
+    });
+}
+
+// What the operator does in the settings dialog before closing it.
+struct Entry {
+    QString phone = QStringLiteral("+79001112233");
+    bool otherOperator = true;
+    QString apn = QStringLiteral("internet.beeline.ru"), user, pass = QStringLiteral("gdata");
+    bool simSettings = false;
+    QString email = QStringLiteral("камера@почта.рф");
+    int resolution = 2;    // the picker's item
+    int editRow = -1;      // a phone row edited through the phone dialog, or -1
+    QString rowNumber;
+    int rowLevel = 0;
+};
+
+} // namespace
+
+class TestTransferUnitsim : public QObject {
+    Q_OBJECT
+
+    // Opens the settings from the main window, fills them in as `e` says and closes the
+    // dialog with "Прямая зап." (cable) or "Удал. запись" (dialled).
+    static void transfer(rig::RealRig& rr, const Entry& e, bool dialled) {
+        TForm2& form2 = rr.program->form2;
+        TForm3& form3 = rr.program->form3;
+        whenOnTop(&form2, [&, e, dialled] {
+            auto& d = *form2.ui;
+            d.Edit1->setText(e.phone);
+            (e.otherOperator ? d.Rbgprs2 : d.Rbgprs1)->setChecked(true);
+            if (e.otherOperator) {
+                d.Edit2->setText(e.apn);
+                d.Edit3->setText(e.user);
+                d.Edit4->setText(e.pass);
+            }
+            d.Cbsim->setChecked(e.simSettings);
+            d.Edit5->setText(e.email);
+            d.ComboBox1->setCurrentIndex(e.resolution);
+            if (e.editRow >= 0) {
+                // A double click on the row opens the phone dialog; the number is typed.
+                QTreeWidgetItem* row = d.ListView1->topLevelItem(e.editRow);
+                whenOnTop(&form3, [&form3, e] {
+                    form3.ui->Edit1->selectAll();
+                    QTest::keyClicks(form3.ui->Edit1, e.rowNumber);
+                    form3.ui->Comb->setCurrentIndex(e.rowLevel);
+                    form3.ui->Button1->click();
+                });
+                const QPoint at = d.ListView1->visualItemRect(row).center();
+                // A widget's double click event alone is taken for a press: the click first.
+                QTest::mouseClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
+            }
+            (dialled ? d.Button1 : d.Btpryam)->click();
+        });
+        rr.form1->handle([&] { rr.form1->Button1Click(); });
+    }
+
+    static void writeSettings(const QList<QByteArray>& t2 = {"0", "3", "2", "1"}) {
+        rig::writeFile("u.txt", lines({"+79001112233", "internet", "user", "pass", "cam@example.ru", "", "", "2", "2", "2"}));
+        rig::writeFile("t1.txt", lines({"+79001110000", "", "*100", "+7123"}));
+        rig::writeFile("t2.txt", lines(t2));
+    }
+
+    // The clock record as the unit read it lies between two readings of the PC's clock.
+    static void checkClock(const Report& report, const QDateTime& before, const QDateTime& after) {
+        QCOMPARE(report.value("clock_valid"), QByteArray("1"));
+        const QDateTime sent =
+            QDateTime::fromString(QString::fromLatin1(report.value("clock")), QStringLiteral("hh:mm:ss dd.MM.yy")).addYears(100);
+        QVERIFY2(sent.isValid(), report.value("clock").constData());
+        const QDateTime from = before.addMSecs(-before.time().msec());  // the record has whole seconds
+        QVERIFY2(sent >= from && sent <= after, qPrintable(sent.toString() + " not in " + from.toString() + " .. " +
+                                                           after.toString()));
+    }
+
+private slots:
+    void initTestCase() {
+#ifndef UNITSIM_PATH
+        QSKIP("the unitsim target is not built");
+#endif
+    }
+
+    // By cable: the full record reaches the unit as the dialog saved it, a Cyrillic e-mail in
+    // Windows-1251, an empty user name as "1", a phone row edited in the phone dialog.
+    void cableTransferReachesTheUnit() {
+        rig::UnitSimProcess sim({"--fast", "--cable"});
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        writeSettings();
+        rr.build(sim.link());
+        Entry e;
+        e.editRow = 1;
+        e.rowNumber = QStringLiteral("+79005550101");
+        e.rowLevel = 2;
+        const QDateTime before = QDateTime::currentDateTime();
+        transfer(rr, e, false);
+        const QDateTime after = QDateTime::currentDateTime();
+
+        QCOMPARE(rr.form1->panel(2), QString("Установки успешно переданы"));
+        QVERIFY(rr.form1->ui->Pbar1->isHidden());
+        QCOMPARE(rr.ui.messages.size() + rr.ui.errors.size(), 0);
+        const Report report = sim.report();
+        QCOMPARE(report.value("via"), QByteArray("cable"));
+        QCOMPARE(report.value("complete"), QByteArray("1"));
+        QCOMPARE(report.value("acknowledged"), QByteArray("13"));
+
+        const Report want = expectedFromFiles();
+        QCOMPARE(decoded(report, want), want);
+        // The saved files hold what was entered, so the comparison above covers the entry.
+        QCOMPARE(want.value("email"), plat::toCp1251(QStringLiteral("камера@почта.рф")));
+        QCOMPARE(want.value("user"), QByteArray("1"));
+        QCOMPARE(want.value("oper"), QByteArray("2"));
+        QCOMPARE(want.value("tel2"), QByteArray("+79005550101"));
+        QCOMPARE(want.value("tel3"), QByteArray("*100"));
+        QCOMPARE(want.value("levels"), QByteArray("0221"));
+        for (const char* k : {"tel1_valid", "tel2_valid", "tel3_valid", "tel4_valid"}) QCOMPARE(report.value(k), QByteArray("1"));
+        QCOMPARE(report.value("picture_size"), QByteArray("640x480"));
+        checkClock(report, before, after);
+        // Nothing arrived outside the exchange.
+        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 0);
+    }
+
+    // Dialled: the preset operators send "1" for the access point, user and password, empty
+    // levels arrive as "1". The call then stands until the unit hangs up; the poll takes the
+    // modem's NO CARRIER for a call and gives up on it without filing anything, and a picture
+    // asked for afterwards comes at the resolution just sent.
+    void dialledTransferThenTheUnitHangsUp() {
+        rig::UnitSimProcess sim({"--fast", "--dial-delay", "200", "--idle-hangup", "1500"});
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        writeSettings({"", "", "", ""});
+        rr.build(sim.link());
+        TForm1& f = *rr.form1;
+        f.handle([&] { f.Button3Click(); });  // Инициализ.: the poll runs from here on
+        QVERIFY2(f.panel(1).startsWith("Подключен"), qPrintable(f.panel(1)));
+        QVERIFY(f.Timer1.isActive());
+
+        Entry e;
+        e.phone = QStringLiteral("+79005556677");
+        e.otherOperator = false;
+        e.resolution = 1;
+        const QDateTime before = QDateTime::currentDateTime();
+        transfer(rr, e, true);
+        const QDateTime after = QDateTime::currentDateTime();
+
+        QCOMPARE(f.panel(2), QString("Установки успешно переданы"));
+        QVERIFY(f.ui->Pbar1->isHidden());
+        QCOMPARE(f.telobj, QByteArray("+79005556677"));
+        const auto events = sim.events();
+        QCOMPARE(countEvents(events, "dial"), 1);
+        QCOMPARE(countEvents(events, "dial", "number", "+79005556677"), 1);
+        const Report report = sim.report();
+        QCOMPARE(report.value("via"), QByteArray("call"));
+        QCOMPARE(report.value("complete"), QByteArray("1"));
+        QCOMPARE(report.value("acknowledged"), QByteArray("13"));
+        const Report want = expectedFromFiles();
+        QCOMPARE(decoded(report, want), want);
+        for (const char* k : {"apn", "user", "pass", "levels"}) QCOMPARE(want.value(k), QByteArray("1"));
+        QCOMPARE(want.value("oper"), QByteArray("1"));
+        QCOMPARE(report.value("picture_size"), QByteArray("320x240"));
+        checkClock(report, before, after);
+
+        // No hang-up after the transfer: the unit ends the call by itself.
+        QCOMPARE(countEvents(sim.events(), "call-end"), 0);
+        QVERIFY(rig::waitFor([&] { return countEvents(sim.events(), "call-end") == 1; }, 5000));
+        // The poll takes the modem's NO CARRIER for the start of a call and gives it up in the
+        // answer phase ("err 2"); leaving it unread would do no harm either. Either way no
+        // data phase runs and nothing is filed.
+        rig::waitFor([&] { return f.panel(0) == "err 2"; }, 4000);
+        const QString afterHangup = f.panel(0);
+        QVERIFY2(afterHangup == "err 2" || afterHangup == f.portname, qPrintable(afterHangup));
+        QVERIFY2(f.panel(2) == "Ready" || f.panel(2) == "Установки успешно переданы", qPrintable(f.panel(2)));
+        QCOMPARE(f.nfiles, 0);
+        QCOMPARE(QDir("foto").entryList(QDir::Files), QStringList());
+        QCOMPARE(rr.ui.messages.size() + rr.ui.errors.size(), 0);
+        qInfo("panel 0 after the unit hung up: \"%s\", panel 2: \"%s\"", qPrintable(afterHangup), qPrintable(f.panel(2)));
+
+        // "Снимок" still works, and the picture has the resolution the settings set.
+        f.handle([&] { f.Button4Click(); });
+        QCOMPARE(f.panel(2), QString("foto OK"));
+        QCOMPARE(f.nfiles, 1);
+        const QStringList sent = QDir(sim.savedDir()).entryList(QDir::Files);
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(QImageReader(QDir(sim.savedDir()).filePath(sent[0])).size(), QSize(320, 240));
+    }
+
+    // With the SIM card's settings the exchange ends after seven items.
+    void simSettingsSendSevenItems() {
+        rig::UnitSimProcess sim({"--fast", "--cable"});
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        writeSettings();
+        rr.build(sim.link());
+        Entry e;
+        e.simSettings = true;
+        transfer(rr, e, false);
+        QCOMPARE(rr.form1->panel(2), QString("Установки успешно переданы"));
+        const Report report = sim.report();
+        QCOMPARE(report.value("complete"), QByteArray("1"));
+        QCOMPARE(report.value("acknowledged"), QByteArray("7"));
+        QCOMPARE(report.value("sim"), QByteArray("1"));
+        const Report want = expectedFromFiles();
+        QCOMPARE(decoded(report, want), want);
+        QVERIFY(!report.contains("email") && !report.contains("tel1") && !report.contains("levels"));
+        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 0);
+    }
+
+    // Text pasted into a field with its line break (copied as a whole line from elsewhere)
+    // stays one line: in the files, where a break would shift every later line, and on the
+    // wire, where it would split one item in two and put the exchange out of step.
+    void pastedLineBreaksStayOneLine() {
+        rig::UnitSimProcess sim({"--fast", "--cable"});
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        writeSettings();
+        rr.build(sim.link());
+        TForm2& form2 = rr.program->form2;
+        TForm3& form3 = rr.program->form3;
+        const auto paste = [](QLineEdit* edit, const QString& text) {
+            QApplication::clipboard()->setText(text);
+            edit->selectAll();
+            edit->paste();
+        };
+        whenOnTop(&form2, [&] {
+            auto& d = *form2.ui;
+            d.Rbgprs2->setChecked(true);
+            paste(d.Edit2, QStringLiteral("internet.mts.ru\r\n"));
+            paste(d.Edit3, QStringLiteral("mts\rmts"));
+            paste(d.Edit5, QStringLiteral("cam@example.ru\n"));
+            QTreeWidgetItem* row = d.ListView1->topLevelItem(3);
+            whenOnTop(&form3, [&] {
+                paste(form3.ui->Edit1, QStringLiteral("+79001234567\r\n"));
+                form3.ui->Button1->click();
+            });
+            const QPoint at = d.ListView1->visualItemRect(row).center();
+            QTest::mouseClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
+            d.Btpryam->click();
+        });
+        rr.form1->handle([&] { rr.form1->Button1Click(); });
+
+        QCOMPARE(rr.form1->panel(2), QString("Установки успешно переданы"));
+        const auto u = plat::StringList::parse(rig::readFile("u.txt"));
+        QCOMPARE(u.size(), 10);
+        QCOMPARE(u.mid(1, 4), (QList<QByteArray>{"internet.mts.ru", "mtsmts", "pass", "cam@example.ru"}));
+        QCOMPARE(u.mid(7), (QList<QByteArray>{"2", "2", "2"}));
+        const auto t1 = plat::StringList::parse(rig::readFile("t1.txt"));
+        QCOMPARE(t1, (QList<QByteArray>{"+79001110000", "", "*100", "+79001234567"}));
+        const Report report = sim.report();
+        QCOMPARE(report.value("complete"), QByteArray("1"));
+        QCOMPARE(report.value("acknowledged"), QByteArray("13"));
+        const Report want = expectedFromFiles();
+        QCOMPARE(decoded(report, want), want);
+        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 0);
+    }
+
+    // An item the unit refuses ends the transfer: nothing after it is sent.
+    void refusedItemStopsTheRest_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<int>("acknowledged");
+        QTest::addColumn<QString>("panel");
+        QTest::newRow("time") << "time" << 0 << "Передать не удалось";
+        QTest::newRow("clock") << "clock" << 1 << "";
+        QTest::newRow("pass") << "pass" << 4 << "";
+        QTest::newRow("tel2") << "tel2" << 9 << "";
+        QTest::newRow("levels") << "levels" << 12 << "";
+    }
+    void refusedItemStopsTheRest() {
+        QFETCH(QString, item);
+        QFETCH(int, acknowledged);
+        QFETCH(QString, panel);
+        rig::UnitSimProcess sim({"--fast", "--cable", "--settings-fault", item + ":error"});
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        writeSettings();
+        rr.build(sim.link());
+        transfer(rr, Entry{}, false);
+        QCOMPARE(rr.form1->panel(2), panel);
+        QVERIFY(rr.form1->ui->Pbar1->isHidden());
+        const Report report = sim.report();
+        QCOMPARE(report.value("complete"), QByteArray("0"));
+        QCOMPARE(report.value("failed_item"), item.toLatin1());
+        QCOMPARE(report.value("acknowledged"), QByteArray::number(acknowledged));
+        // Whatever came after the refusal would reach the unit outside an exchange.
+        QTest::qWait(200);
+        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 0);
+        QCOMPARE(countEvents(sim.events(), "settings-item"), acknowledged + 2);  // "BC" and the refused one
+    }
+
+    // Ten refused handshakes end the cable link; six failed dials the dialled one. Neither
+    // begins an exchange.
+    void linkThatNeverComesUp_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("dialled");
+        QTest::addColumn<QByteArray>("attempt");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<QString>("panel");
+        QTest::newRow("cable") << QStringList{"--cable", "--settings-fault", "bc:error"} << false
+                               << QByteArray("settings-item") << 10 << "Устройство не подключено";
+        QTest::newRow("dialled") << QStringList{"--dial-result", "no-carrier", "--dial-delay", "50"} << true
+                                 << QByteArray("dial") << 6 << "Не связи с объектом";
+    }
+    void linkThatNeverComesUp() {
+        QFETCH(QStringList, options);
+        QFETCH(bool, dialled);
+        QFETCH(QByteArray, attempt);
+        QFETCH(int, attempts);
+        QFETCH(QString, panel);
+        rig::UnitSimProcess sim(QStringList{"--fast"} + options);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        writeSettings();
+        rr.build(sim.link());
+        QElapsedTimer t;
+        t.start();
+        transfer(rr, Entry{}, dialled);
+        QCOMPARE(rr.form1->panel(2), panel);
+        QVERIFY(rr.form1->ui->Pbar1->isHidden());
+        QTest::qWait(200);
+        const auto events = sim.events();
+        QCOMPARE(countEvents(events, attempt), attempts);
+        QCOMPARE(countEvents(events, "settings-begin"), 0);
+        QVERIFY2(t.elapsed() < 20000, "a refused attempt is not waited out");
+    }
+};
+
+QTEST_MAIN(TestTransferUnitsim)
+#include "test_transfer_unitsim.moc"

@@ -25,10 +25,12 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build() { # build DIR [cmake args...]
+build() { # build DIR [--target T...] [cmake args...]
   local dir=$1; shift
+  local targets=()
+  while [ "${1:-}" = --target ]; do targets+=(--target "$2"); shift 2; done
   cmake -S "$here" -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir"
+  cmake --build "$dir" "${targets[@]}"
 }
 
 cmd=${1:-}
@@ -44,7 +46,8 @@ case "$cmd" in
     ;;
   run)
     install_missing
-    build "$here/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    # Only the program and the simulated unit: a first start need not build every test.
+    build "$here/build/release" --target ravlo --target unitsim -DCMAKE_BUILD_TYPE=RelWithDebInfo
     exec "$here/tools/run-demo.sh" "$here/build/release" "$@"
     ;;
   *)

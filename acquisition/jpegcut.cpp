@@ -18,6 +18,18 @@ bool findPair(const unsigned char* d, std::size_t n, std::size_t& p, unsigned ch
     return false;
 }
 
+// The same search for an end marker that also stops at a start marker; returns the code of
+// the pair found (p just after it), or 0 when the data ends first.
+unsigned char findEndOrStart(const unsigned char* d, std::size_t n, std::size_t& p) {
+    while (p < n) {
+        if (d[p++] != kMarker) continue;
+        if (p >= n) return 0;
+        const unsigned char c = d[p++];
+        if (c == kEoi || c == kSoi) return c;
+    }
+    return 0;
+}
+
 bool standalone(unsigned char m) { return m == 0x01 || (m >= 0xD0 && m <= 0xD7); }
 
 struct Walk {
@@ -72,6 +84,17 @@ std::vector<JpegSlice> cutJpegs(const unsigned char* data, std::size_t length) {
     std::size_t p = 0;
     while (findPair(data, length, p, kSoi)) {
         const std::size_t start = p - 2;
+        // The byte-pair search decides the end, unless it meets another start marker first.
+        std::size_t q = p;
+        const unsigned char first = findEndOrStart(data, length, q);
+        if (first == kEoi) {
+            out.push_back({start, q - 1});
+            p = q;
+            continue;
+        }
+        if (first == 0) return out;  // the data ends inside the picture
+        // A start marker inside the picture: its thumbnail, or the next picture after this one
+        // lost its end. The segments tell which.
         const Walk w = walk(data, length, p);
         switch (w.kind) {
         case Walk::End:

@@ -32,6 +32,19 @@ PY
   done
 fi
 [ -d "$shared/pictures" ] && cp "$shared"/pictures/*.jpg "$seeds/bytes/" 2>/dev/null || true
+# The reception reads a length byte, that many bytes of modem lines, then the unit's bytes:
+# the unit calling in, then each picture (the placeholder and the real ones).
+mkdir -p "$seeds/reception"
+python3 - "$seeds/reception" "$here/resources/vid.jpg" "$shared"/pictures/*.jpg <<'PY'
+import sys
+call = b'\r\n+CRING: REL ASYNC\r\n\r\n+CLIP: "+79001112233",145,,,,0\r\n'
+for i, path in enumerate(sys.argv[2:]):
+    try:
+        picture = open(path, "rb").read()
+    except OSError:
+        continue
+    open(f"{sys.argv[1]}/call{i}", "wb").write(bytes([len(call)]) + call + b"UNIT\r\n" + picture + b"\r\n")
+PY
 cp "$here"/resources/defaults/*.txt "$seeds/files/"
 printf '2,foto\\140509_071226f17,foto\\140511_071226f18,\r\n' > "$seeds/files/events"
 printf '\r\nOK\r\n' > "$seeds/lines/ok"
@@ -40,16 +53,19 @@ status=0
 for target in "$build"/tests/fuzz/fuzz_*; do
   [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
+  maxlen=200000
   case "$name" in
     fuzz_vvod) corpus=lines ;;
     fuzz_stringlist|fuzz_eventline) corpus=files ;;
+    # every byte is a pass of the reception with its message pump: keep inputs picture-sized
+    fuzz_reception) corpus=reception; maxlen=80000 ;;
     *) corpus=bytes ;;
   esac
   work=$(mktemp -d)
   cp -r "$seeds/$corpus/." "$work/"
   log=$(mktemp)
   echo "== $name: $secs s"
-  if (cd "$work" && "$target" -max_total_time="$secs" -max_len=200000 -timeout=30 -rss_limit_mb=4096 -print_final_stats=1 "$work" >"$log" 2>&1); then
+  if (cd "$work" && "$target" -max_total_time="$secs" -max_len="$maxlen" -timeout=30 -rss_limit_mb=4096 -print_final_stats=1 "$work" >"$log" 2>&1); then
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
     echo "   $runs runs, $((runs / secs)) per second, corpus $(ls "$work" | wc -l) inputs, no failure"
   else

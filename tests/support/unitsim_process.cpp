@@ -1,6 +1,7 @@
 #include "unitsim_process.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -8,7 +9,8 @@
 
 namespace rig {
 
-UnitSimProcess::UnitSimProcess(const QStringList& options) {
+UnitSimProcess::UnitSimProcess(const QStringList& options, const QString& linkPath)
+    : link_(linkPath.isEmpty() ? dir_.filePath("modem") : linkPath) {
 #ifdef UNITSIM_PATH
     QStringList args = options;
     args << "--link" << link() << "--control" << dir_.filePath("ctl") << "--log" << dir_.filePath("log")
@@ -16,8 +18,13 @@ UnitSimProcess::UnitSimProcess(const QStringList& options) {
     QDir().mkpath(savedDir());
     proc_.start(QStringLiteral(UNITSIM_PATH), args);
     if (!proc_.waitForStarted(5000)) return;
-    ok_ = waitFor([&] { return QFileInfo(link()).isSymLink() || proc_.state() != QProcess::Running; }, 5000) &&
-          proc_.state() == QProcess::Running;
+    // The slave path comes out once the modem answers and the link is made. A link left
+    // behind by an earlier unitsim may still stand until then, so its mere presence says
+    // nothing.
+    if (!waitFor([&] { return proc_.canReadLine() || proc_.state() != QProcess::Running; }, 5000)) return;
+    slave_ = QString::fromLocal8Bit(proc_.readLine()).trimmed();
+    ok_ = proc_.state() == QProcess::Running && !slave_.isEmpty() &&
+          QFileInfo(link()).canonicalFilePath() == QFileInfo(slave_).canonicalFilePath();
 #else
     Q_UNUSED(options);
 #endif
@@ -29,6 +36,12 @@ UnitSimProcess::~UnitSimProcess() {
         if (!proc_.waitForFinished(3000)) proc_.kill();
         proc_.waitForFinished(1000);
     }
+}
+
+void UnitSimProcess::kill() {
+    if (proc_.state() != QProcess::Running) return;
+    proc_.kill();
+    proc_.waitForFinished(3000);
 }
 
 void UnitSimProcess::command(const QByteArray& line) {
@@ -70,6 +83,18 @@ QList<SimEvent> UnitSimProcess::events() const {
     return out;
 }
 
+QList<QByteArray> UnitSimProcess::completePictures() const {
+    QList<QByteArray> out;
+    for (const SimEvent& e : events()) {
+        if (e.name != "picture" || e.fields.value("status") != "complete") continue;
+        QFile f(QString::fromLocal8Bit(e.fields.value("file")));
+        QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        if (QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() != e.fields.value("sha256")) bytes.clear();
+        out.append(bytes);
+    }
+    return out;
+}
+
 QHash<QByteArray, QByteArray> UnitSimProcess::report() const {
     QHash<QByteArray, QByteArray> out;
     QFile f(reportPath());
@@ -79,6 +104,36 @@ QHash<QByteArray, QByteArray> UnitSimProcess::report() const {
         if (eq > 0) out.insert(line.left(eq), line.mid(eq + 1));
     }
     return out;
+}
+
+namespace {
+// One line of the real serial layer, recording what passes.
+class TappedLine final : public plat::SerialLine {
+public:
+    TappedLine(std::unique_ptr<plat::SerialLine> inner, TappedPortSystem& tap) : inner_(std::move(inner)), tap_(tap) {}
+    bool open(const QString& name) override { return inner_->open(name); }
+    bool configure() override { return inner_->configure(); }
+    void purge() override { inner_->purge(); }
+    bool write(const char* data, qint64 length) override {
+        tap_.written.append(data, length);
+        return inner_->write(data, length);
+    }
+    plat::ReadResult read(unsigned char& byte) override {
+        const plat::ReadResult r = inner_->read(byte);
+        if (r == plat::ReadResult::Byte) tap_.received.append(char(byte));
+        return r;
+    }
+    bool vanished() const override { return inner_->vanished(); }
+    void close() override { inner_->close(); }
+
+private:
+    std::unique_ptr<plat::SerialLine> inner_;
+    TappedPortSystem& tap_;
+};
+} // namespace
+
+std::unique_ptr<plat::SerialLine> TappedPortSystem::create() {
+    return std::make_unique<TappedLine>(inner_.create(), *this);
 }
 
 void RealRig::build(const QString& port) {

@@ -22,27 +22,55 @@ struct SimEvent {
 class UnitSimProcess {
 public:
     // Starts unitsim with the given options plus --link, --control, --log and --report in a
-    // folder of its own; check ok() before use (false when the program is not built).
-    explicit UnitSimProcess(const QStringList& options);
+    // folder of its own; check ok() before use (false when the program is not built). The
+    // link is made at linkPath when one is given (a modem plugged in again under the name it
+    // had), otherwise in that folder. ok() once the line is ready: unitsim names it last.
+    explicit UnitSimProcess(const QStringList& options, const QString& linkPath = {});
     ~UnitSimProcess();
     UnitSimProcess(const UnitSimProcess&) = delete;
     UnitSimProcess& operator=(const UnitSimProcess&) = delete;
 
     bool ok() const { return ok_; }
-    QString link() const { return dir_.filePath("modem"); }
+    QString link() const { return link_; }
+    // The pseudo-terminal's slave device the link points to.
+    QString slave() const { return slave_; }
+    // Ends unitsim at once with SIGKILL: its side of the line goes away as a modem does that
+    // is unplugged, with no goodbye on the line.
+    void kill();
     QString reportPath() const { return dir_.filePath("report.txt"); }
     QString savedDir() const { return dir_.filePath("sent"); }
     // Sends a control command ("call", "fault drop", "hangup").
     void command(const QByteArray& line);
     QList<SimEvent> events() const;
+    // The bytes of every picture sent whole so far, in the order sent (from the files saved
+    // for the log's complete pictures); a picture whose file does not match its logged
+    // SHA-256 comes back empty.
+    QList<QByteArray> completePictures() const;
     // The settings report, as key=value pairs (raw bytes).
     QHash<QByteArray, QByteArray> report() const;
     QByteArray stderrText() { return proc_.readAllStandardError(); }
 
 private:
     QTemporaryDir dir_;
+    QString link_;
+    QString slave_;
     QProcess proc_;
     bool ok_ = false;
+};
+
+// The real serial layer with a record of every byte the program wrote to the line and read
+// from it, so that a test can check what crossed the wire.
+class TappedPortSystem final : public plat::PortSystem {
+public:
+    explicit TappedPortSystem(plat::PortSystem& inner) : inner_(inner) {}
+    std::unique_ptr<plat::SerialLine> create() override;
+    bool probe(const QString& name) override { return inner_.probe(name); }
+    QStringList extraPorts() override { return inner_.extraPorts(); }
+
+    QByteArray written;   // every byte the program wrote, over all lines it opened
+    QByteArray received;  // every byte it read
+private:
+    plat::PortSystem& inner_;
 };
 
 // The program's windows on the real serial layer and clock, in a temporary working folder,
@@ -52,8 +80,9 @@ struct RealRig {
     plat::SystemClock clock;
     fake::Ui ui;
     plat::QtPortSystem ports;
+    TappedPortSystem wire{ports};
     fake::PortStore store;
-    plat::Platform sys{clock, ui, ports, store};
+    plat::Platform sys{clock, ui, wire, store};
     std::unique_ptr<Program> program;
     TForm1* form1 = nullptr;
 

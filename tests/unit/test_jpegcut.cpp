@@ -56,6 +56,12 @@ private slots:
         QTest::newRow("a length running past the data")
             << hex("FFD8 FFE1 7FFF 01 FFD9 02") << QList<QByteArray>{hex("FFD8FFE17FFF01FFD9")};
         QTest::newRow("a length below two") << hex("FFD8 FFE0 0001 FFD9") << QList<QByteArray>{hex("FFD8FFE00001FFD9")};
+        // Without a thumbnail the segment lengths play no part: an end marker that a segment
+        // would cover still ends the picture, and a fill byte before the last one still pairs.
+        QTest::newRow("an end marker inside a comment segment")
+            << hex("FFD8 FFFE 0004 FFD9 FFD9") << QList<QByteArray>{hex("FFD8FFFE0004FFD9")};
+        QTest::newRow("a fill byte before an end marker after the scan")
+            << hex("FFD8 FFDA 0002 11 FFFFD9 22 FFD9") << QList<QByteArray>{hex("FFD8FFDA000211FFFFD922FFD9")};
     }
     void bytePairRules() {
         QFETCH(QByteArray, stream);

@@ -1,0 +1,430 @@
+// Receiving pictures from the simulated modem and unit, through the real serial layer on its
+// pseudo-terminal: a picture on request, the unit calling in, several pictures in one call,
+// a call dropped in the middle of a picture, garbled and cut-short transfers, and the port
+// going away in the middle of a picture. Each ends with the archive checked against what the
+// unit logged as sent whole: the exact bytes in foto, one picture-list entry each, one event
+// line per transfer, and the four newest pictures in the panes.
+#include "unitsim_process.h"
+
+#include "jpegmaker.h"
+#include "platform/jpeg.h"
+#include "platform/stringlist.h"
+#include "ui_tform1.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <ctime>
+
+// Runs a checking helper and ends the test when it failed.
+#define CHECK(...)                              \
+    do {                                        \
+        __VA_ARGS__;                            \
+        if (QTest::currentTestFailed()) return; \
+    } while (false)
+
+namespace {
+
+// Quick calls: no waiting for the dial, the answer or the rings beyond what the poll needs.
+const QStringList kQuick{"--dial-delay", "200", "--answer-delay", "200", "--ring-interval", "300"};
+
+QList<QByteArray> fileLines(const QString& name) { return plat::StringList::parse(rig::readFile(name)); }
+QByteArray stored(const QByteArray& name) { return rig::readFile(plat::nativePath(name + ".jpg")); }
+
+// Every new text of status panel 2, as the waiting loops leave it.
+struct PanelLog {
+    QStringList texts;
+    void attach(rig::RealRig& rr) {
+        rr.ui.onPump = [this, &rr] { note(rr.form1->panel(2)); };
+    }
+    void note(const QString& t) {
+        if (texts.isEmpty() || texts.last() != t) texts.append(t);
+    }
+    // True when the texts appear in this order (others may stand between them).
+    bool sawInOrder(const QStringList& wanted) const {
+        qsizetype i = 0;
+        for (const QString& t : texts)
+            if (i < wanted.size() && t == wanted[i]) ++i;
+        return i == wanted.size();
+    }
+};
+
+// The time a picture name carries (hhmmss_ddmmyy).
+QDateTime nameTime(const QByteArray& name) {
+    QDateTime t = QDateTime::fromString(QString::fromLatin1(name.mid(5, 13)), QStringLiteral("HHmmss_ddMMyy"));
+    return t.addYears(100);  // two-digit years read as 19yy
+}
+
+struct Archive {
+    int before = 0;  // entries the archive had before the transfers checked
+    QDateTime from;  // when the first of them started
+};
+
+// The archive holds, after its `before` entries, exactly `sent` in that order, each under
+// foto\hhmmss_ddmmyyfN with N its place and the time of filing; files.txt is the picture list;
+// events.txt ends with one line per transfer, `perEvent` giving the pictures of each.
+void checkArchive(rig::RealRig& rr, const Archive& a, const QList<QByteArray>& sent, const QList<int>& perEvent) {
+    TForm1& f = *rr.form1;
+    const QList<QByteArray> names = fileLines("files.txt");
+    QCOMPARE(names, f.ListBox1.lines());
+    QCOMPARE(names.size(), a.before + sent.size());
+    QCOMPARE(f.nfiles, names.size());
+    static const QRegularExpression form(QStringLiteral("^foto\\\\\\d{6}_\\d{6}f(\\d+)$"));
+    for (qsizetype i = 0; i < sent.size(); ++i) {
+        const QByteArray& name = names[a.before + i];
+        const auto m = form.match(QString::fromLatin1(name));
+        QVERIFY2(m.hasMatch(), name.constData());
+        QCOMPARE(m.captured(1).toInt(), a.before + int(i));
+        const QDateTime t = nameTime(name);
+        QVERIFY2(t >= a.from.addSecs(-1) && t <= QDateTime::currentDateTime().addSecs(1), name.constData());
+        QVERIFY(!sent[i].isEmpty());
+        QVERIFY2(stored(name) == sent[i], name.constData());
+    }
+    // Nothing else in foto.
+    QCOMPARE(QDir("foto").entryList(QDir::Files).size(), names.size());
+    const QList<QByteArray> events = fileLines("events.txt");
+    QCOMPARE(events, f.ListBox2.lines());
+    QVERIFY(events.size() >= perEvent.size());
+    qsizetype next = a.before;
+    const qsizetype firstNew = events.size() - perEvent.size();
+    for (qsizetype e = 0; e < perEvent.size(); ++e) {
+        QByteArray line = QByteArray::number(perEvent[e]);
+        for (int k = 0; k < perEvent[e]; ++k) line += "," + names[next++];
+        QCOMPARE(events[firstNew + e], line + ",");
+    }
+    QCOMPARE(next, names.size());
+}
+
+// The panes show the four newest pictures, older to newer, captioned with the stored names.
+void checkNewestShown(rig::RealRig& rr) {
+    TForm1& f = *rr.form1;
+    PicturePane* panes[] = {f.ui->Image1, f.ui->Image2, f.ui->Image3, f.ui->Image4};
+    QLabel* captions[] = {f.ui->Label2, f.ui->Label3, f.ui->Label4, f.ui->Label5};
+    const int n = f.nfiles;
+    const int first = std::max(n - 4, 0);
+    for (int i = 0; i < std::min(n, 4); ++i) {
+        const QByteArray name = f.ListBox1.at(first + i);
+        QCOMPARE(captions[i]->text(), QString::fromLatin1(name) + ".jpg");
+        QString err;
+        const QImage want = plat::decodeJpeg(stored(name), &err);
+        QVERIFY2(!want.isNull(), qPrintable(err));
+        QCOMPARE(panes[i]->picture(), want);
+    }
+}
+
+void checkIdle(rig::RealRig& rr) {
+    TForm1& f = *rr.form1;
+    QCOMPARE(f.busy, 0);
+    QCOMPARE(f.tmrstop, 0);
+    QCOMPARE(f.dialed, 0);
+    QVERIFY(!f.ui->CheckBox1->isChecked());
+    QVERIFY(f.ui->Pbar1->isHidden());
+    QCOMPARE(rr.ui.errors, QStringList());
+    QCOMPARE(rr.ui.messages.size(), 0);
+}
+
+QString writeTemp(QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    rig::writeFile(path, bytes);
+    return path;
+}
+
+} // namespace
+
+class TestReceptionUnitsim : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+#ifndef UNITSIM_PATH
+        QSKIP("the unitsim target is not built");
+#endif
+    }
+
+    // Снимок: dial, "foto1\r", the picture, "foto OK"; a second request goes on from N = 1.
+    void aPictureOnRequest() {
+        rig::UnitSimProcess sim(QStringList{"--fast"} + kQuick);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        rr.build(sim.link());
+        PanelLog log;
+        log.attach(rr);
+        const Archive a{0, QDateTime::currentDateTime()};
+        const QString designCaption = rr.form1->ui->Label3->text();
+        const QImage designPicture = rr.form1->ui->Image2->picture();
+
+        rr.form1->ui->Button4->click();
+        log.note(rr.form1->panel(2));
+        QCOMPARE(rr.form1->panel(2), QString("foto OK"));
+        QVERIFY(log.sawInOrder({"Набор номера", "Прием фото", "foto OK"}));
+        QCOMPARE(rr.wire.written, QByteArray("ATD+79001112233\rfoto1\r"));
+        QCOMPARE(rr.form1->panel(0), sim.link());
+        QCOMPARE(rr.form1->portopen, 1);
+        CHECK(checkArchive(rr, a, sim.completePictures(), {1}));
+        QCOMPARE(sim.completePictures().size(), 1);
+        CHECK(checkNewestShown(rr));
+        // A pane the page does not reach keeps its picture and caption.
+        QCOMPARE(rr.form1->ui->Label3->text(), designCaption);
+        QCOMPARE(rr.form1->ui->Image2->picture(), designPicture);
+        CHECK(checkIdle(rr));
+
+        rr.form1->ui->Button4->click();
+        QCOMPARE(rr.form1->panel(2), QString("foto OK"));
+        CHECK(checkArchive(rr, a, sim.completePictures(), {1, 1}));
+        QVERIFY(rr.form1->ListBox1.at(1).endsWith("f1"));
+        CHECK(checkNewestShown(rr));
+        CHECK(checkIdle(rr));
+    }
+
+    // The unit calls: the poll takes the first byte, the reception shows "Звонок", answers each
+    // "+CLIP" line with one "ATA\r" and receives; "Ready" at the next tick.
+    void theUnitCallsIn() {
+        rig::UnitSimProcess sim(QStringList{"--fast"} + kQuick);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        rr.build(sim.link());
+        TForm1& f = *rr.form1;
+        PanelLog log;
+        log.attach(rr);
+        const Archive a{0, QDateTime::currentDateTime()};
+
+        f.ui->Button3->click();
+        QCOMPARE(f.panel(1), "Подключен " + sim.link());
+        QVERIFY(f.Timer1.isActive());
+        QVERIFY(rig::waitFor([&] { return f.panel(2) == "Ready"; }, 3000));
+
+        // Rings every 300 ms, and the call comes just after a poll: by the next one, a second
+        // later, several "+CLIP" lines are waiting, and each gets its "ATA\r".
+        sim.command("call");
+        QVERIFY(rig::waitFor([&] { return f.panel(2) == "foto OK"; }, 15000));
+        log.note(f.panel(2));
+        QVERIFY(log.sawInOrder({"Ready", "Звонок", "Прием фото", "foto OK"}));
+        const QByteArray beforeData = rr.wire.received.left(rr.wire.received.indexOf("CONNECT 9600"));
+        const int clips = int(beforeData.count("\n+CLIP:"));
+        QVERIFY2(clips >= 2, "the call was answered before a second ring came");
+        QCOMPARE(rr.wire.written, "AT+CRC=1\rAT+CLIP=1\r" + QByteArray("ATA\r").repeated(clips));
+        bool incoming = false;
+        for (const auto& e : sim.events())
+            if (e.name == "connect") incoming = e.fields.value("kind") == "incoming";
+        QVERIFY(incoming);
+
+        CHECK(checkArchive(rr, a, sim.completePictures(), {1}));
+        CHECK(checkNewestShown(rr));
+        QCOMPARE(f.panel(0), sim.link());
+        QVERIFY(rig::waitFor([&] { return f.panel(2) == "Ready"; }, 3000));
+        CHECK(checkIdle(rr));
+    }
+
+    // Several pictures in one call get N, N + 1, N + 2 and one event line; bytes around and
+    // between them stay out. Real pictures (with an EXIF thumbnail, progressive) come through
+    // byte for byte, after an archive that already holds five.
+    void severalPicturesInOneCall_data() {
+        QTest::addColumn<bool>("ownPictures");
+        QTest::newRow("generated") << false;
+        QTest::newRow("real pictures after five") << true;
+    }
+    void severalPicturesInOneCall() {
+        QFETCH(bool, ownPictures);
+        QTemporaryDir pics;
+        QStringList options = QStringList{"--fast", "--pictures", "3"} + kQuick;
+        if (ownPictures) {
+            QByteArray third = rig::readFile(rig::sharedDir() + "/pictures/camera-exif-thumbnail-512x512.jpg");
+            if (third.isEmpty()) {
+                qWarning("../shared/pictures is not there: a made picture stands in for the camera's");
+                third = rig::makeJpegWithThumbnail({512, 512, 80, false, 3});
+            }
+            options << "--picture" << writeTemp(pics, "a.jpg", rig::makeJpegWithThumbnail({320, 240, 75, false, 1}))
+                    << "--picture" << writeTemp(pics, "b.jpg", rig::makeJpeg({640, 480, 75, true, 2}))
+                    << "--picture" << writeTemp(pics, "c.jpg", third) << "--before" << "UNIT\\r\\n"
+                    << "--between" << "\\r\\n" << "--after" << "\\r\\n";
+        }
+        rig::UnitSimProcess sim(options);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        Archive a{0, QDateTime::currentDateTime()};
+        if (ownPictures) {
+            // Five pictures from earlier runs.
+            QDir().mkdir("foto");
+            QList<QByteArray> old;
+            for (int i = 0; i < 5; ++i) {
+                const QByteArray name = "foto\\010203_040526f" + QByteArray::number(i);
+                rig::writeFile(plat::nativePath(name + ".jpg"), rig::makeJpeg({48, 32, 60, false, unsigned(10 + i)}));
+                old << name;
+            }
+            rig::writeFile("files.txt", plat::StringList::format(old));
+            rig::writeFile("events.txt", plat::StringList::format({"2," + old[0] + "," + old[1] + ",", "3," + old[2] + "," + old[3] + "," + old[4] + ","}));
+            a.before = 5;
+        }
+        rr.build(sim.link());
+        QCOMPARE(rr.form1->nfiles, a.before);
+
+        rr.form1->ui->Button4->click();
+        QCOMPARE(rr.form1->panel(2), QString("foto OK"));
+        const QList<QByteArray> sent = sim.completePictures();
+        QCOMPARE(sent.size(), 3);
+        CHECK(checkArchive(rr, a, sent, {3}));
+        CHECK(checkNewestShown(rr));
+        CHECK(checkIdle(rr));
+        if (ownPictures) {
+            QCOMPARE(rig::readFile(plat::nativePath(rr.form1->ListBox1.at(7) + ".jpg")).size(), sent[2].size());
+            QCOMPARE(fileLines("events.txt").size(), 3);
+        }
+    }
+
+    // The call drops in the middle of the second picture: the first is stored once, the cut
+    // one not at all; the next call stores its two, and nothing is stored twice.
+    void aCallDroppedInTheSecondPicture() {
+        rig::UnitSimProcess sim(QStringList{"--fast", "--pictures", "2"} + kQuick);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        rr.build(sim.link());
+        const Archive a{0, QDateTime::currentDateTime()};
+
+        sim.command("fault drop");
+        rr.form1->ui->Button4->click();
+        QCOMPARE(rr.form1->panel(2), QString("foto OK"));
+        QCOMPARE(rr.form1->panel(0), sim.link());
+        int partial = 0;
+        for (const auto& e : sim.events())
+            if (e.name == "picture" && e.fields.value("status") == "partial") ++partial;
+        QCOMPARE(partial, 1);
+        CHECK(checkArchive(rr, a, sim.completePictures(), {1}));
+        QVERIFY(rig::readFile("temp.dat").contains(sim.completePictures()[0]));
+
+        rr.form1->ui->Button4->click();
+        const QList<QByteArray> sent = sim.completePictures();
+        QCOMPARE(sent.size(), 3);
+        CHECK(checkArchive(rr, a, sent, {1, 2}));
+        CHECK(checkNewestShown(rr));
+        CHECK(checkIdle(rr));
+    }
+
+    // Garbled transfers: exactly the pictures that were sent whole are stored, and a transfer
+    // that brought none says "Ошибка связи" and stores nothing.
+    void garbledTransfers_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("pictures");
+        QTest::addColumn<int>("whole");
+        QTest::newRow("the last picture cut short") << "truncate" << 3 << 2;
+        QTest::newRow("line noise") << "noise" << 2 << 2;
+        QTest::newRow("a NUL byte") << "nul" << 2 << 2;
+        QTest::newRow("5000 bytes without a line feed") << "longline" << 2 << 2;
+        QTest::newRow("the only picture cut short") << "truncate" << 1 << 0;
+    }
+    void garbledTransfers() {
+        QFETCH(QString, fault);
+        QFETCH(int, pictures);
+        QFETCH(int, whole);
+        rig::UnitSimProcess sim(QStringList{"--fast", "--pictures", QString::number(pictures), "--fault", fault} + kQuick);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        rr.build(sim.link());
+        const Archive a{0, QDateTime::currentDateTime()};
+
+        rr.form1->ui->Button4->click();
+        const QList<QByteArray> sent = sim.completePictures();
+        QCOMPARE(sent.size(), whole);
+        QCOMPARE(rr.form1->panel(2), whole > 0 ? QString("foto OK") : QString("Ошибка связи"));
+        CHECK(checkArchive(rr, a, sent, whole > 0 ? QList<int>{whole} : QList<int>{}));
+        QCOMPARE(fileLines("events.txt").size(), whole > 0 ? 1 : 0);
+        if (fault == "nul") QVERIFY(rig::readFile("temp.dat").contains('\0'));
+        CHECK(checkNewestShown(rr));
+        CHECK(checkIdle(rr));
+    }
+
+    // The modem goes away in the middle of the second picture (unitsim killed, at line speed):
+    // the first picture is filed, the port is let go and the flags are free; once a modem is
+    // back under the same name, Инициализ. opens the port again and pictures come in. The
+    // same when it goes while only the poll reads.
+    void thePortVanishesInAPicture() {
+        QTemporaryDir pics;  // also holds the link, which outlives each unitsim
+        const QString link = pics.filePath("modem");
+        const QByteArray first = rig::makeJpeg({64, 48, 60, false, 21});
+        const QByteArray second = rig::makeJpeg({64, 48, 60, false, 22});
+        auto sim = std::make_unique<rig::UnitSimProcess>(
+            QStringList{"--pictures", "2", "--picture", writeTemp(pics, "1.jpg", first), "--picture",
+                        writeTemp(pics, "2.jpg", second)} +
+                kQuick,
+            link);
+        QVERIFY(sim->ok());
+        rig::RealRig rr;
+        rr.build(link);
+        TForm1& f = *rr.form1;
+
+        // Pull the plug once half of the second picture has been read.
+        QElapsedTimer sinceKill;
+        rr.ui.onPump = [&] {
+            const qsizetype start = rr.wire.received.indexOf("CONNECT 9600\r\n");
+            if (sinceKill.isValid() || start < 0) return;
+            if (rr.wire.received.size() - (start + 14) > first.size() + second.size() / 2) {
+                sim->kill();
+                sinceKill.start();
+            }
+        };
+        f.ui->Button4->click();
+        QVERIFY(sinceKill.isValid());
+        QVERIFY2(sinceKill.elapsed() < 2000, "the reception ended long after the port went away");
+        rr.ui.onPump = nullptr;
+
+        QCOMPARE(f.panel(0), QString("err 2"));
+        QCOMPARE(f.panel(2), QString("foto OK"));
+        QCOMPARE(f.portopen, 0);
+        QVERIFY(!f.hcom);
+        QCOMPARE(fileLines("files.txt").size(), 1);
+        QCOMPARE(stored(fileLines("files.txt")[0]), first);
+        const QByteArray temp = rig::readFile("temp.dat");
+        QVERIFY(temp.startsWith(first + second.left(second.size() / 2)));
+        QVERIFY(!temp.contains(second));
+        CHECK(checkIdle(rr));
+
+        // Nothing there: Снимок reports the busy port and gives up at once.
+        f.ui->Button4->click();
+        QCOMPARE(rr.ui.messages.size(), 1);
+        QCOMPARE(rr.ui.messages[0].caption, QString("Порт занят"));
+        rr.ui.messages.clear();
+        QCOMPARE(f.portopen, 0);
+
+        sim.reset();
+        sim = std::make_unique<rig::UnitSimProcess>(QStringList{"--fast"} + kQuick, link);
+        QVERIFY(sim->ok());
+        QCOMPARE(sim->link(), link);
+
+        f.ui->Button3->click();
+        QCOMPARE(f.panel(1), "Подключен " + link);
+        QCOMPARE(f.portopen, 1);
+        f.ui->Button4->click();
+        QCOMPARE(f.panel(2), QString("foto OK"));
+        QCOMPARE(fileLines("files.txt").size(), 2);
+        QCOMPARE(stored(fileLines("files.txt")[1]), sim->completePictures().value(0));
+        CHECK(checkNewestShown(rr));
+        CHECK(checkIdle(rr));
+
+        // Unplugged again while only the poll reads: it lets the port go without spinning.
+        QVERIFY(f.Timer1.isActive());
+        sim->kill();
+        const std::clock_t cpu = std::clock();
+        QVERIFY(rig::waitFor([&] { return f.portopen == 0; }, 3000));
+        QTest::qWait(1000);
+        QVERIFY(!f.hcom);
+        QVERIFY2(double(std::clock() - cpu) / CLOCKS_PER_SEC < 0.5, "a vanished port keeps a core busy");
+        sim.reset();
+        sim = std::make_unique<rig::UnitSimProcess>(QStringList{"--fast"} + kQuick, link);
+        QVERIFY(sim->ok());
+        f.ui->Button3->click();
+        QCOMPARE(f.panel(1), "Подключен " + link);
+        sim->command("call");
+        QVERIFY(rig::waitFor([&] { return f.nfiles == 3; }, 15000));
+        QCOMPARE(f.panel(2), QString("foto OK"));
+        QCOMPARE(stored(fileLines("files.txt")[2]), sim->completePictures().value(0));
+        CHECK(checkIdle(rr));
+    }
+};
+
+QTEST_MAIN(TestReceptionUnitsim)
+#include "test_reception_unitsim.moc"

@@ -3,6 +3,7 @@
 #include "fakes.h"
 #include "pty.h"
 #include "rig.h"
+#include "unitsim_process.h"
 #include "platform/serial_qt.h"
 #include "ui_tform1.h"
 
@@ -12,14 +13,7 @@
 class TestSerialPty : public QObject {
     Q_OBJECT
 
-    struct RealRig {
-        rig::WorkDir work;
-        plat::SystemClock clock;
-        fake::Ui ui;
-        plat::QtPortSystem ports;
-        fake::PortStore store;
-        plat::Platform sys{clock, ui, ports, store};
-    };
+    using RealRig = rig::RealRig;
 
 private slots:
     void vvodThroughARealPort() {

@@ -3,6 +3,7 @@
 #include "fakes.h"
 #include "pty.h"
 #include "rig.h"
+#include "unitsim_process.h"
 #include "config/tform2.h"
 #include "platform/cp1251.h"
 #include "platform/serial_qt.h"
@@ -122,16 +123,7 @@ Report expectedFromFiles() {
     return r;
 }
 
-struct RealRig {
-    rig::WorkDir work;
-    plat::SystemClock clock;
-    fake::Ui ui;
-    plat::QtPortSystem ports;
-    fake::PortStore store;
-    plat::Platform sys{clock, ui, ports, store};
-    std::unique_ptr<Program> program;
-    void build() { program = std::make_unique<Program>(sys); }
-};
+using rig::RealRig;
 
 } // namespace
 
@@ -145,7 +137,7 @@ class TestTransferPty : public QObject {
         rig::writeFile("u.txt", lines({"+79001112233", "internet", "", "secret", "x@y", "", "", "2", "2", "1"}));
         rig::writeFile("t1.txt", lines({"+79001110000", "", "*100", "+7123"}));
         rig::writeFile("t2.txt", lines({"0", "3", "2", "1"}));
-        r.build();
+        r.build(pty.slavePath());
         TForm1& f = r.program->form1;
         f.portname = pty.slavePath();
         ScriptedUnit unit(pty, dialled);

@@ -27,13 +27,8 @@
 
 namespace {
 
-struct World {
+struct World : fake::World {
     QTemporaryDir dir;
-    fake::Clock clock;
-    fake::Ui ui;
-    fake::PortSystem ports{clock};
-    fake::PortStore store;
-    plat::Platform sys{clock, ui, ports, store};
     std::unique_ptr<TForm1> form;
 };
 World* world = nullptr;

@@ -10,12 +10,7 @@
 #include <memory>
 
 namespace {
-struct World {
-    fake::Clock clock;
-    fake::Ui ui;
-    fake::PortSystem ports{clock};
-    fake::PortStore store;
-    plat::Platform sys{clock, ui, ports, store};
+struct World : fake::World {
     std::unique_ptr<TForm1> form;
 };
 World* world = nullptr;

@@ -136,4 +136,13 @@ public:
     int saves = 0;
 };
 
+// The whole fake platform in one piece: what a component test or a fuzz target runs on.
+struct World {
+    Clock clock;
+    Ui ui;
+    PortSystem ports{clock};
+    PortStore store;
+    plat::Platform sys{clock, ui, ports, store};
+};
+
 } // namespace fake

@@ -33,13 +33,8 @@ private:
 // The settings files a configured unit would have: ten lines of u.txt, four of t1 and t2.
 void writeDefaultSettings();
 
-struct Rig {
+struct Rig : fake::World {
     WorkDir work;
-    fake::Clock clock;
-    fake::Ui ui;
-    fake::PortSystem ports{clock};
-    fake::PortStore store;
-    plat::Platform sys{clock, ui, ports, store};
 
     std::unique_ptr<Program> program;
     // Set by build(); the windows of the program.

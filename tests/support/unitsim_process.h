@@ -35,6 +35,12 @@ public:
     // Sends a control command ("call", "fault drop", "hangup").
     void command(const QByteArray& line);
     QList<SimEvent> events() const;
+    // The events logged since the last call (whole lines only).
+    QList<SimEvent> newEvents();
+    // Whether the process still runs; kill() ends it at once, as a crash or an unplugged
+    // modem would.
+    bool running() const { return proc_.state() == QProcess::Running; }
+    void kill();
     // The settings report, as key=value pairs (raw bytes).
     QHash<QByteArray, QByteArray> report() const;
     QByteArray stderrText() { return proc_.readAllStandardError(); }
@@ -43,7 +49,11 @@ private:
     QTemporaryDir dir_;
     QProcess proc_;
     bool ok_ = false;
+    qint64 logRead_ = 0;
 };
+
+// One line of the event log ("unitsim t=... event=NAME key=value ...").
+SimEvent parseSimEvent(const QByteArray& line);
 
 // The program's windows on the real serial layer and clock, in a temporary working folder,
 // with message boxes recorded instead of shown and the port store in memory.

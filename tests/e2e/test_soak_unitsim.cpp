@@ -45,9 +45,10 @@ private slots:
         QVERIFY(!fig.operatorFaults.isEmpty());
         QVERIFY(c.stored > 50);
         QVERIFY(c.required > 50);
-        qInfo("%d transfers (%d dialled, %d incoming) in %.1f s; %d pictures sent whole, %d cut; %d stored in %d events",
+        qInfo("%d transfers (%d dialled, %d incoming) in %.1f s; %d pictures sent whole, %d cut; %d stored in %d events; "
+              "%d excused by a cancel, %d of them stored",
               fig.transfers, fig.dialled, fig.incoming, double(t.elapsed()) / 1000, fig.picturesWhole, fig.picturesCut, c.stored,
-              c.events);
+              c.events, c.excused, c.excusedStored);
         for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it) qInfo("  line fault %s: %d", it.key().constData(), it.value());
         for (auto it = fig.operatorFaults.begin(); it != fig.operatorFaults.end(); ++it)
             qInfo("  operator %s: %d", qPrintable(it.key()), it.value());

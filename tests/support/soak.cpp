@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
-#include <QThread>
 
 namespace rig {
 
@@ -32,7 +31,7 @@ Soak::~Soak() {
 
 QString Soak::start() {
     QStringList args = {"--fast", "--dial-delay", "0", "--answer-delay", "0", "--ring-interval", "250",
-                        "--rings", "20", "--resolution", "1", "--pictures", QString::number(opt_.pictures),
+                        "--rings", "20", "--resolution", QString::number(opt_.resolution), "--pictures", QString::number(opt_.pictures),
                         "--idle-hangup", QString::number(opt_.idleHangupMs), "--seed", QString::number(opt_.seed)};
     if (opt_.faultRate > 0) args << "--fault-rate" << QString::number(opt_.faultRate) << "--random-faults" << opt_.faults;
     sim_ = std::make_unique<UnitSimProcess>(args);
@@ -72,15 +71,23 @@ void Soak::takeEvents() {
         } else if (e.name == "picture") {
             if (e.fields.value("status") == "complete") {
                 ++figures_.picturesWhole;
-                const int call = e.fields.value("call").toInt();
-                const QByteArray file = QFile::encodeName(
-                    sim_->savedDir() + QStringLiteral("/call%1-%2.jpg").arg(call, 4, 10, QLatin1Char('0')).arg(e.fields.value("index").toInt()));
-                whole_.insert(e.fields.value("sha256"), Sent{call, file});
+                whole_[sha(e.fields.value("sha256"))] = Sent{e.fields.value("call").toInt(), e.fields.value("index").toInt()};
             } else {
                 ++figures_.picturesCut;
             }
         }
     }
+}
+
+Soak::Sha Soak::sha(const QByteArray& hex) {
+    Sha out{};
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    std::copy_n(bytes.constData(), std::min<qsizetype>(bytes.size(), qsizetype(out.size())), out.begin());
+    return out;
+}
+
+QString Soak::savedFile(const Sent& s) const {
+    return sim_->savedDir() + QStringLiteral("/call%1-%2.jpg").arg(s.call, 4, 10, QLatin1Char('0')).arg(s.index);
 }
 
 bool Soak::simIdle() const { return connects_ == callEnds_ && rings_ == ringEnds_; }
@@ -116,16 +123,26 @@ QString Soak::transfer() {
     const int at = u(rng_) < 0.3 ? std::uniform_int_distribution<int>(1, 60)(rng_)
                                  : std::uniform_int_distribution<int>(60, 6000)(rng_);
     int pumps = 0;
-    bool cancelInData = false;
+    // A cancel neither hangs up nor resets the modem, so the call goes on without the
+    // program: in the data phase what had arrived is filed and the rest is lost; in the
+    // answer phase of an incoming call the cancel may cut the connect line in two, and the
+    // whole call is lost. Only then are a call's pictures excused from being stored. A
+    // cancel while dialling ends one attempt, and the next one must still bring everything.
+    bool cancelLoses = false;
+    QString fired;  // where the operator's fault came
     const int connectsBefore = connects_;
     rig_->ui.onPump = [&, action] {
         if (action == Action::None || ++pumps != at) return;
+        // The data phase shows its text; the answer phase runs in a reception started by the
+        // poll, with the box checked; any other wait is Снимок dialling.
         const bool data = f.panel(2) == QStringLiteral("Прием фото");
-        const QString phase = data ? QStringLiteral("data") : dialled ? QStringLiteral("dialling") : QStringLiteral("answer");
+        const bool answer = !data && f.ui->CheckBox1->isChecked();
+        const QString phase = data ? QStringLiteral("data") : answer ? QStringLiteral("answer") : QStringLiteral("dialling");
+        fired = QStringLiteral(" at pass %1 (%2, %3 bytes)").arg(at).arg(phase).arg(f.nfoto);
         switch (action) {
         case Action::Cancel:
             f.ui->BtOtmena->click();
-            cancelInData = data;
+            cancelLoses = data || answer;
             ++figures_.operatorFaults[QStringLiteral("Отмена/") + phase];
             break;
         case Action::Snimok:
@@ -161,8 +178,18 @@ QString Soak::transfer() {
         problem = QStringLiteral("the transfer did not end: busy=%1, unitsim calls %2 ended %3, rings %4 ended %5")
                       .arg(f.busy).arg(connects_).arg(callEnds_).arg(rings_).arg(ringEnds_);
     rig_->ui.onPump = nullptr;
-    if (cancelInData)
+    if (cancelLoses)
         for (int call = connectsBefore + 1; call <= connects_; ++call) lenient_.insert(call);
+    static const char* const actions[] = {"-", "Отмена", "Снимок", "Инициализ."};
+    trace_.append(QStringLiteral("%1: %2, %3%4; calls %5..%6; panels \"%7\" \"%8\"")
+                      .arg(figures_.transfers)
+                      .arg(dialled ? "dialled" : byTimer ? "incoming (Timer1)" : "incoming")
+                      .arg(QString::fromUtf8(actions[int(action)]))
+                      .arg(fired)
+                      .arg(connectsBefore + 1)
+                      .arg(connects_)
+                      .arg(f.panel(0), f.panel(2)));
+    if (trace_.size() > 30) trace_.removeFirst();
     if (connects_ == connectsBefore && problem.isEmpty())
         problem = QStringLiteral("no call was made or taken");
     return problem;
@@ -209,25 +236,28 @@ SoakCheck Soak::check() {
     if (onDisk.size() != files.size()) c.problems << QStringLiteral("%1 files in foto, %2 listed").arg(onDisk.size()).arg(files.size());
 
     // Every stored picture was sent whole, byte for byte, and is stored once.
-    QHash<QByteArray, int> storedHashes;
+    std::map<Sha, int> storedHashes;
     for (const QByteArray& n : files) {
         const QByteArray bytes = readFile(plat::nativePath(n + ".jpg"));
-        const QByteArray sha = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-        const auto sent = whole_.constFind(sha);
-        if (sent == whole_.constEnd()) {
+        const Sha h = sha(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        const auto sent = whole_.find(h);
+        if (sent == whole_.end()) {
             c.problems << QStringLiteral("stored but never sent whole: ") + QString::fromLatin1(n);
             continue;
         }
-        if (readFile(QFile::decodeName(sent->file)) != bytes) c.problems << QStringLiteral("differs from the copy sent: ") + QString::fromLatin1(n);
-        if (++storedHashes[sha] == 2) c.problems << QStringLiteral("stored twice: ") + QString::fromLatin1(n);
+        if (readFile(savedFile(sent->second)) != bytes) c.problems << QStringLiteral("differs from the copy sent: ") + QString::fromLatin1(n);
+        if (++storedHashes[h] == 2) c.problems << QStringLiteral("stored twice: ") + QString::fromLatin1(n);
     }
-    // Every picture sent whole is stored, unless the operator cancelled its call.
+    // Every picture sent whole is stored, unless the operator's cancel excused its call.
     c.sentWhole = int(whole_.size());
-    for (auto it = whole_.constBegin(); it != whole_.constEnd(); ++it) {
-        if (lenient_.contains(it->call)) continue;
+    for (const auto& [h, sent] : whole_) {
+        if (lenient_.contains(sent.call)) {
+            ++c.excused;
+            c.excusedStored += storedHashes.contains(h);
+            continue;
+        }
         ++c.required;
-        if (!storedHashes.contains(it.key()))
-            c.problems << QStringLiteral("sent whole, not stored: call %1 (%2)").arg(it->call).arg(QString::fromLocal8Bit(it->file));
+        if (!storedHashes.contains(h)) c.problems << QStringLiteral("sent whole, not stored: ") + savedFile(sent);
     }
     for (const auto& m : rig_->ui.messages) c.problems << QStringLiteral("message box: ") + m.caption + " / " + m.text;
     for (const auto& e : rig_->ui.errors) c.problems << QStringLiteral("toolkit error: ") + e;

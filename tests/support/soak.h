@@ -6,12 +6,13 @@
 #include "unitsim_process.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QMap>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <array>
+#include <map>
 #include <memory>
 #include <random>
 
@@ -25,6 +26,7 @@ struct SoakOptions {
     double buttonRate = 0.10;  // share in which Снимок or Инициализ. is pressed during a wait
     double timerShare = 0.3;   // share of incoming calls left to Timer1 alone to notice
     int pictures = 3;          // per call
+    int resolution = 1;        // unitsim's: 160x128, 320x240 or 640x480
     int idleHangupMs = 1500;   // how long a silent call stands
     int transferTimeoutMs = 150000;
 };
@@ -34,7 +36,9 @@ struct SoakCheck {
     QStringList problems;  // empty when everything holds
     int stored = 0;        // pictures in foto
     int sentWhole = 0;     // complete pictures unitsim sent
-    int required = 0;      // of those, the ones that must be stored (no cancel in their call)
+    int required = 0;      // of those, the ones that must be stored
+    int excused = 0;       // the others: their call was cut off by the operator's cancel
+    int excusedStored = 0; // of which were stored all the same
     int events = 0;
     bool ok() const { return problems.isEmpty(); }
 };
@@ -66,6 +70,9 @@ public:
     QString answersNextCalls();
 
     const SoakFigures& figures() const { return figures_; }
+    // One line for each of the last transfers: how it was made, the operator's fault, the
+    // calls it took and what the status bar showed at its end; for reading a failure.
+    const QStringList& trace() const { return trace_; }
     RealRig& rig() { return *rig_; }
     UnitSimProcess& sim() { return *sim_; }
 
@@ -82,16 +89,20 @@ private:
     std::unique_ptr<RealRig> rig_;
     SoakFigures figures_;
 
-    // What unitsim logged.
+    // What unitsim logged: every complete picture sent, by its sha256, kept small so that the
+    // soak's own bookkeeping hardly shows in the memory figures.
     struct Sent {
         int call = 0;
-        QByteArray file;  // its copy in unitsim's save folder
+        int index = 0;
     };
-    QHash<QByteArray, Sent> whole_;  // sha256 of every complete picture sent
-    QSet<int> lenient_;              // calls in which the operator cancelled
+    using Sha = std::array<unsigned char, 32>;
+    static Sha sha(const QByteArray& hex);
+    QString savedFile(const Sent& s) const;
+    std::map<Sha, Sent> whole_;
+    QSet<int> lenient_;              // calls whose pictures a cancel excused
     int connects_ = 0, callEnds_ = 0, rings_ = 0, ringEnds_ = 0;
     int receptions_ = 0;             // receptions started by the poll
-    bool inTransfer_ = false;
+    QStringList trace_;
 };
 
 // The resident set of this process in kB (VmRSS).

@@ -32,6 +32,7 @@ public:
     QString link() const { return dir_.filePath("modem"); }
     QString reportPath() const { return dir_.filePath("report.txt"); }
     QString savedDir() const { return dir_.filePath("sent"); }
+    QString logPath() const { return dir_.filePath("log"); }
     // Sends a control command ("call", "fault drop", "hangup").
     void command(const QByteArray& line);
     QList<SimEvent> events() const;

@@ -8,7 +8,7 @@
 // figures and exits non-zero when a check fails.
 //
 //   bench_soak [transfers, default 1000] [seed, default 1] [check every, default 100]
-//              [resolution 1|2|3, default 1]
+//              [resolution 1|2|3, default 1] [garble before each ring: longline, noise, nul or -]
 #include "soak.h"
 
 #include <QApplication>
@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     o.seed = argc > 2 ? unsigned(std::strtoul(argv[2], nullptr, 10)) : 1;
     const int checkEvery = argc > 3 ? std::max(1, std::atoi(argv[3])) : 100;
     if (argc > 4) o.resolution = std::atoi(argv[4]);
+    if (argc > 5) o.ringFault = QString::fromLocal8Bit(argv[5]) == "-" ? QString() : QString::fromLocal8Bit(argv[5]);
     const QString startDir = QDir::currentPath();  // the soak works in a folder of its own
     rig::Soak soak(o);
     if (const QString why = soak.start(); !why.isEmpty()) {
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
             if (n == 100) at100 = m;
             atEnd = m;
             std::printf("after %4d transfers: VmRSS %ld kB, trimmed %ld kB, heap in use %ld kB\n", n, m.rss, m.trimmed, m.heap);
+            std::fflush(stdout);
         }
         if (n % checkEvery == 0 || n == transfers) {
             const rig::SoakCheck c = soak.check();
@@ -94,10 +96,16 @@ int main(int argc, char** argv) {
     int lineFaults = 0, operatorFaults = 0;
     for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it) lineFaults += it.value();
     for (auto it = fig.operatorFaults.begin(); it != fig.operatorFaults.end(); ++it) operatorFaults += it.value();
-    std::printf("line faults (unitsim): %d\n", lineFaults);
+    std::printf("line faults (unitsim): %d picture calls garbled, and %s in front of every incoming call's first ring\n",
+                lineFaults, o.ringFault.isEmpty() ? "nothing" : qPrintable(o.ringFault));
     for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it) std::printf("  %-10s %d\n", it.key().constData(), it.value());
     std::printf("operator faults (during a wait, by phase): %d\n", operatorFaults);
     for (auto it = fig.operatorFaults.begin(); it != fig.operatorFaults.end(); ++it)
+        std::printf("  %-24s %d\n", qPrintable(it.key()), it.value());
+    int callsDuring = 0;
+    for (auto it = fig.callsDuring.begin(); it != fig.callsDuring.end(); ++it) callsDuring += it.value();
+    std::printf("the unit calling in during a transfer: %d\n", callsDuring);
+    for (auto it = fig.callsDuring.begin(); it != fig.callsDuring.end(); ++it)
         std::printf("  %-24s %d\n", qPrintable(it.key()), it.value());
     const rig::SoakCheck c = soak.check();
     std::printf("pictures sent whole %d, cut short %d; stored %d in %d events; required %d, all stored; "

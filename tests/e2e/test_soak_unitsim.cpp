@@ -52,6 +52,8 @@ private slots:
         for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it) qInfo("  line fault %s: %d", it.key().constData(), it.value());
         for (auto it = fig.operatorFaults.begin(); it != fig.operatorFaults.end(); ++it)
             qInfo("  operator %s: %d", qPrintable(it.key()), it.value());
+        for (auto it = fig.callsDuring.begin(); it != fig.callsDuring.end(); ++it)
+            qInfo("  a call during %s: %d", qPrintable(it.key()), it.value());
     }
 };
 

@@ -33,6 +33,7 @@ QString Soak::start() {
     QStringList args = {"--fast", "--dial-delay", "0", "--answer-delay", "0", "--ring-interval", "250",
                         "--rings", "20", "--resolution", QString::number(opt_.resolution), "--pictures", QString::number(opt_.pictures),
                         "--idle-hangup", QString::number(opt_.idleHangupMs), "--seed", QString::number(opt_.seed)};
+    if (!opt_.ringFault.isEmpty()) args << "--ring-fault" << opt_.ringFault;
     if (opt_.faultRate > 0) args << "--fault-rate" << QString::number(opt_.faultRate) << "--random-faults" << opt_.faults;
     sim_ = std::make_unique<UnitSimProcess>(args);
     if (!sim_->ok()) return QStringLiteral("unitsim did not start: ") + QString::fromLocal8Bit(sim_->stderrText());
@@ -120,6 +121,7 @@ QString Soak::transfer() {
     const double a = u(rng_);
     if (a < opt_.cancelRate) action = Action::Cancel;
     else if (a < opt_.cancelRate + opt_.buttonRate) action = u(rng_) < 0.5 ? Action::Snimok : Action::Init;
+    else if (a < opt_.cancelRate + opt_.buttonRate + opt_.callRate) action = Action::Call;
     const int at = u(rng_) < 0.3 ? std::uniform_int_distribution<int>(1, 60)(rng_)
                                  : std::uniform_int_distribution<int>(60, 6000)(rng_);
     int pumps = 0;
@@ -153,6 +155,12 @@ QString Soak::transfer() {
             f.ui->Button3->click();
             ++figures_.operatorFaults[QStringLiteral("Инициализ./") + phase];
             break;
+        case Action::Call:
+            // The modem is busy with this transfer: the unit's call rings once it is free,
+            // and the poll must take it then.
+            sim_->command("call");
+            ++figures_.callsDuring[phase];
+            break;
         case Action::None: break;
         }
     };
@@ -180,7 +188,7 @@ QString Soak::transfer() {
     rig_->ui.onPump = nullptr;
     if (cancelLoses)
         for (int call = connectsBefore + 1; call <= connects_; ++call) lenient_.insert(call);
-    static const char* const actions[] = {"-", "Отмена", "Снимок", "Инициализ."};
+    static const char* const actions[] = {"-", "Отмена", "Снимок", "Инициализ.", "a call"};
     trace_.append(QStringLiteral("%1: %2, %3%4; calls %5..%6; panels \"%7\" \"%8\"")
                       .arg(figures_.transfers)
                       .arg(dialled ? "dialled" : byTimer ? "incoming (Timer1)" : "incoming")

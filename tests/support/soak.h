@@ -22,8 +22,10 @@ struct SoakOptions {
     unsigned seed = 1;
     double faultRate = 0.35;  // share of picture calls that unitsim garbles
     QString faults = QStringLiteral("drop,truncate,noise,nul,longline,silence");
+    QString ringFault = QStringLiteral("longline");  // in front of every incoming call's first ring
     double cancelRate = 0.06;  // share of transfers in which the operator presses Отмена
     double buttonRate = 0.10;  // share in which Снимок or Инициализ. is pressed during a wait
+    double callRate = 0.05;    // share in which the unit calls in during a wait of the transfer
     double timerShare = 0.3;   // share of incoming calls left to Timer1 alone to notice
     int pictures = 3;          // per call
     int resolution = 1;        // unitsim's: 160x128, 320x240 or 640x480
@@ -46,7 +48,8 @@ struct SoakCheck {
 struct SoakFigures {
     int transfers = 0, dialled = 0, incoming = 0, byTimer = 0;
     QMap<QByteArray, int> lineFaults;    // unitsim's faults by kind, over the picture calls
-    QMap<QString, int> operatorFaults;   // "cancel/dialling", "Снимок/data", ...
+    QMap<QString, int> operatorFaults;   // "Отмена/dialling", "Снимок/data", ...
+    QMap<QString, int> callsDuring;      // the unit calling in during a transfer, by phase
     int picturesWhole = 0, picturesCut = 0;
     int calls = 0, callsWithoutPictures = 0;
 };
@@ -77,7 +80,7 @@ public:
     UnitSimProcess& sim() { return *sim_; }
 
 private:
-    enum class Action { None, Cancel, Snimok, Init };
+    enum class Action { None, Cancel, Snimok, Init, Call };
     void takeEvents();
     bool simIdle() const;
     bool waitQuiet(int timeoutMs);

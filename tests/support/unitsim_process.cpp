@@ -49,37 +49,52 @@ void UnitSimProcess::command(const QByteArray& line) {
     proc_.waitForBytesWritten(1000);
 }
 
+SimEvent parseSimEvent(const QByteArray& line) {
+    SimEvent e;
+    // key=value fields after "unitsim "; values may be in double quotes
+    qsizetype i = 8;
+    while (i < line.size()) {
+        while (i < line.size() && line[i] == ' ') ++i;
+        const qsizetype eq = line.indexOf('=', i);
+        if (eq < 0) break;
+        const QByteArray key = line.mid(i, eq - i);
+        qsizetype j = eq + 1;
+        QByteArray value;
+        if (j < line.size() && line[j] == '"') {
+            const qsizetype close = line.indexOf('"', j + 1);
+            value = line.mid(j + 1, (close < 0 ? line.size() : close) - j - 1);
+            j = close < 0 ? line.size() : close + 1;
+        } else {
+            const qsizetype sp = line.indexOf(' ', j);
+            value = line.mid(j, (sp < 0 ? line.size() : sp) - j);
+            j = sp < 0 ? line.size() : sp;
+        }
+        if (key == "event") e.name = value;
+        else e.fields.insert(key, value);
+        i = j;
+    }
+    return e;
+}
+
 QList<SimEvent> UnitSimProcess::events() const {
     QList<SimEvent> out;
     QFile f(dir_.filePath("log"));
     if (!f.open(QIODevice::ReadOnly)) return out;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (!line.startsWith("unitsim ")) continue;
-        SimEvent e;
-        // key=value fields; values may be in double quotes
-        qsizetype i = 8;
-        while (i < line.size()) {
-            while (i < line.size() && line[i] == ' ') ++i;
-            const qsizetype eq = line.indexOf('=', i);
-            if (eq < 0) break;
-            const QByteArray key = line.mid(i, eq - i);
-            qsizetype j = eq + 1;
-            QByteArray value;
-            if (j < line.size() && line[j] == '"') {
-                const qsizetype close = line.indexOf('"', j + 1);
-                value = line.mid(j + 1, (close < 0 ? line.size() : close) - j - 1);
-                j = close < 0 ? line.size() : close + 1;
-            } else {
-                const qsizetype sp = line.indexOf(' ', j);
-                value = line.mid(j, (sp < 0 ? line.size() : sp) - j);
-                j = sp < 0 ? line.size() : sp;
-            }
-            if (key == "event") e.name = value;
-            else e.fields.insert(key, value);
-            i = j;
-        }
-        out.append(e);
-    }
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("unitsim ")) out.append(parseSimEvent(line));
+    return out;
+}
+
+QList<SimEvent> UnitSimProcess::newEvents() {
+    QList<SimEvent> out;
+    QFile f(dir_.filePath("log"));
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(logRead_)) return out;
+    const QByteArray chunk = f.readAll();
+    // Only whole lines: the one being written is taken next time.
+    const qsizetype end = chunk.lastIndexOf('\n') + 1;
+    logRead_ += end;
+    for (const QByteArray& line : chunk.left(end).split('\n'))
+        if (line.startsWith("unitsim ")) out.append(parseSimEvent(line));
     return out;
 }
 

@@ -39,6 +39,7 @@ public:
     void kill();
     QString reportPath() const { return dir_.filePath("report.txt"); }
     QString savedDir() const { return dir_.filePath("sent"); }
+    QString logPath() const { return dir_.filePath("log"); }
     // Sends a control command ("call", "fault drop", "hangup").
     void command(const QByteArray& line);
     QList<SimEvent> events() const;
@@ -46,6 +47,10 @@ public:
     // for the log's complete pictures); a picture whose file does not match its logged
     // SHA-256 comes back empty.
     QList<QByteArray> completePictures() const;
+    // The events logged since the last call (whole lines only).
+    QList<SimEvent> newEvents();
+    // Whether the process still runs.
+    bool running() const { return proc_.state() == QProcess::Running; }
     // The settings report, as key=value pairs (raw bytes).
     QHash<QByteArray, QByteArray> report() const;
     QByteArray stderrText() { return proc_.readAllStandardError(); }
@@ -56,6 +61,7 @@ private:
     QString slave_;
     QProcess proc_;
     bool ok_ = false;
+    qint64 logRead_ = 0;
 };
 
 // The real serial layer with a record of every byte the program wrote to the line and read
@@ -72,6 +78,9 @@ public:
 private:
     plat::PortSystem& inner_;
 };
+
+// One line of the event log ("unitsim t=... event=NAME key=value ...").
+SimEvent parseSimEvent(const QByteArray& line);
 
 // The program's windows on the real serial layer and clock, in a temporary working folder,
 // with message boxes recorded instead of shown and the port store in memory.

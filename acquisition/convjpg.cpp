@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 int TForm1::convjpg() {
     // Files temp.dat again. It is read into a buffer of its own, so that a reception running
     // at the same time keeps fotobuf; a file longer than fotobuf is read up to its size.
@@ -14,17 +16,45 @@ int TForm1::convjpg() {
     if (!f.open(QIODevice::ReadOnly)) return 0;
     const QByteArray bytes = f.read(kFotobufSize);
     f.close();
+    // temp.dat holds the last transfer, whose unstored pictures are the ones kept: filing it
+    // again takes their place instead of storing them twice.
+    unfiled.clear();
     return filebuf(reinterpret_cast<const unsigned char*>(bytes.constData()), std::size_t(bytes.size()));
 }
 
 int TForm1::filebuf(const unsigned char* data, std::size_t length) {
+    QList<QByteArray> pictures;
+    for (const JpegSlice& s : cutJpegs(data, length))
+        pictures.append(QByteArray(reinterpret_cast<const char*>(data + s.start), qsizetype(s.size())));
+    // Pictures an earlier filing could not store go first, as their own event.
+    if (!unfiled.isEmpty()) {
+        const QList<QByteArray> earlier = std::exchange(unfiled, {});
+        fileevent(earlier);
+        if (!unfiled.isEmpty()) {
+            // Still no room: keep this transfer's pictures too, without a second message.
+            for (const QByteArray& p : pictures) keepUnfiled(p);
+            return 0;
+        }
+    }
+    return fileevent(pictures);
+}
+
+void TForm1::keepUnfiled(const QByteArray& picture) {
+    qsizetype kept = 0;
+    for (const QByteArray& p : unfiled) kept += p.size();
+    if (kept + picture.size() <= kUnfiledLimit) unfiled.append(picture);
+}
+
+int TForm1::fileevent(const QList<QByteArray>& pictures) {
     QList<QByteArray> names;
-    for (const JpegSlice& s : cutJpegs(data, length)) {
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
         fotoname = pictureName(sys.clock.now(), nfiles);
         fotofile = fotoname + ".jpg";
-        if (!savefoto(data + s.start, s.size())) {
-            // This picture takes no number; the bytes are still in temp.dat.
+        const auto* bytes = reinterpret_cast<const unsigned char*>(pictures[i].constData());
+        if (!savefoto(bytes, std::size_t(pictures[i].size()))) {
+            // This picture takes no number; it and the ones after it wait for the next filing.
             sys.ui.message(QString(), QStringLiteral("Can't create file"));
+            for (qsizetype j = i; j < pictures.size(); ++j) keepUnfiled(pictures[j]);
             break;
         }
         ListBox1.append(fotoname);

@@ -82,6 +82,10 @@ private:
     // Cuts the pictures out of data, stores each in foto and records them as one event;
     // returns how many were stored.
     int filebuf(const unsigned char* data, std::size_t length);
+    // Stores the pictures as the event of one transfer; those that cannot be stored (a full
+    // disk) are kept in `unfiled`. Returns how many were stored.
+    int fileevent(const QList<QByteArray>& pictures);
+    void keepUnfiled(const QByteArray& picture);
     // Writes one picture to fotofile; false when the file cannot be created or written.
     bool savefoto(const unsigned char* data, std::size_t length);
     // Writes the picture list and the event list to their files.
@@ -139,6 +143,11 @@ public:
     plat::StringList ListBox2;  // the event list
     int fpos = 0;
     int epos = 0;
+    // Pictures a filing could not store (a full disk, a read-only folder), kept until the
+    // next filing stores them as the event of their own transfer: the next data phase
+    // overwrites temp.dat, so they would be lost otherwise. At most kUnfiledLimit bytes.
+    QList<QByteArray> unfiled;
+    static constexpr qsizetype kUnfiledLimit = 10 * kFotobufSize;
     bool picturesUnread = false;  // files.txt exists but could not be loaded at start
     bool eventsUnread = false;    // the same for events.txt
 

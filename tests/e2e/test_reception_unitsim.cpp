@@ -22,13 +22,6 @@
 
 #include <ctime>
 
-// Runs a checking helper and ends the test when it failed.
-#define CHECK(...)                              \
-    do {                                        \
-        __VA_ARGS__;                            \
-        if (QTest::currentTestFailed()) return; \
-    } while (false)
-
 namespace {
 
 // Quick calls: no waiting for the dial, the answer or the rings beyond what the poll needs.

@@ -1,6 +1,7 @@
 // Paging through an archive that was received from the simulated unit, through the real serial
 // layer: by picture and by event, after transfers and after a restart in the same working
 // folder, and with a picture file gone missing under a transfer.
+#include "acquisition_rig.h"
 #include "unitsim_process.h"
 
 #include "platform/jpeg.h"
@@ -12,16 +13,8 @@
 #include <QPushButton>
 #include <QtTest>
 
-// Runs a checking helper and ends the test when it failed.
-#define CHECK(...)                              \
-    do {                                        \
-        __VA_ARGS__;                            \
-        if (QTest::currentTestFailed()) return; \
-    } while (false)
-
 namespace {
 
-QList<QByteArray> fileLines(const QString& name) { return plat::StringList::parse(rig::readFile(name)); }
 
 // What a pane should show for an archive entry (a file name as stored, with ".jpg").
 struct Shown {
@@ -97,8 +90,8 @@ private slots:
         QCOMPARE(f->fpos, 5);
         CHECK(checkPanes(*f, page(*f, 1)));
         QCOMPARE(f->nfiles, 5);
-        QCOMPARE(fileLines("files.txt").size(), 5);
-        QCOMPARE(fileLines("events.txt").size(), 2);
+        QCOMPARE(acq::fileLines("files.txt").size(), 5);
+        QCOMPARE(acq::fileLines("events.txt").size(), 2);
         QCOMPARE(QDir("foto").entryList(QDir::Files).size(), 5);
         // "<" stops at the page that starts with entry 0.
         f->ui->Button5->click();
@@ -124,8 +117,8 @@ private slots:
         const QList<QByteArray> events = f->ListBox2.lines();
         f->ui->Button2->click();
         rr.program.reset();
-        QCOMPARE(fileLines("files.txt"), pictures);
-        QCOMPARE(fileLines("events.txt"), events);
+        QCOMPARE(acq::fileLines("files.txt"), pictures);
+        QCOMPARE(acq::fileLines("events.txt"), events);
         rr.build(sim.link());
         f = rr.form1;
         QCOMPARE(f->nfiles, 5);
@@ -145,8 +138,8 @@ private slots:
         QVERIFY2(rr.ui.errors[0].contains(plat::nativePath(gone + ".jpg")), qPrintable(rr.ui.errors[0]));
         CHECK(checkPanes(*f, before));
         QCOMPARE(f->busy + f->tmrstop + f->dialed, 0);
-        QCOMPARE(fileLines("files.txt").size(), 8);
-        QCOMPARE(fileLines("events.txt").size(), 3);
+        QCOMPARE(acq::fileLines("files.txt").size(), 8);
+        QCOMPARE(acq::fileLines("events.txt").size(), 3);
         rr.ui.errors.clear();
         rig::writeFile(plat::nativePath(gone + ".jpg"), sim.completePictures().value(4));
 

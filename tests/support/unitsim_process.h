@@ -11,6 +11,13 @@
 #include <QTemporaryDir>
 #include <functional>
 
+// Runs a checking helper and ends the test when it failed.
+#define CHECK(...)                              \
+    do {                                        \
+        __VA_ARGS__;                            \
+        if (QTest::currentTestFailed()) return; \
+    } while (false)
+
 namespace rig {
 
 // One line of unitsim's event log: its name and its key=value fields.

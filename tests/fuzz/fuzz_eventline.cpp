@@ -14,7 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         for (const auto& n : e.names)
             if (n.size() > viewer::kEventStep || n.contains(',')) std::abort();
     }
-    // Build a well-formed line from the input's comma-free pieces and read it back.
+    // Build a well-formed line from the input's comma-free pieces and read it back. Each
+    // parsing step keeps at most kEventStep characters of what is left, so only a line that
+    // short is certain to come back whole.
     QList<QByteArray> names;
     for (const auto& piece : line.split(','))
         if (!piece.isEmpty() && piece.size() < 200 && names.size() < 6) names.append(piece);
@@ -22,6 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     for (const auto& n : names) written += ',' + n;
     written += ',';
     const viewer::EventLine back = viewer::parseEventLine(written, 6);
-    if (!names.isEmpty() && (back.count != names.size() || back.names != names)) std::abort();
+    if (!names.isEmpty() && written.size() <= viewer::kEventStep && (back.count != names.size() || back.names != names)) std::abort();
     return 0;
 }

@@ -80,6 +80,11 @@ bool makeArchive(const QString& folder) {
         !plat::writeFileAtomic(dir.filePath("events.txt"), plat::StringList::format(events)) ||
         !plat::writeFileAtomic(dir.filePath("vid.jpg"), rig::makeJpeg({32, 32})))
         return false;
+    // The settings files a working folder is installed with: without them the settings
+    // dialog's load would stop the start-up at its error box.
+    for (const char* name : {"u.txt", "t1.txt", "t2.txt"})
+        if (!QFile::copy(QStringLiteral(RAVLO_SOURCE_DIR "/resources/defaults/") + name, dir.filePath(name)))
+            return false;
     // Eight different 640x480 pictures, copied to the newest entries.
     std::vector<QByteArray> jpegs;
     for (unsigned s = 1; s <= 8; ++s) jpegs.push_back(rig::makeJpeg({640, 480, 75, false, s}));

@@ -175,8 +175,10 @@ void Simulator::readLine(Time now) {
         // The operator program closed the port. Unlike a socket, a pty comes back when it is
         // opened again; until then everything sent is lost, as on a cable nobody listens to.
         if (!lineDown_) log_.write("line", {{"state", "closed"}});
-        // What was written since the close would otherwise greet the next opener.
-        ::tcflush(fd_, TCIOFLUSH);
+        // What was written since the close would otherwise greet the next opener. Only the
+        // output direction: the next opener may already have written its first command, in
+        // the moment between the hang-up being seen and this flush, and that must not be lost.
+        ::tcflush(fd_, TCOFLUSH);
         lineDown_ = true;
         downCheck_ = now + downRecheck;
     } else {

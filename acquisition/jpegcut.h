@@ -17,13 +17,19 @@ struct JpegSlice {
 // Markers are found by a byte-pair search: a byte after an FF is always taken together with
 // it, so FF FF D8 starts nothing while FF FF FF D8 starts a picture at its third byte, and
 // FF FF D9 inside a picture does not end it. A picture ends at the first end marker that
-// search finds after its start marker, unless the search meets another start marker first.
-// Only then are the picture's segments walked by their lengths up to the start of scan, and
-// the end marker is looked for in the entropy-coded data after it (and after any further
-// scans of a progressive picture). So an EXIF thumbnail, with its own FF D8 ... FF D9 inside
-// the APP1 segment, stays part of its picture, while every picture without one is cut exactly
-// where the byte-pair search cuts it. Where the segments stop holding together (no marker
-// where one is due, a length running past the data) the end is found by the byte-pair search,
-// from that point on. A start marker where a marker is due begins the next picture: the one
-// before it lost its end. A picture whose end is not in the data is incomplete and left out.
+// search finds after its start marker.
+//
+// The exception is a picture that carries another inside it (an EXIF thumbnail, with its own
+// FF D8 ... FF D9 inside the APP1 segment): when its segments, walked by their lengths, hold
+// together up to the start of scan and one of them holds the bytes FF D8, the end marker is
+// looked for in the entropy-coded data after it (and after any further scans of a
+// progressive picture). So the thumbnail stays part of its picture even where an FF D9 in the
+// EXIF data before it or an FF just before its start marker would mislead the byte-pair
+// search, while every picture without one is cut exactly where the byte-pair search cuts it.
+//
+// When the byte-pair search meets another start marker before the end, the segments are
+// walked the same way. Where they stop holding together (no marker where one is due, a length
+// running past the data) the end is found by the byte-pair search, from that point on. A
+// start marker where a marker is due begins the next picture: the one before it lost its
+// end. A picture whose end is not in the data is incomplete and left out.
 std::vector<JpegSlice> cutJpegs(const unsigned char* data, std::size_t length);

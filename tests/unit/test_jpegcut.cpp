@@ -1,10 +1,12 @@
 // Cutting pictures out of a received stream: the byte-pair rules for the markers, real
-// pictures (progressive, with an EXIF thumbnail, of several sizes) kept whole, and streams
-// that end or break in the middle of a picture.
+// pictures (progressive, with an EXIF thumbnail, of several sizes) kept whole, thumbnails
+// behind bytes that mislead the byte-pair search, and streams that end or break in the
+// middle of a picture.
 #include "acquisition/jpegcut.h"
 #include "jpegmaker.h"
 #include "rig.h"
 
+#include <QtEndian>
 #include <QtTest>
 #include <random>
 
@@ -21,6 +23,27 @@ QList<QByteArray> pieces(const QByteArray& b) {
 }
 
 QByteArray hex(const char* h) { return QByteArray::fromHex(h); }
+
+// The picture with `gap` put just before its EXIF thumbnail. The APP1 length and the
+// thumbnail's offset in the EXIF directory move with it, so the picture stays well-formed.
+// Empty when the picture is not laid out that way.
+QByteArray gapBeforeThumbnail(QByteArray j, const QByteArray& gap) {
+    const qsizetype app1 = j.indexOf(hex("FFE1"));
+    const qsizetype thumb = j.indexOf(hex("FFD8"), app1);
+    if (app1 < 0 || thumb < 0 || j.mid(app1 + 4, 6) != QByteArray("Exif\0\0", 6)) return {};
+    const qsizetype tiff = app1 + 10;
+    const bool le = j.mid(tiff, 2) == "II";
+    // The entry JPEGInterchangeFormat: tag 0201, type LONG, count 1, then the offset.
+    const QByteArray entry = le ? hex("0102 0400 01000000") : hex("0201 0004 00000001");
+    const qsizetype at = j.indexOf(entry, tiff) + entry.size();
+    if (at < entry.size() || at + 4 > thumb) return {};
+    const quint32 offset = le ? qFromLittleEndian<quint32>(j.constData() + at) : qFromBigEndian<quint32>(j.constData() + at);
+    if (tiff + offset != thumb) return {};
+    if (le) qToLittleEndian<quint32>(offset + quint32(gap.size()), j.data() + at);
+    else qToBigEndian<quint32>(offset + quint32(gap.size()), j.data() + at);
+    qToBigEndian<quint16>(quint16(qFromBigEndian<quint16>(j.constData() + app1 + 2) + gap.size()), j.data() + app1 + 2);
+    return j.insert(thumb, gap);
+}
 
 const QByteArray kBefore = "UNIT\r\n";
 const QByteArray kAfter = "\r\n\r\nNO CARRIER\r\n";
@@ -67,6 +90,58 @@ private slots:
         QFETCH(QByteArray, stream);
         QFETCH(QList<QByteArray>, expected);
         QCOMPARE(pieces(stream), expected);
+    }
+
+    // A start marker inside a segment before the scan: the picture carries another, and its
+    // segments decide its end. FF D9 in the APP1 data before the thumbnail, or an FF just
+    // before the thumbnail's start marker, mislead the byte-pair search.
+    void embeddedPictures_data() {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        const QByteArray endFirst = hex("FFD8 FFE1 000C 11 FFD9 22 FFD8 33 FFD9 44 FFDA 0002 5566 FFD9");
+        const QByteArray ffBefore = hex("FFD8 FFE1 000A 11 FFFFD8 33 FFD9 44 FFDA 0002 55 FFD9");
+        QTest::newRow("an end marker before the thumbnail") << endFirst << QList<QByteArray>{endFirst};
+        QTest::newRow("an FF just before the thumbnail") << ffBefore << QList<QByteArray>{ffBefore};
+        QTest::newRow("lost its end in the scan, then the next picture")
+            << hex("FFD8 FFE1 000C 11 FFD9 22 FFD8 33 FFD9 44 FFDA 0002 5566 FFD8 01 FFD9")
+            << QList<QByteArray>{hex("FFD801FFD9")};
+        // Segments that do not hold up to a scan: the byte-pair search decides, and the
+        // thumbnail comes out as a picture of its own.
+        QTest::newRow("a length running past the data")
+            << hex("FFD8 FFE1 7FFF 11 FFD9 22 FFD8 33 FFD9")
+            << QList<QByteArray>{hex("FFD8FFE17FFF11FFD9"), hex("FFD833FFD9")};
+        QTest::newRow("an end marker where the scan is due")
+            << hex("FFD8 FFE1 000C 11 FFD9 22 FFD8 33 FFD9 44 FFD9")
+            << QList<QByteArray>{hex("FFD8FFE1000C11FFD9"), hex("FFD833FFD9")};
+    }
+    void embeddedPictures() {
+        QFETCH(QByteArray, stream);
+        QFETCH(QList<QByteArray>, expected);
+        QCOMPARE(pieces(stream), expected);
+    }
+
+    // Real pictures with the same misleading bytes put before their thumbnails.
+    void thumbnailsBehindMisleadingBytes_data() {
+        QTest::addColumn<QByteArray>("jpeg");
+        QList<std::pair<QByteArray, QByteArray>> pictures{
+            {"made", rig::makeJpegWithThumbnail({160, 128, 75, false, 11})},
+            {"made progressive", rig::makeJpegWithThumbnail({320, 240, 75, true, 12})},
+        };
+        const QByteArray camera = rig::readFile(rig::sharedDir() + "/pictures/camera-exif-thumbnail-512x512.jpg");
+        if (!camera.isEmpty()) pictures.append({"camera", camera});
+        for (const auto& [name, jpeg] : pictures) {
+            for (const auto& [what, gap] : {std::pair{", FF D9 before", hex("FFD9")}, std::pair{", FF before", hex("FF")}}) {
+                const QByteArray moved = gapBeforeThumbnail(jpeg, gap);
+                QVERIFY2(!moved.isEmpty(), (name + " has no EXIF thumbnail where expected").constData());
+                QTest::newRow((name + what).constData()) << moved;
+            }
+        }
+    }
+    void thumbnailsBehindMisleadingBytes() {
+        QFETCH(QByteArray, jpeg);
+        QCOMPARE(pieces(kBefore + jpeg + kAfter), QList<QByteArray>{jpeg});
+        const QByteArray other = rig::makeJpeg({48, 32, 60, false, 9});
+        QCOMPARE(pieces(other + jpeg + other), (QList<QByteArray>{other, jpeg, other}));
     }
 
     // Real pictures, between modem text, come out whole and byte for byte.

@@ -134,11 +134,11 @@ void TForm1::readbuf() {
     // temp.dat could not be written: the failure is shown, and filing works on fotobuf.
     if (failed || !tempOk) setPanel(0, QStringLiteral("err ") + QString::number(linkerr));
 
-    // Only what arrived in this phase is filed: a phase that brought nothing stores nothing.
-    if (filebuf(fotobuf.data(), std::size_t(nfoto)) > 0) {
-        setPanel(2, QStringLiteral("foto OK"));
-        updimage(nfiles);
-    } else {
-        setPanel(2, QStringLiteral("Ошибка связи"));
-    }
+    // Only what arrived in this phase is filed: a phase that brought nothing stores nothing
+    // of its own. Pictures held from an earlier filing that found the disk full may still be
+    // stored now; they are shown, while the status speaks of this phase alone.
+    const int before = nfiles;
+    setPanel(2, filebuf(fotobuf.data(), std::size_t(nfoto)) > 0 ? QStringLiteral("foto OK")
+                                                                 : QStringLiteral("Ошибка связи"));
+    if (nfiles != before) updimage(nfiles);
 }

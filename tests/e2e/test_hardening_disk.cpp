@@ -256,6 +256,30 @@ private slots:
         QVERIFY(f.unfiled.isEmpty());
     }
 
+    // Held pictures stored by a later call that brought none of its own: the status speaks of
+    // that call, while the panes show what was stored.
+    void heldPicturesStoredByAnEmptyCallAreShown() {
+        rig::Rig r;
+        SmallFs fs(r.work.path(), 1024);
+        if (!fs.ok()) QSKIP("cannot mount a tmpfs here (needs CAP_SYS_ADMIN)");
+        acq::openPort(r);
+        TForm1& f = *r.form1;
+        const QByteArray a = rig::makeJpeg({320, 240, 85, false, 43});
+        const QByteArray stream = "UNIT\r\n" + a + "\r\n";
+        rig::writeFile("temp.dat", "x");
+        fs.leaveFree(((stream.size() + acq::noCarrier().size() + 4095) / 4096 - 1) * 4096);
+        snimok(r, stream);
+        QCOMPARE(f.ListBox1.count(), 0);
+        QCOMPARE(f.unfiled.size(), 1);
+
+        fs.makeRoom();
+        snimok(r, "UNIT\r\n");
+        QCOMPARE(f.panel(2), QString("Ошибка связи"));
+        QCOMPARE(f.ListBox1.count(), 1);
+        QCOMPARE(acq::stored(f.ListBox1.at(0)), a);
+        QCOMPARE(f.ui->Label2->text(), QString::fromLatin1(f.ListBox1.at(0) + ".jpg"));
+    }
+
     void aReadOnlyWorkingFolder() {
         rig::Rig r;
         SmallFs fs(r.work.path(), 4096);

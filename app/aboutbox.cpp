@@ -17,9 +17,12 @@ TAboutBox::~TAboutBox() = default;
 
 void TAboutBox::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    // Centred on the screen, not on the main window.
+    // Centred on the screen, not over the main window that owns it (where a dialog opens by
+    // default).
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect r = screen->availableGeometry();
-        move(r.center() - QPoint(width() / 2, height() / 2));
+        // move() places the frame, so the frame is what gets centred.
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
     }
 }

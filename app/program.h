@@ -7,8 +7,12 @@
 #include "config/tform3.h"
 
 struct Program {
+    // The dialogs are windows of their own, owned by the window that opens them, so that the
+    // window manager keeps each one over its owner instead of behind it or as a task of its own.
+    // The members go in the reverse order of their declaration, every dialog before its owner,
+    // and a dialog leaves its owner's children as it goes: nothing is deleted twice.
     explicit Program(plat::Platform& sys)
-        : form1(sys), form2(form1), form4(form1), about(), form3(form2) {
+        : form1(sys), form2(form1, &form1), form4(form1, &form1), about(&form1), form3(form2, &form2) {
         form1.attach(&form2, &form4, &about);
         form2.attach(&form3);
     }

@@ -7,7 +7,8 @@
 TForm4::TForm4(TForm1& main, QWidget* parent) : QDialog(parent), form1(main), ui(std::make_unique<Ui::TForm4>()) {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Выбор порта"));
-    // Fixed border, stays on top, no title-bar buttons: it is left with OK or Отмена.
+    // Fixed border, stays on top, no title-bar buttons: it is left with OK or Отмена. Setting the
+    // flags keeps the owner; a later setParent would drop them.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(305, 139);

@@ -11,8 +11,10 @@
 #include "ui_tform1.h"
 #include "ui_tform2.h"
 
+#include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -28,7 +30,39 @@ QByteArray keepBytes(const plat::StringList& list, int n, const QString& text) {
 
 QString lineText(const plat::StringList& list, int n) { return plat::fromCp1251(list.at(n)); }
 
+// The report view's grid lines: every cell is ruled off along its right and bottom edges in
+// the button-face colour.
+class GridLines final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QRect r = option.rect;
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Button));
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
+};
+
+// List entries of one fixed height.
+class FixedRows final : public QStyledItemDelegate {
+public:
+    FixedRows(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), height_};
+    }
+
+private:
+    int height_;
+};
+
 } // namespace
+
+int pickedEntry(const QComboBox& box) {
+    return box.findText(box.currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
 
 TForm2::TForm2(TForm1& main, QWidget* parent) : QDialog(parent), form1(main), ui(std::make_unique<Ui::TForm2>()) {
     ui->setupUi(this);
@@ -48,6 +82,8 @@ TForm2::TForm2(TForm1& main, QWidget* parent) : QDialog(parent), form1(main), ui
     // The layout file cannot hold per-column widths.
     ui->ListView1->setColumnWidth(0, 180);
     ui->ListView1->setColumnWidth(1, 60);
+    ui->ListView1->setItemDelegate(new GridLines(ui->ListView1));
+    ui->ComboBox1->setItemDelegate(new FixedRows(16, ui->ComboBox1));  // the resolution list's item height
     move(149, 64);
 
     auto bind = [this](QPushButton* button, void (TForm2::*method)()) {
@@ -132,7 +168,14 @@ void TForm2::sohranit() {
     for (int n = 0; n < 5; ++n) ListBox1.put(n, keepBytes(ListBox1, n, edits[n]->text()));
     if (ui->Rbgprs2->isChecked()) oper = QStringLiteral("2");
     if (!ui->Cbsim->isChecked()) sim = QStringLiteral("2");
-    razr = QString::number(ui->ComboBox1->currentIndex() + 1);
+    const int picked = pickedEntry(*ui->ComboBox1);
+    razr = QString::number(picked + 1);  // typed text that names no entry gives "0"
+    // The transfer that follows this save reads the position from the box itself.
+    if (picked != ui->ComboBox1->currentIndex()) {
+        const QString typed = ui->ComboBox1->currentText();
+        ui->ComboBox1->setCurrentIndex(picked);
+        ui->ComboBox1->setEditText(typed);  // picking no entry would empty the field
+    }
     // Lines 5 and 6 are never put: they reach the file as they were loaded.
     ListBox1.put(7, oper.toLatin1());
     ListBox1.put(8, sim.toLatin1());

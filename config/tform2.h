@@ -9,8 +9,14 @@
 #include <memory>
 
 namespace Ui { class TForm2; }
+class QComboBox;
 class TForm1;
 class TForm3;
+
+// The entry of an editable combo box that its edit field names exactly, -1 when the text names
+// none: typed text picks an entry only by being that entry's text, never by leaving an earlier
+// choice in place.
+int pickedEntry(const QComboBox& box);
 
 class TForm2 : public QDialog {
     Q_OBJECT

@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QShowEvent>
 
+#include <algorithm>
+
 namespace {
 constexpr int kMaxDigits = 16;  // the longest number the row takes
 }
@@ -18,10 +20,9 @@ TForm3::TForm3(TForm2& settings, QWidget* parent)
     ui->setupUi(this);
     move(192, 103);
     if (ui->Comb->count() == 0) ui->Comb->addItems({"0", "1", "2", "3"});
-    // Typed characters go through the key filter; the length cap also holds for text that
-    // arrives by other ways (a drop, the context menu's paste).
+    // Typed characters go through the key filter; the length cap set at each opening also
+    // holds for text that arrives by other ways (a drop, the context menu's paste).
     ui->Edit1->installEventFilter(this);
-    ui->Edit1->setMaxLength(kMaxDigits);
     ui->Edit1->setValidator(new OneLineValidator(ui->Edit1));
     connect(ui->Button1, &QPushButton::clicked, this, [this] { form2.form1.handle([this] { Button1Click(); }); });
     connect(ui->Button2, &QPushButton::clicked, this, [this] { form2.form1.handle([this] { Button2Click(); }); });
@@ -39,6 +40,9 @@ void TForm3::reject() { done(2); }  // Escape and the close box
 void TForm3::FormActivate() {
     const int lev = form2.edlev;
     ui->Comb->setCurrentIndex(lev >= 0 && lev < ui->Comb->count() ? lev : -1);
+    // A longer number from the list file is shown and handed back whole: the cap never cuts
+    // what the row already holds.
+    ui->Edit1->setMaxLength(std::max(kMaxDigits, int(form2.edtel.size())));
     ui->Edit1->setText(form2.edtel);
     ui->Edit1->setFocus();
     ui->Button1->setDefault(true);
@@ -46,7 +50,7 @@ void TForm3::FormActivate() {
 
 void TForm3::Button1Click() {
     form2.edtel = ui->Edit1->text();
-    form2.edlev = ui->Comb->currentIndex();  // -1 when no level is picked
+    form2.edlev = pickedEntry(*ui->Comb);  // -1 when no level is picked
     done(1);
 }
 

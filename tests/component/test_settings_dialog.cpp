@@ -27,8 +27,10 @@ struct Files {
 struct Opened {
     Rig r;
     Ui::TForm2* d = nullptr;
-    Opened() {
+    // t1 replaces the phone numbers of the default settings when given.
+    explicit Opened(const QByteArray& t1 = {}) {
         rig::writeDefaultSettings();
+        if (!t1.isEmpty()) rig::writeFile("t1.txt", t1);
         r.build();
         d = r.form2->ui.get();
         r.form1->handle([this] { r.form2->FormActivate(); });
@@ -197,6 +199,82 @@ private slots:
         });
         QCOMPARE(o.d->ListView1->topLevelItem(2)->text(0), QString("+7123"));
         QCOMPARE(o.r.form1->tel[2], QByteArray("+7123"));
+    }
+
+    // A number longer than typing allows, as the list file may hold it, opens and comes back
+    // whole; the next opening caps a short number at 16 characters again.
+    void aLongStoredNumberIsKeptWhole() {
+        const QString longNumber("+7900111222333444555");  // 20 characters
+        Opened o(lines({longNumber.toLatin1(), "", "", ""}));
+        o.editRow(0, [&](TForm3& f) {
+            QCOMPARE(f.ui->Edit1->text(), longNumber);
+            QTest::keyClick(f.ui->Edit1, '8');
+            f.ui->Button1->click();
+        });
+        QCOMPARE(o.d->ListView1->topLevelItem(0)->text(0), longNumber);
+        QCOMPARE(o.r.form1->tel[0], longNumber.toLatin1());
+        o.editRow(1, [](TForm3& f) {
+            QTest::keyClicks(f.ui->Edit1, "+790011122233344");
+            QCOMPARE(f.ui->Edit1->text().size(), 16);
+            f.ui->Edit1->insert("55");  // what the context menu's paste does
+            QCOMPARE(f.ui->Edit1->text().size(), 16);
+            f.ui->Button2->click();
+        });
+    }
+
+    // Text typed into an editable box counts as the entry it names exactly, Enter or not, and
+    // never as a new entry: the level box gives -1, the resolution box "0", for any other text.
+    void typedComboTextPicksOnlyAnExistingEntry() {
+        Opened o;
+        auto type = [](QComboBox* box, const char* text) {
+            box->lineEdit()->clear();
+            QTest::keyClicks(box, text);
+        };
+        o.editRow(0, [&](TForm3& f) {  // level 0
+            type(f.ui->Comb, "2");
+            f.ui->Button1->click();
+        });
+        QCOMPARE(o.r.form2->edlev, 2);
+        o.editRow(1, [&](TForm3& f) {  // level 3
+            type(f.ui->Comb, "7");
+            QTest::keyClick(f.ui->Comb, Qt::Key_Return);  // Enter is "ОК"
+        });
+        QCOMPARE(o.r.form2->edlev, -1);
+        QCOMPARE(o.d->ListView1->topLevelItem(1)->text(1), QString("-1"));
+        QCOMPARE(o.r.form3->ui->Comb->count(), 4);
+
+        // Saved "2"; the transfer after a save reads the box's position, so it follows too.
+        type(o.d->ComboBox1, "640x480");
+        o.d->Btpryam->click();
+        QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(9), QByteArray("3"));
+        QCOMPARE(o.d->ComboBox1->currentIndex(), 2);
+        rig::whenModal([&](QWidget* w) {
+            type(o.d->ComboBox1, "1024x768");
+            QTest::keyClick(o.d->ComboBox1, Qt::Key_Return);  // Enter is "Запомнить"
+            if (w->isVisible()) static_cast<QDialog*>(w)->done(0);
+        });
+        QCOMPARE(o.r.form2->exec(), 33);
+        QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(9), QByteArray("0"));
+        QCOMPARE(o.d->ComboBox1->count(), 3);
+        QCOMPARE(o.d->ComboBox1->currentIndex(), -1);
+        QCOMPARE(o.d->ComboBox1->currentText(), QString("1024x768"));
+    }
+
+    // The phone list is a report view ruled into cells; the resolution list has rows 16 high.
+    void listsAsLaidOut() {
+        Opened o;
+        o.r.form2->show();
+        QVERIFY(QTest::qWaitForWindowExposed(o.r.form2));
+        QTreeWidget* list = o.d->ListView1;
+        const QImage shot = list->viewport()->grab().toImage();
+        const QRgb rule = list->palette().color(QPalette::Button).rgb() & 0xFFFFFF;
+        QVERIFY(rule != (list->palette().color(QPalette::Base).rgb() & 0xFFFFFF));
+        const QRect cell = list->visualRect(list->model()->index(3, 0));  // an empty row
+        QCOMPARE(shot.pixel(cell.right(), cell.center().y()) & 0xFFFFFF, rule);
+        QCOMPARE(shot.pixel(cell.center().x(), cell.bottom()) & 0xFFFFFF, rule);
+        QVERIFY((shot.pixel(cell.center()) & 0xFFFFFF) != rule);
+        o.r.form2->hide();
+        QCOMPARE(o.d->ComboBox1->view()->sizeHintForRow(0), 16);
     }
 
     void rowEditPublishesWithoutWritingFiles() {

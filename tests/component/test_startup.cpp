@@ -3,6 +3,8 @@
 #include "platform/serial_qt.h"
 #include "ui_tform1.h"
 #include "ui_tform4.h"
+#include <QLineEdit>
+#include <QScreen>
 #include <QSettings>
 #include <QtTest>
 
@@ -124,12 +126,17 @@ private slots:
         int result = -1;
         rig::whenModal([&](QWidget* w) {
             QCOMPARE(w, static_cast<QWidget*>(r.form4));
-            QTest::keyClick(w, Qt::Key_Return);  // Enter presses OK
+            // A typed name is not read, and Enter does not make it an entry: it presses OK.
+            QComboBox* box = r.form4->ui->ComboBox1;
+            box->lineEdit()->clear();
+            QTest::keyClicks(box, "COM9");
+            QTest::keyClick(box, Qt::Key_Return);
         });
         r.form1->ui->ToolButton2->click();
         result = r.form4->result();
         QCOMPARE(result, 1);
         QCOMPARE(r.form1->portname, QString("COM4"));
+        QCOMPARE(r.form4->ui->ComboBox1->count(), 1);
         QVERIFY(!(r.form4->windowFlags() & Qt::WindowCloseButtonHint));
         QVERIFY(r.form4->windowFlags() & Qt::WindowStaysOnTopHint);
     }
@@ -162,12 +169,29 @@ private slots:
         QCOMPARE(plat::devicePath("com1"), QString("com1"));
     }
 
-    void aboutBoxClosesWithEnter() {
+    // The dialogs are windows of their own over the window that opens them; the about box,
+    // owned by the main window, is still centred on the screen, not over its owner.
+    void dialogsBelongToTheirOwnersAndTheAboutBoxIsCentred() {
         Rig r;
         r.build();
-        rig::whenModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
+        QCOMPARE(r.form2->parentWidget(), static_cast<QWidget*>(r.form1));
+        QCOMPARE(r.form4->parentWidget(), static_cast<QWidget*>(r.form1));
+        QCOMPARE(r.about->parentWidget(), static_cast<QWidget*>(r.form1));
+        QCOMPARE(r.form3->parentWidget(), static_cast<QWidget*>(r.form2));
+        for (QWidget* w : std::initializer_list<QWidget*>{r.form2, r.form3, r.form4, r.about})
+            QCOMPARE(w->windowType(), Qt::Dialog);
+
+        r.form1->show();
+        QPoint centre;
+        rig::whenModal([&](QWidget* w) {
+            centre = w->frameGeometry().center();
+            QTest::keyClick(w, Qt::Key_Return);
+        });
         r.form1->ui->ToolButton10->click();
         QCOMPARE(r.about->result(), 1);
+        const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY2((centre - screen).manhattanLength() <= 1, qPrintable(QString("centred at %1,%2").arg(centre.x()).arg(centre.y())));
+        QVERIFY(r.form1->geometry().center() != screen);
     }
 
     void toolButton1DoesNothing() {

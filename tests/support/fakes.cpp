@@ -113,7 +113,7 @@ plat::ReadResult ScriptedLine::read(unsigned char& byte) {
 
 void Ui::pump() {
     ++pumps;
-    QCoreApplication::processEvents();
+    if (events) QCoreApplication::processEvents();
     if (onPump) onPump();
 }
 

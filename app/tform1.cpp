@@ -11,6 +11,7 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -74,8 +75,10 @@ void TForm1::saveLists() {
 }
 
 void TForm1::FormClose() {
+    // The port choice is stored even when a list file cannot be written (a full disk, a
+    // read-only folder): the toolkit error is shown, and the choice is not lost with it.
+    const auto storePort = qScopeGuard([this] { wrreg(); });
     saveLists();
-    wrreg();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -3,7 +3,6 @@
 // row edit of the report phone list, and the closing buttons with their results.
 #include "config/tform2.h"
 #include "app/tform1.h"
-#include "config/onexit.h"
 #include "config/oneline.h"
 #include "config/tform3.h"
 #include "platform/cp1251.h"
@@ -11,6 +10,7 @@
 #include "ui_tform1.h"
 #include "ui_tform2.h"
 
+#include <QScopeGuard>
 #include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
@@ -244,7 +244,7 @@ void TForm2::Rbgprs2Click() {
 void TForm2::CbsimClick() {
     if (guard) return;
     guard = 1;
-    const OnExit release([this] { guard = 0; });
+    const auto release = qScopeGuard([this] { guard = 0; });
     // The e-mail and the phone list keep their contents and are saved as they are.
     const bool own = !ui->Cbsim->isChecked();
     ui->Label5->setEnabled(own);
@@ -256,7 +256,7 @@ void TForm2::ListView1DblClick() {
     const QList<QTreeWidgetItem*> selected = ui->ListView1->selectedItems();
     if (selected.isEmpty() || guard || !form3) return;
     guard = 1;
-    const OnExit release([this] { guard = 0; });
+    const auto release = qScopeGuard([this] { guard = 0; });
     QTreeWidgetItem* row = selected.first();
     edtel = row->text(0);
     edlev = plat::strToInt(row->text(1));  // a level that is no number ends here, TForm3 unopened

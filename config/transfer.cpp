@@ -2,11 +2,12 @@
 // clock and the settings in lock-step, each item answered by "OK" before the next is sent.
 #include "config/transfer.h"
 #include "app/tform1.h"
-#include "config/onexit.h"
 #include "config/tform2.h"
 #include "platform/cp1251.h"
 #include "ui_tform1.h"
 #include "ui_tform2.h"
+
+#include <QScopeGuard>
 
 namespace {
 
@@ -106,7 +107,7 @@ void TForm1::Button1Click() {
         if (result == kDirectWrite || result == kRemoteWrite) setPanel(2, QStringLiteral("Линия занята, не передано"));
         return;
     }
-    const OnExit hideProgress([this] { ui->Pbar1->hide(); });
+    const auto hideProgress = qScopeGuard([this] { ui->Pbar1->hide(); });
     linkerr = 0;
     if ((result != kDirectWrite && result != kRemoteWrite) || closing) return;
 
@@ -114,7 +115,7 @@ void TForm1::Button1Click() {
     busy = 1;
     const int pollWasStopped = tmrstop;
     tmrstop = 1;
-    const OnExit release([this, pollWasStopped] {
+    const auto release = qScopeGuard([this, pollWasStopped] {
         busy = 0;
         tmrstop = pollWasStopped;
     });

@@ -312,6 +312,14 @@ private slots:
         QCOMPARE(after.events, before.events);
         QCOMPARE(after.temp, before.temp);
 
+        // Closing cannot write the lists; the port choice is stored all the same.
+        r.ui.errors.clear();
+        f.portname = QStringLiteral("COM7");
+        f.handle([&] { f.FormClose(); });
+        QCOMPARE(r.ui.errors.value(0), QString("Cannot create file files.txt"));
+        QCOMPARE(r.store.value, std::optional<QString>(QStringLiteral("COM7")));
+        QCOMPARE(Files::now().files, before.files);
+
         // Writable again: the program goes on.
         QVERIFY(fs.setReadOnly(false));
         f.setPanel(0, f.portname);

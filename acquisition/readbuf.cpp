@@ -51,7 +51,7 @@ void TForm1::readbuf() {
     if (dialed != 1) {
         // Answer phase: the modem's lines, the poll's byte being the first byte of the first.
         LineHead head;
-        std::uint32_t start = sys.clock.tick();
+        std::uint32_t start = waitTick();
         bool connected = false;
         // One received byte; true when it ends the phase.
         const auto take = [&](unsigned char b) {
@@ -73,14 +73,14 @@ void TForm1::readbuf() {
             }
             // Every completed line opens a new 10 s window.
             head.clear();
-            start = sys.clock.tick();
+            start = waitTick();
             return false;
         };
         bool done = false;
         if (nfoto == 1) done = take(fotobuf[0]);
         nfoto = 0;
         while (!done) {
-            const std::uint32_t elapsed = sys.clock.tick() - start;
+            const std::uint32_t elapsed = waitTick() - start;
             if (elapsed > kAnswerBase * 100) {
                 fail(1);
                 break;
@@ -104,9 +104,9 @@ void TForm1::readbuf() {
     QFile temp(QStringLiteral("temp.dat"));
     bool tempOk = temp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
     LineHead head;
-    const std::uint32_t start = sys.clock.tick();
+    const std::uint32_t start = waitTick();
     for (;;) {
-        const std::uint32_t elapsed = sys.clock.tick() - start;
+        const std::uint32_t elapsed = waitTick() - start;
         if (elapsed > kDataBase * 100) {
             linkerr = 1;  // what arrived is filed; no failure text
             break;

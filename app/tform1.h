@@ -66,7 +66,11 @@ public:
     // One read of the rule: one byte into b, nbytes 1 or 0; a vanished port is let go.
     plat::ReadResult readport(unsigned char& b);
     void purge();
+    // Handles the pending messages; a handler run from here may open a modal window.
     void pump();
+    // The tick counter as the waits count it: it stands still while a pump is held by a
+    // nested modal window, so a box the operator reads never uses up a wait's time-out.
+    std::uint32_t waitTick() const { return sys.clock.tick() - held; }
 
     // ---- photo acquisition (acquisition/) ----
     void Button3Click();
@@ -119,6 +123,7 @@ public:
     std::uint32_t nbytes = 0;
     unsigned char inbyte = 0;
     std::array<char, kOtvetSize> otvet{};
+    std::uint32_t held = 0;  // ms that pumps spent held by nested modal windows
     int linkerr = 0;
     int otmena = 0;
     int busy = 0;

@@ -48,4 +48,15 @@ plat::ReadResult TForm1::readport(unsigned char& b) {
     return r;
 }
 
-void TForm1::pump() { sys.ui.pump(); }
+void TForm1::pump() {
+    // A pump that takes this long was held by a modal window opened inside the wait (the
+    // settings or port dialog, the about box, an error box). Nothing was read meanwhile, and
+    // what arrived waits in the port: that time does not count against the wait.
+    // Measured on the waits' own counter, so that a wait nested inside this pump, whose held
+    // time is already taken out, is not taken out twice.
+    constexpr std::uint32_t kHeldMs = 500;
+    const std::uint32_t before = waitTick();
+    sys.ui.pump();
+    const std::uint32_t spent = waitTick() - before;
+    if (spent >= kHeldMs) held += spent;
+}

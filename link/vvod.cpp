@@ -11,12 +11,12 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
     if (hcom) hcom->write(cmd, length);
     if (tmout < 1) tmout = 1;
 
-    const std::uint32_t start = sys.clock.tick();
+    const std::uint32_t start = waitTick();
     int wpos = 0;   // write position in reply
     int lstart = 0; // start of the current line
     unsigned char last = 1;
     for (;;) {
-        const std::uint32_t elapsed = sys.clock.tick() - start;
+        const std::uint32_t elapsed = waitTick() - start;
         if (elapsed > std::uint32_t(tmout) * 100u) {
             linkerr = 1;
             return VV_FAIL;

@@ -246,6 +246,34 @@ private slots:
         QCOMPARE(l.f().linkerr, 0);  // ended by the call's end, not by the time-out
     }
 
+    // The operator keeps a box open for 100 s in the middle of the data phase (its pump is
+    // held that long): the bytes that came meanwhile wait in the port, and the phase goes on
+    // to the call's end instead of giving up at 80 s.
+    void aModalWindowDoesNotUseUpTheWait() {
+        Listening l;
+        const QByteArray a = acq::picture(1), b = acq::picture(2);
+        l.line->feed(a + b + acq::noCarrier());
+        int pumps = 0;
+        l.r.ui.onPump = [&] {
+            if (++pumps == 500) l.r.clock.advance(100000);
+        };
+        l.dialled();
+        QCOMPARE(l.f().linkerr, 0);
+        QCOMPARE(l.f().ListBox1.count(), 2);
+        QCOMPARE(acq::stored(l.f().ListBox1.at(1)), b);
+
+        // A pump held only briefly is ordinary work and still counts.
+        Listening m;
+        m.line->silence(79600);
+        m.line->feed(acq::noCarrier());
+        pumps = 0;
+        m.r.ui.onPump = [&] {
+            if (++pumps == 10) m.r.clock.advance(450);
+        };
+        m.dialled();
+        QCOMPARE(m.f().linkerr, 1);  // the call's end came after 80 s of counted time
+    }
+
     // The port goes away in the middle: the wait ends at once, and what arrived is filed.
     void aVanishedPortEndsTheWait() {
         Listening l;

@@ -82,13 +82,22 @@ ReadResult QtSerialLine::read(unsigned char& byte) {
         QThread::msleep(10);  // a vanished port must not spin a core
         return ReadResult::Failed;
     }
-    if (port_.bytesAvailable() == 0 && !port_.waitForReadyRead(10)) {
-        const auto err = port_.error();
-        port_.clearError();
-        if (err == QSerialPort::TimeoutError || err == QSerialPort::NoError) return ReadResult::None;
-        if (err == QSerialPort::ResourceError || hungUp()) gone_ = true;
-        QThread::msleep(10);
-        return ReadResult::Failed;
+    if (port_.bytesAvailable() == 0) {
+        if (!port_.waitForReadyRead(10)) {
+            const auto err = port_.error();
+            port_.clearError();
+            if (err == QSerialPort::TimeoutError || err == QSerialPort::NoError) return ReadResult::None;
+            if (err == QSerialPort::ResourceError || hungUp()) gone_ = true;
+            QThread::msleep(10);
+            return ReadResult::Failed;
+        }
+        if (port_.bytesAvailable() < 8) {
+            // Woken by bytes trickling in at line speed, one a millisecond: a short nap lets the
+            // next few arrive, so that one wake-up serves several bytes instead of one each, as
+            // a UART's receive FIFO does. The byte is still handed on within a few ms.
+            QThread::msleep(8);
+            if (!port_.waitForReadyRead(0)) port_.clearError();
+        }
     }
     char c = 0;
     if (port_.read(&c, 1) == 1) {

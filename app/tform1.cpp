@@ -11,8 +11,8 @@
 
 #include <QCloseEvent>
 #include <QLabel>
-#include <QScopeGuard>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QToolButton>
 
 TForm1::TForm1(plat::Platform& platform, QWidget* parent)

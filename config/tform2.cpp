@@ -10,9 +10,9 @@
 #include "ui_tform1.h"
 #include "ui_tform2.h"
 
-#include <QScopeGuard>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 

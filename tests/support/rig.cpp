@@ -1,9 +1,11 @@
 #include "rig.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <memory>
 
 namespace rig {
 
@@ -43,11 +45,35 @@ void Rig::build() {
 
 Rig::~Rig() = default;
 
-void whenModal(std::function<void(QWidget*)> f, int tries) {
-    QTimer::singleShot(5, [f = std::move(f), tries]() mutable {
-        if (QWidget* w = QApplication::activeModalWidget()) f(w);
-        else if (tries > 0) whenModal(std::move(f), tries - 1);
-    });
+namespace {
+
+struct ModalWait {
+    std::function<void(QWidget*)> f;
+    QWidget* dialog;
+    std::source_location caller;
+    QDeadlineTimer deadline;
+};
+
+// Polled from timers, so that the check runs inside the dialog's own event loop.
+void pollModal(std::shared_ptr<ModalWait> w) {
+    QWidget* top = QApplication::activeModalWidget();
+    if (top && (!w->dialog || top == w->dialog)) {
+        w->f(top);
+        return;
+    }
+    if (w->deadline.hasExpired()) {
+        qFatal("%s:%u: no modal %s showed within a minute (the modal window on top: %s)", w->caller.file_name(),
+               unsigned(w->caller.line()), w->dialog ? w->dialog->metaObject()->className() : "window",
+               top ? top->metaObject()->className() : "none");
+    }
+    QTimer::singleShot(5, [w = std::move(w)]() mutable { pollModal(std::move(w)); });
+}
+
+} // namespace
+
+void whenModal(std::function<void(QWidget*)> f, QWidget* dialog, std::source_location caller) {
+    auto w = std::make_shared<ModalWait>(ModalWait{std::move(f), dialog, caller, QDeadlineTimer(60000)});
+    QTimer::singleShot(5, [w = std::move(w)]() mutable { pollModal(std::move(w)); });
 }
 
 } // namespace rig

@@ -7,7 +7,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
+#include <source_location>
 
 namespace rig {
 
@@ -51,8 +53,12 @@ struct Rig : fake::World {
     ~Rig();
 };
 
-// Runs f once the next modal dialog is showing (from inside its exec()).
-void whenModal(std::function<void(QWidget*)> f, int tries = 400);
+// Runs f from inside the exec() of the next modal dialog: `dialog` once it is the modal window
+// on top, or whichever is on top when none is named. A dialog that has not shown within a
+// minute ends the test program at once, naming it and the caller: an exec() that nobody
+// answers would otherwise block until CTest's time-out.
+void whenModal(std::function<void(QWidget*)> f, QWidget* dialog = nullptr,
+               std::source_location caller = std::source_location::current());
 
 } // namespace rig
 

@@ -8,6 +8,7 @@
 #include "ui_tform1.h"
 
 #include <QtTest>
+#include <algorithm>
 #include <thread>
 
 class TestSerialPty : public QObject {
@@ -58,11 +59,20 @@ private slots:
         QVERIFY(line.open(pty.slavePath()));
         QVERIFY(line.configure());
         unsigned char b;
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < 20; ++i) QCOMPARE(line.read(b), plat::ReadResult::None);
-        const auto ms = t.elapsed();
-        QVERIFY2(ms >= 150 && ms < 1000, qPrintable(QString::number(ms)));
+        // A loaded machine can stretch a read but never shorten it: the whole has a floor, and
+        // the typical read (the median) a ceiling that a few late wake-ups do not reach.
+        QList<qint64> ms;
+        QElapsedTimer all;
+        all.start();
+        for (int i = 0; i < 20; ++i) {
+            QElapsedTimer t;
+            t.start();
+            QCOMPARE(line.read(b), plat::ReadResult::None);
+            ms << t.elapsed();
+        }
+        const qint64 total = all.elapsed();
+        std::sort(ms.begin(), ms.end());
+        QVERIFY2(total >= 150 && ms[10] < 50, qPrintable(QString("%1 ms in all, median %2 ms").arg(total).arg(ms[10])));
     }
 
     void aHeldPortIsRefusedUnderAnyName() {

@@ -352,6 +352,7 @@ void Simulator::ring(Time now) {
         bytes += "\r\n+CLIP: \"" + ringNumber_ + "\"," + (ringNumber_.starts_with('+') ? "145" : "129") + "\r\n";
     send(std::move(bytes), now);
     --ringsLeft_;
+    log_.write("ring", {{"n", std::to_string(opt_.rings - ringsLeft_)}});
     stateDeadline_ = now + opt_.ringInterval;
 }
 

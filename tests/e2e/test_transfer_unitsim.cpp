@@ -68,12 +68,17 @@ int countEvents(const QList<rig::SimEvent>& events, const QByteArray& name, cons
     }));
 }
 
-// Runs f once `dialog` is the modal window on top (whenModal takes whichever is).
-void whenOnTop(QWidget* dialog, std::function<void()> f, int tries = 400) {
-    QTimer::singleShot(5, [dialog, f = std::move(f), tries]() mutable {
-        if (QApplication::activeModalWidget() == dialog) f();
-        else if (tries > 0) whenOnTop(dialog, std::move(f), tries - 1);
-    });
+// Writes a line the unit ignores and waits until the unit has logged it. Everything the
+// program wrote before has then been read, so what the log says of those bytes is final.
+bool unitHasReadAll(rig::RealRig& rr, const rig::UnitSimProcess& sim) {
+    static const char kMark[] = "drained\r";
+    if (!rr.form1->wrport(kMark, int(sizeof kMark) - 1)) return false;
+    return rig::waitFor([&] {
+        const auto events = sim.events();
+        return std::any_of(events.begin(), events.end(), [](const rig::SimEvent& e) {
+            return e.name.endsWith("-ignored") && e.fields.value("line").endsWith("drained");
+        });
+    }, 30000);
 }
 
 // What the operator does in the settings dialog before closing it.
@@ -99,7 +104,7 @@ class TestTransferUnitsim : public QObject {
     static void transfer(rig::RealRig& rr, const Entry& e, bool dialled) {
         TForm2& form2 = rr.program->form2;
         TForm3& form3 = rr.program->form3;
-        whenOnTop(&form2, [&, e, dialled] {
+        rig::whenModal([&, e, dialled](QWidget*) {
             auto& d = *form2.ui;
             d.Edit1->setText(e.phone);
             (e.otherOperator ? d.Rbgprs2 : d.Rbgprs1)->setChecked(true);
@@ -114,19 +119,19 @@ class TestTransferUnitsim : public QObject {
             if (e.editRow >= 0) {
                 // A double click on the row opens the phone dialog; the number is typed.
                 QTreeWidgetItem* row = d.ListView1->topLevelItem(e.editRow);
-                whenOnTop(&form3, [&form3, e] {
+                rig::whenModal([&form3, e](QWidget*) {
                     form3.ui->Edit1->selectAll();
                     QTest::keyClicks(form3.ui->Edit1, e.rowNumber);
                     form3.ui->Comb->setCurrentIndex(e.rowLevel);
                     form3.ui->Button1->click();
-                });
+                }, &form3);
                 const QPoint at = d.ListView1->visualItemRect(row).center();
                 // A widget's double click event alone is taken for a press: the click first.
                 QTest::mouseClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
                 QTest::mouseDClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
             }
             (dialled ? d.Button1 : d.Btpryam)->click();
-        });
+        }, &form2);
         rr.form1->handle([&] { rr.form1->Button1Click(); });
     }
 
@@ -236,7 +241,7 @@ private slots:
 
         // No hang-up after the transfer: the unit ends the call by itself.
         QCOMPARE(countEvents(sim.events(), "call-end"), 0);
-        QVERIFY(rig::waitFor([&] { return countEvents(sim.events(), "call-end") == 1; }, 5000));
+        QVERIFY(rig::waitFor([&] { return countEvents(sim.events(), "call-end") == 1; }, 15000));
         // The poll takes the modem's NO CARRIER for the start of a call and gives it up in the
         // answer phase ("err 2"); leaving it unread would do no harm either. Either way no
         // data phase runs and nothing is filed.
@@ -295,22 +300,22 @@ private slots:
             edit->selectAll();
             edit->paste();
         };
-        whenOnTop(&form2, [&] {
+        rig::whenModal([&](QWidget*) {
             auto& d = *form2.ui;
             d.Rbgprs2->setChecked(true);
             paste(d.Edit2, QStringLiteral("internet.mts.ru\r\n"));
             paste(d.Edit3, QStringLiteral("mts\rmts"));
             paste(d.Edit5, QStringLiteral("cam@example.ru\n"));
             QTreeWidgetItem* row = d.ListView1->topLevelItem(3);
-            whenOnTop(&form3, [&] {
+            rig::whenModal([&](QWidget*) {
                 paste(form3.ui->Edit1, QStringLiteral("+79001234567\r\n"));
                 form3.ui->Button1->click();
-            });
+            }, &form3);
             const QPoint at = d.ListView1->visualItemRect(row).center();
             QTest::mouseClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
             QTest::mouseDClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
             d.Btpryam->click();
-        });
+        }, &form2);
         rr.form1->handle([&] { rr.form1->Button1Click(); });
 
         QCOMPARE(rr.form1->panel(2), QString("Установки успешно переданы"));
@@ -356,8 +361,8 @@ private slots:
         QCOMPARE(report.value("failed_item"), item.toLatin1());
         QCOMPARE(report.value("acknowledged"), QByteArray::number(acknowledged));
         // Whatever came after the refusal would reach the unit outside an exchange.
-        QTest::qWait(200);
-        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 0);
+        QVERIFY2(unitHasReadAll(rr, sim), "the unit never read the marker line");
+        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 1);  // the marker
         QCOMPARE(countEvents(sim.events(), "settings-item"), acknowledged + 2);  // "BC" and the refused one
     }
 
@@ -390,7 +395,7 @@ private slots:
         transfer(rr, Entry{}, dialled);
         QCOMPARE(rr.form1->panel(2), panel);
         QVERIFY(rr.form1->ui->Pbar1->isHidden());
-        QTest::qWait(200);
+        QVERIFY2(unitHasReadAll(rr, sim), "the unit never read the marker line");
         const auto events = sim.events();
         QCOMPARE(countEvents(events, attempt), attempts);
         QCOMPARE(countEvents(events, "settings-begin"), 0);

@@ -2,6 +2,7 @@
 // on its first output line and by a symbolic link, commands on standard input and a FIFO, a
 // port that the operator program closes and opens again, and a clean end on SIGTERM.
 #include "unitsim/picture.h"
+#include "unitsim_process.h"
 
 #include <QtTest>
 
@@ -48,6 +49,19 @@ public:
 private:
     int fd_ = -1;
 };
+
+QByteArray readLog(const QString& log) {
+    QFile f(log);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The state unitsim logged last for the line: "open", "closed", or empty before any.
+QByteArray lineState(const QString& log) {
+    static const QByteArray kLine = "event=line state=";
+    const QByteArray all = readLog(log);
+    const qsizetype at = all.lastIndexOf(kLine);
+    return at < 0 ? QByteArray() : all.mid(at + kLine.size()).split('\n').value(0).trimmed();
+}
 
 } // namespace
 
@@ -103,29 +117,35 @@ private slots:
             Port port(link);
             QVERIFY(port.ok());
             port.write("AT\r");
-            QCOMPARE(port.readUntil("OK\r\n", 2000), QByteArray("AT\r\r\nOK\r\n"));
+            QCOMPARE(port.readUntil("OK\r\n", 10000), QByteArray("AT\r\r\nOK\r\n"));
             port.write("ATD+79001112233\r");
-            QCOMPARE(port.readUntil("CONNECT 9600\r\n", 2000), QByteArray("ATD+79001112233\r\r\nCONNECT 9600\r\n"));
+            QCOMPARE(port.readUntil("CONNECT 9600\r\n", 10000), QByteArray("ATD+79001112233\r\r\nCONNECT 9600\r\n"));
             port.write("foto1\r");
             // The picture crosses the real pseudo-terminal unchanged.
-            QCOMPARE(port.readUntil("NO CARRIER\r\n", 5000),
+            QCOMPARE(port.readUntil("NO CARRIER\r\n", 10000),
                      QByteArray::fromStdString(jpeg) + QByteArray("\r\nNO CARRIER\r\n"));
         }
-        QTest::qWait(300);  // long enough for the simulator to notice the port is closed
+        // The simulator notices that the port was closed before it is opened again.
+        QVERIFY2(rig::waitFor([&] { return lineState(log) == "closed"; }, 30000),
+                 "unitsim never logged the closed port");
         {
             // The port was closed and is opened again; the modem is still there.
             Port port(link);
             port.write("AT\r");
-            QCOMPARE(port.readUntil("OK\r\n", 2000), QByteArray("AT\r\r\nOK\r\n"));
+            QCOMPARE(port.readUntil("OK\r\n", 10000), QByteArray("AT\r\r\nOK\r\n"));
 
             // Standard input and the FIFO both take commands; the end of standard input does
             // not end the program.
             p.write("call +7111\n");
             QVERIFY(p.waitForBytesWritten(2000));
-            QVERIFY(port.readUntil("\"+7111\",145\r\n", 2000).startsWith("\r\n+CRING: REL ASYNC\r\n"));
+            QVERIFY(port.readUntil("\"+7111\",145\r\n", 10000).startsWith("\r\n+CRING: REL ASYNC\r\n"));
             p.write("hangup\n");
             QVERIFY(p.waitForBytesWritten(2000));
             p.closeWriteChannel();
+            // The ringing stops: after the hang-up is logged, what was on its way drains and
+            // no further ring comes (they come every 100 ms).
+            QVERIFY2(rig::waitFor([&] { return readLog(log).contains("event=ring-end why=\"hangup command\""); }, 30000),
+                     "unitsim never logged the hang-up");
             port.readUntil({}, 300);
             QCOMPARE(port.readUntil({}, 300), QByteArray());
             {
@@ -133,7 +153,7 @@ private slots:
                 QVERIFY(control.open(QIODevice::WriteOnly));
                 control.write("call +7222\n");
             }
-            QVERIFY(port.readUntil("\"+7222\",145\r\n", 2000).contains("+CRING: REL ASYNC"));
+            QVERIFY(port.readUntil("\"+7222\",145\r\n", 10000).contains("+CRING: REL ASYNC"));
             QCOMPARE(p.state(), QProcess::Running);
         }
 

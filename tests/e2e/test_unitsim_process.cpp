@@ -50,17 +50,18 @@ private:
     int fd_ = -1;
 };
 
-QByteArray readLog(const QString& log) {
-    QFile f(log);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The state unitsim logged last for the line: "open", "closed", or empty before any.
 QByteArray lineState(const QString& log) {
-    static const QByteArray kLine = "event=line state=";
-    const QByteArray all = readLog(log);
-    const qsizetype at = all.lastIndexOf(kLine);
-    return at < 0 ? QByteArray() : all.mid(at + kLine.size()).split('\n').value(0).trimmed();
+    QByteArray state;
+    for (const rig::SimEvent& e : rig::readSimLog(log))
+        if (e.name == "line") state = e.fields.value("state");
+    return state;
+}
+
+bool loggedHangUp(const QString& log) {
+    for (const rig::SimEvent& e : rig::readSimLog(log))
+        if (e.name == "ring-end" && e.fields.value("why") == "hangup command") return true;
+    return false;
 }
 
 } // namespace
@@ -144,7 +145,7 @@ private slots:
             p.closeWriteChannel();
             // The ringing stops: after the hang-up is logged, what was on its way drains and
             // no further ring comes (they come every 100 ms).
-            QVERIFY2(rig::waitFor([&] { return readLog(log).contains("event=ring-end why=\"hangup command\""); }, 30000),
+            QVERIFY2(rig::waitFor([&] { return loggedHangUp(log); }, 30000),
                      "unitsim never logged the hang-up");
             port.readUntil({}, 300);
             QCOMPARE(port.readUntil({}, 300), QByteArray());

@@ -54,7 +54,13 @@ struct ModalWait {
     QDeadlineTimer deadline;
 };
 
+void pollModal(std::shared_ptr<ModalWait> w);
+
 // Polled from timers, so that the check runs inside the dialog's own event loop.
+void pollLater(std::shared_ptr<ModalWait> w) {
+    QTimer::singleShot(5, [w = std::move(w)]() mutable { pollModal(std::move(w)); });
+}
+
 void pollModal(std::shared_ptr<ModalWait> w) {
     QWidget* top = QApplication::activeModalWidget();
     if (top && (!w->dialog || top == w->dialog)) {
@@ -66,14 +72,13 @@ void pollModal(std::shared_ptr<ModalWait> w) {
                unsigned(w->caller.line()), w->dialog ? w->dialog->metaObject()->className() : "window",
                top ? top->metaObject()->className() : "none");
     }
-    QTimer::singleShot(5, [w = std::move(w)]() mutable { pollModal(std::move(w)); });
+    pollLater(std::move(w));
 }
 
 } // namespace
 
 void whenModal(std::function<void(QWidget*)> f, QWidget* dialog, std::source_location caller) {
-    auto w = std::make_shared<ModalWait>(ModalWait{std::move(f), dialog, caller, QDeadlineTimer(60000)});
-    QTimer::singleShot(5, [w = std::move(w)]() mutable { pollModal(std::move(w)); });
+    pollLater(std::make_shared<ModalWait>(ModalWait{std::move(f), dialog, caller, QDeadlineTimer(60000)}));
 }
 
 } // namespace rig

@@ -76,14 +76,16 @@ SimEvent parseSimEvent(const QByteArray& line) {
     return e;
 }
 
-QList<SimEvent> UnitSimProcess::events() const {
+QList<SimEvent> readSimLog(const QString& path) {
     QList<SimEvent> out;
-    QFile f(dir_.filePath("log"));
+    QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return out;
     for (const QByteArray& line : f.readAll().split('\n'))
         if (line.startsWith("unitsim ")) out.append(parseSimEvent(line));
     return out;
 }
+
+QList<SimEvent> UnitSimProcess::events() const { return readSimLog(logPath()); }
 
 QList<SimEvent> UnitSimProcess::newEvents() {
     QList<SimEvent> out;

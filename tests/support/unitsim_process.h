@@ -88,6 +88,8 @@ private:
 
 // One line of the event log ("unitsim t=... event=NAME key=value ...").
 SimEvent parseSimEvent(const QByteArray& line);
+// Every event of a unitsim log file.
+QList<SimEvent> readSimLog(const QString& path);
 
 // The program's windows on the real serial layer and clock, in a temporary working folder,
 // with message boxes recorded instead of shown and the port store in memory.

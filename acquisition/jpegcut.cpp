@@ -7,26 +7,28 @@ constexpr unsigned char kSoi = 0xD8;
 constexpr unsigned char kEoi = 0xD9;
 constexpr unsigned char kSos = 0xDA;
 
-// Moves p past the next pair FF code; false when the data ends first. A byte after an FF is
-// always consumed with it, whatever it is.
+// Reads from p to the next marker: a run of FFs and the byte after it, which is the marker's
+// code (the FFs before the last one are fill, as JPEG allows before any marker). Returns that
+// code with p just after it, or -1 when the data ends first.
+int nextMarker(const unsigned char* d, std::size_t n, std::size_t& p) {
+    while (p < n && d[p] != kMarker) ++p;
+    while (p < n && d[p] == kMarker) ++p;
+    if (p >= n) return -1;
+    return d[p++];
+}
+
+// Moves p past the next marker with the given code; false when the data ends first.
 bool findPair(const unsigned char* d, std::size_t n, std::size_t& p, unsigned char code) {
-    while (p < n) {
-        if (d[p++] != kMarker) continue;
-        if (p >= n) return false;
-        if (d[p++] == code) return true;
-    }
+    for (int c; (c = nextMarker(d, n, p)) >= 0;)
+        if (c == code) return true;
     return false;
 }
 
 // The same search for an end marker that also stops at a start marker; returns the code of
-// the pair found (p just after it), or 0 when the data ends first.
+// the marker found (p just after it), or 0 when the data ends first.
 unsigned char findEndOrStart(const unsigned char* d, std::size_t n, std::size_t& p) {
-    while (p < n) {
-        if (d[p++] != kMarker) continue;
-        if (p >= n) return 0;
-        const unsigned char c = d[p++];
-        if (c == kEoi || c == kSoi) return c;
-    }
+    for (int c; (c = nextMarker(d, n, p)) >= 0;)
+        if (c == kEoi || c == kSoi) return static_cast<unsigned char>(c);
     return 0;
 }
 
@@ -80,7 +82,7 @@ Marker readMarker(const unsigned char* d, std::size_t n, std::size_t& q) {
 // Whether the segments of the picture whose start marker ends just before q hold together up
 // to the start of scan, and one of them carries a start marker of its own: an embedded picture,
 // such as the thumbnail in an EXIF APP1 segment. Its start marker is looked for in the plain
-// bytes of the segment, so a byte FF just before it does not hide it.
+// bytes of the segment.
 bool carriesPicture(const unsigned char* d, std::size_t n, std::size_t q) {
     bool embedded = false;
     for (;;) {

@@ -14,18 +14,18 @@ struct JpegSlice {
 
 // Every complete picture in data[0, length), in stream order.
 //
-// Markers are found by a byte-pair search: a byte after an FF is always taken together with
-// it, so FF FF D8 starts nothing while FF FF FF D8 starts a picture at its third byte, and
-// FF FF D9 inside a picture does not end it. A picture ends at the first end marker that
-// search finds after its start marker.
+// Markers are found by a byte-pair search: an FF and the byte after it make a pair, and a run
+// of FFs before a marker is fill, so FF FF D8 starts a picture at its second FF and FF FF D9
+// inside a picture ends it at the D9. A picture ends at the first end marker that search finds
+// after its start marker.
 //
 // The exception is a picture that carries another inside it (an EXIF thumbnail, with its own
 // FF D8 ... FF D9 inside the APP1 segment): when its segments, walked by their lengths, hold
 // together up to the start of scan and one of them holds the bytes FF D8, the end marker is
 // looked for in the entropy-coded data after it (and after any further scans of a
-// progressive picture). So the thumbnail stays part of its picture even where an FF D9 in the
-// EXIF data before it or an FF just before its start marker would mislead the byte-pair
-// search, while every picture without one is cut exactly where the byte-pair search cuts it.
+// progressive picture). So the thumbnail stays part of its picture even where its own end
+// marker, or an FF D9 in the EXIF data before it, would end the byte-pair search early, while
+// every picture without one is cut exactly where the byte-pair search cuts it.
 //
 // When the byte-pair search meets another start marker before the end, the segments are
 // walked the same way. Where they stop holding together (no marker where one is due, a length

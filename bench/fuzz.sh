@@ -6,7 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 secs=${1:-60}
-build=${2:-$here/build/fuzz}
+build=$(realpath -m "${2:-$here/build/fuzz}")  # the targets run from folders of their own
 shared=$here/../shared
 
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVLO_FUZZ=ON >/dev/null

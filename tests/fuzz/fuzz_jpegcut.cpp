@@ -1,7 +1,9 @@
 // The JPEG cutter on any bytes. Checked on every input:
 // - every stored picture is a contiguous slice of the input that begins FF D8 and ends FF D9;
 // - the stored pictures do not overlap and come in input order;
-// - a picture without a thumbnail is cut exactly where the plain byte-pair search cuts it;
+// - a picture without a thumbnail is cut exactly where the plain byte-pair search cuts it
+//   (an FF and the byte after it make a pair; a run of FFs before a marker is fill, the pair
+//   being its last FF and the byte after the run);
 // - a picture with a thumbnail, if stored, does not end before its start of scan.
 //
 // "With a thumbnail" means: the picture's segments, read by their lengths from its start
@@ -23,12 +25,13 @@ namespace {
 
 constexpr unsigned char kFF = 0xFF, kSoi = 0xD8, kEoi = 0xD9;
 
-// The next pair FF code from p on; a byte after an FF is always taken together with it.
-// Returns the code found (SOI or EOI, whichever of the wanted ones comes first), or 0 when
-// the data ends first. p ends just after the pair.
+// The next pair FF code from p on: an FF and the first byte after it that is no FF (the FFs
+// between are fill). Returns the code found (SOI or EOI, whichever of the wanted ones comes
+// first), or 0 when the data ends first. p ends just after the pair.
 unsigned char nextPair(const std::uint8_t* d, std::size_t n, std::size_t& p, bool stopAtSoi) {
     while (p < n) {
         if (d[p++] != kFF) continue;
+        while (p < n && d[p] == kFF) ++p;
         if (p >= n) return 0;
         const unsigned char c = d[p++];
         if (c == kEoi || (c == kSoi && stopAtSoi)) return c;
@@ -84,18 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Walk the input with the plain search, picture by picture, beside the cutter's result.
     std::size_t p = 0, k = 0;
     for (;;) {
-        // The start marker: the first pair FF D8.
-        std::size_t a = 0;
-        bool found = false;
-        while (p < size) {
-            if (d[p++] != kFF) continue;
-            if (p >= size) break;
-            if (d[p++] == kSoi) {
-                a = p - 2;
-                found = true;
-                break;
-            }
+        // The start marker: the first pair FF D8, at the last FF before the D8.
+        unsigned char code;
+        while ((code = nextPair(d, size, p, true)) == kEoi) {
         }
+        const bool found = code == kSoi;
+        const std::size_t a = p - 2;
         if (!found) {
             if (k != cut.size()) fail("stored a picture the byte-pair search does not find", cut[k].start);
             return 0;

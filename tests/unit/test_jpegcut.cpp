@@ -53,19 +53,25 @@ const QByteArray kAfter = "\r\n\r\nNO CARRIER\r\n";
 class TestJpegCut : public QObject {
     Q_OBJECT
 private slots:
-    // Streams that are no well-formed JPEG: the markers alone decide, a byte after an FF
-    // always taken together with it.
+    // Streams that are no well-formed JPEG: the markers alone decide. An FF and the byte after
+    // it make a pair, and FFs before a marker are fill.
     void bytePairRules_data() {
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<QList<QByteArray>>("expected");
-        QTest::newRow("FF FF D8 starts nothing") << hex("00FFFFD8 0102 FFD9") << QList<QByteArray>{};
+        QTest::newRow("FF FF D8 starts at its second byte")
+            << hex("00FFFFD8 0102 FFD9") << QList<QByteArray>{hex("FFD80102FFD9")};
         QTest::newRow("FF FF FF D8 starts at its third byte")
             << hex("00FFFFFFD8 0102 FFD9 33") << QList<QByteArray>{hex("FFD80102FFD9")};
-        QTest::newRow("FF FF D9 inside does not end it")
-            << hex("FFD8 01 FFFFD9 02 FFD9") << QList<QByteArray>{hex("FFD801FFFFD902FFD9")};
+        QTest::newRow("FF FF D9 inside ends it")
+            << hex("FFD8 01 FFFFD9 02 FFD9") << QList<QByteArray>{hex("FFD801FFFFD9")};
         QTest::newRow("FF FF FF D9 inside ends it") << hex("FFD8 01 FFFFFFD9 02") << QList<QByteArray>{hex("FFD801FFFFFFD9")};
         QTest::newRow("the first end marker ends it")
             << hex("FFD8 01 FFD9 FFD9") << QList<QByteArray>{hex("FFD801FFD9")};
+        QTest::newRow("fill between two pictures")
+            << hex("FFD801FFD9 FF FFFFD802FFD9") << QList<QByteArray>{hex("FFD801FFD9"), hex("FFD802FFD9")};
+        QTest::newRow("after a stray FF, after text and FF, fill before the end")
+            << hex("FFFFD801FFD9 6A756E6BFFFFD802FFD9 FFD803FFFFFFD9")
+            << QList<QByteArray>{hex("FFD801FFD9"), hex("FFD802FFD9"), hex("FFD803FFFFFFD9")};
         QTest::newRow("two, with text between")
             << hex("41FFD801FFD9 0D0A FFD802FFD9") << QList<QByteArray>{hex("FFD801FFD9"), hex("FFD802FFD9")};
         QTest::newRow("no end marker") << hex("FFD8 0102 03") << QList<QByteArray>{};
@@ -80,11 +86,11 @@ private slots:
             << hex("FFD8 FFE1 7FFF 01 FFD9 02") << QList<QByteArray>{hex("FFD8FFE17FFF01FFD9")};
         QTest::newRow("a length below two") << hex("FFD8 FFE0 0001 FFD9") << QList<QByteArray>{hex("FFD8FFE00001FFD9")};
         // Without a thumbnail the segment lengths play no part: an end marker that a segment
-        // would cover still ends the picture, and a fill byte before the last one still pairs.
+        // would cover still ends the picture, and so does an end marker after fill bytes.
         QTest::newRow("an end marker inside a comment segment")
             << hex("FFD8 FFFE 0004 FFD9 FFD9") << QList<QByteArray>{hex("FFD8FFFE0004FFD9")};
         QTest::newRow("a fill byte before an end marker after the scan")
-            << hex("FFD8 FFDA 0002 11 FFFFD9 22 FFD9") << QList<QByteArray>{hex("FFD8FFDA000211FFFFD922FFD9")};
+            << hex("FFD8 FFDA 0002 11 FFFFD9 22 FFD9") << QList<QByteArray>{hex("FFD8FFDA000211FFFFD9")};
     }
     void bytePairRules() {
         QFETCH(QByteArray, stream);
@@ -165,6 +171,11 @@ private slots:
         // Back to back with others, each still whole.
         const QByteArray other = rig::makeJpeg({48, 32, 60, false, 9});
         QCOMPARE(pieces(other + jpeg + "\n" + other), (QList<QByteArray>{other, jpeg, other}));
+        // Fill bytes before its start marker and before its end marker change nothing but where
+        // it begins; the fill before the end stays part of it.
+        const QByteArray filled = jpeg.left(jpeg.size() - 2) + hex("FFFF") + hex("FFD9");
+        QCOMPARE(pieces(hex("FF") + jpeg + "junk" + hex("FFFF") + filled + hex("FF") + other),
+                 (QList<QByteArray>{jpeg, filled, other}));
         // A thumbnail's end marker comes first; the cut does not stop there.
         if (QByteArray(QTest::currentDataTag()).contains("thumbnail"))
             QVERIFY(jpeg.indexOf(hex("FFD9")) < jpeg.size() - 2);

@@ -3,6 +3,7 @@
 #include "acquisition/archive.h"
 #include "acquisition/jpegcut.h"
 #include "app/tform1.h"
+#include "platform/durable.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,14 +30,14 @@ int TForm1::filebuf(const unsigned char* data, std::size_t length) {
     // Pictures an earlier filing could not store go first, as their own event.
     if (!unfiled.isEmpty()) {
         const QList<QByteArray> earlier = std::exchange(unfiled, {});
-        fileevent(earlier);
+        fileevent(earlier, false);
         if (!unfiled.isEmpty()) {
             // Still no room: keep this transfer's pictures too, without a second message.
             for (const QByteArray& p : pictures) keepUnfiled(p);
             return 0;
         }
     }
-    return fileevent(pictures);
+    return fileevent(pictures, true);
 }
 
 void TForm1::keepUnfiled(const QByteArray& picture) {
@@ -45,7 +46,7 @@ void TForm1::keepUnfiled(const QByteArray& picture) {
     if (kept + picture.size() <= kUnfiledLimit) unfiled.append(picture);
 }
 
-int TForm1::fileevent(const QList<QByteArray>& pictures) {
+int TForm1::fileevent(const QList<QByteArray>& pictures, bool own) {
     QList<QByteArray> names;
     for (qsizetype i = 0; i < pictures.size(); ++i) {
         fotoname = pictureName(sys.clock.now(), nfiles);
@@ -61,10 +62,18 @@ int TForm1::fileevent(const QList<QByteArray>& pictures) {
         ++nfiles;
         names.append(fotoname);
     }
-    if (names.isEmpty()) return 0;
+    if (names.isEmpty()) {
+        // A phase without a complete picture is done; one whose pictures wait in `unfiled`
+        // stays marked, for a start after a crash to file them from temp.dat.
+        if (own && unfiled.isEmpty() && phaseMarked) unmarkPhase();
+        return 0;
+    }
     ListBox2.append(eventLine(names));
+    // The phase's own event comes after this one: the mark moves past it before the lists
+    // that hold it are saved, so that the mark never counts this event as the phase's.
+    if (!own && phaseMarked) markPhase();
     // Written at once, so that a crash or a power cut loses no entry.
-    savelists();
+    if (savelists() && own && unfiled.isEmpty() && phaseMarked) unmarkPhase();
     return int(names.size());
 }
 
@@ -74,19 +83,25 @@ bool TForm1::savefoto(const unsigned char* data, std::size_t length) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     const auto n = qint64(length);
-    const bool ok = f.write(reinterpret_cast<const char*>(data), n) == n && f.flush();
+    // On the disk, with its entry in foto, before the lists that name it are replaced.
+    const bool ok = f.write(reinterpret_cast<const char*>(data), n) == n && plat::syncFile(f);
     f.close();
-    if (ok && f.error() == QFileDevice::NoError) return true;
+    if (ok && f.error() == QFileDevice::NoError) {
+        plat::syncFolder(QFileInfo(path).path());
+        return true;
+    }
     f.remove();  // a full disk: no half picture stays behind
     return false;
 }
 
-void TForm1::savelists() {
+bool TForm1::savelists() {
     // A failure is shown and filing goes on: the lists stay in memory and are written again
     // at the next filing and at close.
     try {
         saveLists();
+        return true;
     } catch (const plat::ToolkitError& e) {
         sys.ui.error(e.text());
+        return false;
     }
 }

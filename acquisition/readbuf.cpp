@@ -2,6 +2,7 @@
 // stream into fotobuf and temp.dat, and filing stores the pictures.
 #include "app/tform1.h"
 #include "link/lines.h"
+#include "platform/durable.h"
 #include "ui_tform1.h"
 
 #include <algorithm>
@@ -103,6 +104,10 @@ void TForm1::readbuf() {
     nfoto = 0;
     QFile temp(QStringLiteral("temp.dat"));
     bool tempOk = temp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    // The phase is marked once temp.dat is empty on the disk, so that a start after a crash
+    // files what it then holds and never the transfer before it.
+    if (tempOk && plat::syncFile(temp)) markPhase();
+    unsigned char last = 0;
     LineHead head;
     const std::uint32_t start = waitTick();
     for (;;) {
@@ -119,6 +124,9 @@ void TForm1::readbuf() {
                 tempOk = false;
                 temp.close();
             }
+            // Every picture that arrived whole is on the disk at its end marker.
+            if (tempOk && last == 0xFF && inbyte == 0xD9) plat::syncFile(temp);
+            last = inbyte;
             head.add(inbyte);
         }
         pump();
@@ -130,6 +138,7 @@ void TForm1::readbuf() {
             head.clear();
         }
     }
+    if (tempOk) plat::syncFile(temp);
     temp.close();
     // temp.dat could not be written: the failure is shown, and filing works on fotobuf.
     if (failed || !tempOk) setPanel(0, QStringLiteral("err ") + QString::number(linkerr));

@@ -87,13 +87,21 @@ private:
     // returns how many were stored.
     int filebuf(const unsigned char* data, std::size_t length);
     // Stores the pictures as the event of one transfer; those that cannot be stored (a full
-    // disk) are kept in `unfiled`. Returns how many were stored.
-    int fileevent(const QList<QByteArray>& pictures);
+    // disk) are kept in `unfiled`. `own`: the event of the data phase being filed, as opposed
+    // to pictures held from an earlier one. Returns how many were stored.
+    int fileevent(const QList<QByteArray>& pictures, bool own);
     void keepUnfiled(const QByteArray& picture);
     // Writes one picture to fotofile; false when the file cannot be created or written.
     bool savefoto(const unsigned char* data, std::size_t length);
-    // Writes the picture list and the event list to their files.
-    void savelists();
+    // Writes the picture list and the event list to their files; false (shown) when that fails.
+    bool savelists();
+    // A data phase is marked on disk from its first byte until its pictures are in the saved
+    // lists, so that a start after a power cut or a crash files what temp.dat holds of it.
+    // The mark holds the lists' sizes before the phase's own event.
+    void markPhase();
+    void unmarkPhase();
+    // At start, once the lists are loaded: files a marked phase that did not reach its filing.
+    void recoverPhase();
     // The share of the time-out used, on Pbar1 while it is shown.
     void showprogress(std::uint32_t elapsed, std::uint32_t base);
 
@@ -153,6 +161,7 @@ public:
     // overwrites temp.dat, so they would be lost otherwise. At most kUnfiledLimit bytes.
     QList<QByteArray> unfiled;
     static constexpr qsizetype kUnfiledLimit = 10 * kFotobufSize;
+    bool phaseMarked = false;     // the data phase being received or filed is marked on disk
     bool picturesUnread = false;  // files.txt exists but could not be loaded at start
     bool eventsUnread = false;    // the same for events.txt
 

@@ -1,8 +1,10 @@
 #include "platform/stringlist.h"
+#include "platform/durable.h"
 #include "platform/toolkit.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace plat {
@@ -69,7 +71,11 @@ bool writeFileAtomic(const QString& fileName, const QByteArray& content) {
         f.cancelWriting();
         return false;
     }
-    return f.commit();
+    // The commit puts the new content on the disk before the rename; the folder's sync then
+    // keeps the rename itself through a power cut.
+    if (!f.commit()) return false;
+    syncFolder(QFileInfo(fileName).path());
+    return true;
 }
 
 QString nativePath(const QByteArray& storedName) {

@@ -66,6 +66,14 @@ void TForm1::FormCreate() {
             epos = ListBox2.count() - 1;  // the newest event; -1 for an empty list
         });
     }
+    // A data phase that a power cut or a crash kept from its filing is filed now, so that
+    // the panes show its pictures too, and paging counts them as loaded.
+    const int loaded = ListBox2.count();
+    recoverPhase();
+    if (ListBox2.count() != loaded) {
+        fpos = nfiles;
+        epos = ListBox2.count() - 1;
+    }
     // The window opens on the four newest pictures.
     if (nfiles != 0) updimage(nfiles);
 }

@@ -2,13 +2,19 @@
 // files.
 #include "acquisition_rig.h"
 
+#include "ui_tform1.h"
+
 #include <QDir>
+#include <QLabel>
 #include <QtTest>
 
 using rig::Rig;
 
 class TestFiling : public QObject {
     Q_OBJECT
+
+    // The name the fake clock gives the second picture of the archive.
+    static inline const QByteArray kNew = "foto\\140509_071226f1";
 
     struct Filing {
         Rig r;
@@ -123,6 +129,66 @@ private slots:
         big += QByteArray(20000, 'y') + b;
         QCOMPARE(f.file(big), 1);
         QCOMPARE(acq::stored(f.r.form1->ListBox1.at(0)), a);
+    }
+
+    // A start after a power cut or a crash in a data phase, at each point of the phase and of
+    // its filing: the phase's whole pictures end up in the archive exactly once, as an event
+    // of their own, and the next start files nothing more. A phase filed normally (no mark)
+    // is not filed again.
+    void aPhaseCutOffIsFiledOnceAtTheNextStart_data() {
+        QTest::addColumn<QList<QByteArray>>("files");
+        QTest::addColumn<QList<QByteArray>>("events");
+        QTest::addColumn<bool>("pictureWritten");
+        QTest::addColumn<QByteArray>("mark");
+        QTest::addColumn<bool>("filedAtStart");
+        const QList<QByteArray> oldFiles{"foto\\a"}, oldEvents{"1,foto\\a,"};
+        const QList<QByteArray> newFiles = oldFiles + QList<QByteArray>{kNew};
+        const QList<QByteArray> newEvents = oldEvents + QList<QByteArray>{"1," + kNew + ","};
+        QTest::newRow("in the data phase") << oldFiles << oldEvents << false << QByteArray("1 1\r\n") << true;
+        QTest::newRow("picture written, lists not") << oldFiles << oldEvents << true << QByteArray("1 1\r\n") << true;
+        QTest::newRow("picture list saved, event list not")
+            << newFiles << oldEvents << true << QByteArray("1 1\r\n") << false;
+        QTest::newRow("both lists saved, mark not removed")
+            << newFiles << newEvents << true << QByteArray("1 1\r\n") << false;
+        QTest::newRow("filed normally") << newFiles << newEvents << true << QByteArray() << false;
+    }
+    void aPhaseCutOffIsFiledOnceAtTheNextStart() {
+        QFETCH(QList<QByteArray>, files);
+        QFETCH(QList<QByteArray>, events);
+        QFETCH(bool, pictureWritten);
+        QFETCH(QByteArray, mark);
+        QFETCH(bool, filedAtStart);
+        Rig r;
+        QDir().mkdir("foto");
+        rig::writeDefaultSettings();
+        const QByteArray whole = acq::picture(1), cut = acq::picture(2);
+        rig::writeFile("temp.dat", "UNIT\r\n" + whole + "\r\n" + cut.left(cut.size() / 2));
+        rig::writeFile("files.txt", plat::StringList::format(files));
+        rig::writeFile("events.txt", plat::StringList::format(events));
+        rig::writeFile(plat::nativePath("foto\\a.jpg"), acq::picture(3));
+        if (pictureWritten) rig::writeFile(plat::nativePath(kNew + ".jpg"), whole);
+        if (!mark.isEmpty()) rig::writeFile("temp.pending", mark);
+
+        r.build();
+        const QList<QByteArray> wantFiles{"foto\\a", kNew};
+        const QList<QByteArray> wantEvents{"1,foto\\a,", "1," + kNew + ","};
+        QCOMPARE(r.form1->ListBox1.lines(), wantFiles);
+        QCOMPARE(r.form1->ListBox2.lines(), wantEvents);
+        QCOMPARE(acq::fileLines("files.txt"), wantFiles);
+        QCOMPARE(acq::fileLines("events.txt"), wantEvents);
+        QCOMPARE(acq::stored(kNew), whole);
+        QVERIFY(!QFile::exists("temp.pending"));
+        QCOMPARE(r.form1->nfiles, 2);
+        QCOMPARE(r.form1->epos, 1);
+        if (filedAtStart) QCOMPARE(r.form1->ui->Label3->text(), QString::fromLatin1(kNew + ".jpg"));
+        QVERIFY(r.ui.errors.isEmpty() && r.ui.messages.isEmpty());
+
+        r.program.reset();
+        r.build();
+        QCOMPARE(r.form1->ListBox1.lines(), wantFiles);
+        QCOMPARE(acq::fileLines("files.txt"), wantFiles);
+        QCOMPARE(acq::fileLines("events.txt"), wantEvents);
+        QCOMPARE(QDir("foto").entryList(QDir::Files).size(), 2);
     }
 
     void anIndexThatCannotBeWrittenIsReportedAndFilingGoesOn() {

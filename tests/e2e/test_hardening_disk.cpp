@@ -68,11 +68,12 @@ struct Files {
 class TestHardeningDisk : public QObject {
     Q_OBJECT
 
-    // A call whose picture the full disk keeps out: there is room for temp.dat alone.
+    // A call whose picture the full disk keeps out: there is room for temp.dat alone, and the
+    // page of the data phase's mark.
     static void keptOut(rig::Rig& r, SmallFs& fs, const QByteArray& picture) {
         const QByteArray stream = "UNIT\r\n" + picture + "\r\n";
         rig::writeFile("temp.dat", "x");
-        fs.leaveFree(((stream.size() + acq::noCarrier().size() + 4095) / 4096 - 1) * 4096);
+        fs.leaveFree((stream.size() + acq::noCarrier().size() + 4095) / 4096 * 4096);
         snimok(r, stream);
         QCOMPARE(r.ui.messages.value(0).text, QString("Can't create file"));
         QCOMPARE(r.form1->ListBox1.count(), 0);
@@ -187,7 +188,8 @@ private slots:
               indexUnwritten, whole);
         QVERIFY(tempCut > 0 && partly > 0 && whole > 0);
 
-        // Room for temp.dat and the three pictures, in whole pages, and not a byte more: the
+        // Room for temp.dat, the data phase's mark and the three pictures, in whole pages, and
+        // not a byte more: the
         // pictures are stored, the index cannot be written and stays as it was, and the
         // operator sees the toolkit's error.
         {
@@ -198,7 +200,7 @@ private slots:
                 stream += jpeg + "\r\n";
                 need += pages(jpeg.size());
             }
-            need += pages(stream.size() + acq::noCarrier().size());
+            need += pages(stream.size() + acq::noCarrier().size()) + 1;
             rig::writeFile("temp.dat", "x");  // one page, freed when the data phase empties it
             fs.leaveFree((need - 1) * 4096);
             const Files before = Files::now();

@@ -1,4 +1,4 @@
-// Ravlo's entry: builds the five windows in their order and runs the message loop.
+// Ravlo's entry: the real platform for the windows, then the program in the working folder.
 #include "app/program.h"
 #include "platform/fonts.h"
 #include "platform/serial_qt.h"
@@ -16,12 +16,5 @@ int main(int argc, char** argv) {
     plat::SettingsPortStore store;
     plat::Platform sys{clock, desktop, ports, store};
 
-    try {
-        Program program(sys);
-        program.form1.show();
-        app.exec();
-    } catch (const std::exception& e) {
-        desktop.error(QString::fromLocal8Bit(e.what()));
-    }
-    return 0;
+    return runProgram(sys);
 }

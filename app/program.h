@@ -22,3 +22,8 @@ struct Program {
     TAboutBox about;
     TForm3 form3;
 };
+
+// Runs Ravlo in the working folder: takes the folder's lock, builds the windows and runs the
+// message loop until the main window closes. A folder where Ravlo already runs gets a message
+// and nothing more: no window is built and no file written. Returns the exit code, 0.
+int runProgram(plat::Platform& sys);

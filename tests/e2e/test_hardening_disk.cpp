@@ -5,6 +5,7 @@
 // is room again the next transfer files everything.
 #include "acquisition_rig.h"
 #include "config/tform2.h"
+#include "platform/instancelock.h"
 #include "ui_tform1.h"
 #include "ui_tform2.h"
 
@@ -296,6 +297,8 @@ private slots:
         const Files before = Files::now();
 
         QVERIFY(fs.setReadOnly(true));
+        // No lock can be made here: that keeps nobody out.
+        QVERIFY(plat::InstanceLock(QStringLiteral("ravlo.lock")).free());
         snimok(r, b);
         // temp.dat could not be made: the failure shows, and neither the picture nor the
         // index could be written.

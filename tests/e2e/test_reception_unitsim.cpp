@@ -17,8 +17,10 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 #include <algorithm>
 
@@ -113,6 +115,7 @@ void checkNewestShown(rig::RealRig& rr) {
 
 void checkIdle(rig::RealRig& rr) {
     TForm1& f = *rr.form1;
+    QVERIFY2(!QFile::exists("temp.pending"), "a filed phase is still marked");
     QCOMPARE(f.busy, 0);
     QCOMPARE(f.tmrstop, 0);
     QCOMPARE(f.dialed, 0);
@@ -126,6 +129,42 @@ QString writeTemp(QTemporaryDir& dir, const QString& name, const QByteArray& byt
     const QString path = dir.filePath(name);
     rig::writeFile(path, bytes);
     return path;
+}
+
+// The main window of the program that runProgram runs in this process, if it is up.
+TForm1* mainWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = qobject_cast<TForm1*>(w)) return f;
+    return nullptr;
+}
+
+// Once runProgram's window is up: runs check on it, then closes it, which ends runProgram. A
+// start that built no window ends its message loop all the same.
+void whenStarted(std::function<void(TForm1&)> check) {
+    QTimer::singleShot(0, [check] {
+        TForm1* f = mainWindow();
+        if (!f) return QCoreApplication::exit();
+        check(*f);
+        f->close();
+    });
+}
+
+// This test program run again as Ravlo, for a test that kills it: with RAVLO_RECEIVER set to
+// the working folder and the port, a line each, it runs the program there on the real serial
+// layer and presses Снимок once the window is up.
+int runReceiver(const QByteArray& spec) {
+    const QList<QByteArray> args = spec.split('\n');
+    QDir::setCurrent(QString::fromLocal8Bit(args.value(0)));
+    plat::SystemClock clock;
+    fake::Ui ui;
+    plat::QtPortSystem ports;
+    fake::PortStore store;
+    store.value = QString::fromLocal8Bit(args.value(1));
+    plat::Platform sys{clock, ui, ports, store};
+    QTimer::singleShot(0, [] {
+        if (TForm1* f = mainWindow()) f->ui->Button4->click();
+    });
+    return runProgram(sys);
 }
 
 } // namespace
@@ -337,6 +376,70 @@ private slots:
         CHECK(checkIdle(rr));
     }
 
+    // Ravlo killed (SIGKILL) in the middle of the second picture of a call. A second start in
+    // the same folder meanwhile is refused and writes nothing. The next start takes the lock
+    // left behind over, files the whole first picture once and shows it; the one after that
+    // files nothing more.
+    void killedInTheMiddleOfAPicture() {
+        QTemporaryDir pics;
+        const QByteArray first = rig::makeJpeg({64, 48, 60, false, 31});
+        const QByteArray second = rig::makeJpeg({320, 240, 75, false, 32});
+        rig::UnitSimProcess sim(QStringList{"--pictures", "2", "--picture", writeTemp(pics, "1.jpg", first),
+                                            "--picture", writeTemp(pics, "2.jpg", second)} +
+                                kQuick);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;  // only its working folder and platform: runProgram builds the windows
+        rig::writeDefaultSettings();
+
+        QProcess ravlo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("RAVLO_RECEIVER", rr.work.path() + "\n" + sim.link());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        ravlo.setProcessEnvironment(env);
+        ravlo.setProcessChannelMode(QProcess::ForwardedChannels);
+        ravlo.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(ravlo.waitForStarted(10000));
+        const auto cutOff = [&] {
+            const QByteArray temp = rig::readFile("temp.dat");
+            const qsizetype at = temp.indexOf(first);
+            return at >= 0 && temp.size() > at + first.size() + second.size() / 4;
+        };
+        QVERIFY2(rig::waitFor(cutOff, 60000), "the killed program never got a quarter into the second picture");
+
+        bool started = false;
+        whenStarted([&](TForm1&) { started = true; });
+        QCOMPARE(runProgram(rr.sys), 0);
+        QVERIFY2(!started, "a second program ran in the folder");
+        QCOMPARE(rr.ui.messages.size(), 1);
+        QCOMPARE(rr.ui.messages[0].caption, QString("Ravlo"));
+        QVERIFY(!QFile::exists("files.txt") && !QFile::exists("events.txt"));
+        QCOMPARE(rr.store.saves, 0);
+        rr.ui.messages.clear();
+
+        ravlo.kill();
+        QVERIFY(ravlo.waitForFinished(10000));
+        QVERIFY2(!rig::readFile("temp.dat").contains(second), "the program was not killed in the second picture");
+        QVERIFY(!QFile::exists("files.txt"));
+
+        QString caption;
+        whenStarted([&](TForm1& f) { caption = f.ui->Label2->text(); });
+        QCOMPARE(runProgram(rr.sys), 0);
+        QCOMPARE(rr.ui.messages.size(), 0);
+        QCOMPARE(rr.ui.errors, QStringList());
+        const QList<QByteArray> names = fileLines("files.txt");
+        QCOMPARE(names.size(), 1);
+        QCOMPARE(stored(names[0]), first);
+        QCOMPARE(fileLines("events.txt"), QList<QByteArray>{"1," + names[0] + ","});
+        QCOMPARE(caption, QString::fromLatin1(names[0] + ".jpg"));
+
+        whenStarted([](TForm1&) {});
+        QCOMPARE(runProgram(rr.sys), 0);
+        QCOMPARE(fileLines("files.txt"), names);
+        QCOMPARE(fileLines("events.txt"), QList<QByteArray>{"1," + names[0] + ","});
+        QCOMPARE(QDir("foto").entryList(QDir::Files).size(), 1);
+        QCOMPARE(rr.ui.messages.size(), 0);
+    }
+
     // The modem goes away in the middle of the second picture (unitsim killed, at line speed):
     // the first picture is filed, the port is let go and the flags are free; once a modem is
     // back under the same name, Инициализ. opens the port again and pictures come in. The
@@ -427,5 +530,12 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestReceptionUnitsim)
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (const QByteArray receiver = qgetenv("RAVLO_RECEIVER"); !receiver.isEmpty()) return runReceiver(receiver);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestReceptionUnitsim test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_reception_unitsim.moc"

@@ -62,18 +62,19 @@ int TForm1::fileevent(const QList<QByteArray>& pictures, bool own) {
         ++nfiles;
         names.append(fotoname);
     }
-    if (names.isEmpty()) {
-        // A phase without a complete picture is done; one whose pictures wait in `unfiled`
-        // stays marked, for a start after a crash to file them from temp.dat.
-        if (own && unfiled.isEmpty() && phaseMarked) unmarkPhase();
-        return 0;
+    bool saved = true;
+    if (!names.isEmpty()) {
+        ListBox2.append(eventLine(names));
+        // The phase's own event comes after this one: the mark moves past it before the lists
+        // that hold it are saved, so that the mark never counts this event as the phase's.
+        if (!own && phaseMarked) markPhase();
+        // Written at once, so that a crash or a power cut loses no entry.
+        saved = savelists();
     }
-    ListBox2.append(eventLine(names));
-    // The phase's own event comes after this one: the mark moves past it before the lists
-    // that hold it are saved, so that the mark never counts this event as the phase's.
-    if (!own && phaseMarked) markPhase();
-    // Written at once, so that a crash or a power cut loses no entry.
-    if (savelists() && own && unfiled.isEmpty() && phaseMarked) unmarkPhase();
+    // The phase is filed once its pictures are in the saved lists (or it brought none). One
+    // whose pictures wait in `unfiled` stays marked, for a start after a crash to file them
+    // from temp.dat.
+    if (own && phaseMarked && saved && unfiled.isEmpty()) unmarkPhase();
     return int(names.size());
 }
 

@@ -152,8 +152,8 @@ void whenStarted(std::function<void(TForm1&)> check) {
 // This test program run again as Ravlo, for a test that kills it: with RAVLO_RECEIVER set to
 // the working folder and the port, a line each, it runs the program there on the real serial
 // layer and presses Снимок once the window is up.
-int runReceiver(const QByteArray& spec) {
-    const QList<QByteArray> args = spec.split('\n');
+int runReceiver(const QByteArray& folderAndPort) {
+    const QList<QByteArray> args = folderAndPort.split('\n');
     QDir::setCurrent(QString::fromLocal8Bit(args.value(0)));
     plat::SystemClock clock;
     fake::Ui ui;

@@ -100,7 +100,10 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::setPanel(int index, const QString& text) {
     QLabel* panels[] = {ui->Panel0, ui->Panel1, ui->Panel2};
-    if (index >= 0 && index < 3) panels[index]->setText(text);
+    if (index < 0 || index >= 3) return;
+    panels[index]->setText(text);
+    // The panels are as narrow as they were for "COM1"; a Linux device name is read in full here.
+    panels[index]->setToolTip(text);
 }
 
 QString TForm1::panel(int index) const {

@@ -1,6 +1,8 @@
 #include "platform/serial_qt.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QThread>
@@ -121,15 +123,30 @@ bool QtPortSystem::probe(const QString& name) {
     return ok;
 }
 
-QStringList QtPortSystem::extraPorts() {
+QStringList stableNames(const QStringList& devices, const QString& linkDir) {
+    QHash<QString, QString> linkOf;  // canonical device path -> its first link
+    QDir dir(linkDir);
+    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString target = link.canonicalFilePath();
+        if (!target.isEmpty() && !linkOf.contains(target)) linkOf.insert(target, link.absoluteFilePath());
+    }
     QStringList out;
-    for (const auto& info : QSerialPortInfo::availablePorts()) {
-        const QString n = info.portName();
-        if (n.startsWith(QLatin1String("ttyUSB")) || n.startsWith(QLatin1String("ttyACM")))
-            out << info.systemLocation();
+    for (const QString& device : devices) {
+        const QString canonical = QFileInfo(device).canonicalFilePath();
+        out << linkOf.value(canonical.isEmpty() ? device : canonical, device);
     }
     out.sort();
     return out;
+}
+
+QStringList QtPortSystem::extraPorts() {
+    QStringList devices;
+    for (const auto& info : QSerialPortInfo::availablePorts()) {
+        const QString n = info.portName();
+        if (n.startsWith(QLatin1String("ttyUSB")) || n.startsWith(QLatin1String("ttyACM")))
+            devices << info.systemLocation();
+    }
+    return stableNames(devices, linkDir_);
 }
 
 } // namespace plat

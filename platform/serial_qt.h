@@ -27,9 +27,14 @@ private:
 
 class QtPortSystem final : public PortSystem {
 public:
+    // linkDir: where the system keeps the stable names of USB serial devices.
+    explicit QtPortSystem(QString linkDir = QStringLiteral("/dev/serial/by-id")) : linkDir_(std::move(linkDir)) {}
     std::unique_ptr<SerialLine> create() override;
     bool probe(const QString& name) override;
     QStringList extraPorts() override;
+
+private:
+    QString linkDir_;
 };
 
 } // namespace plat

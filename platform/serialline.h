@@ -35,11 +35,18 @@ public:
     virtual std::unique_ptr<SerialLine> create() = 0;
     // Opens the device read-only and exclusively and closes it again; true when that worked.
     virtual bool probe(const QString& name) = 0;
-    // Further serial devices the system reports (USB and ACM modems), beyond COM1..COM14.
+    // Further serial devices the system reports (USB and ACM modems), beyond COM1..COM14,
+    // each under its stable name where it has one.
     virtual QStringList extraPorts() = 0;
 };
 
 // "COM1".."COM14" name /dev/ttyS0../dev/ttyS13; any other name is a device path as it stands.
 QString devicePath(const QString& portName);
+
+// The names to offer for these devices: each device under the first link in linkDir that
+// resolves to it, the device path itself where none does. A USB modem's kernel name
+// (/dev/ttyUSB0) changes with the order the devices are found in; its link under
+// /dev/serial/by-id, made from the maker, the model and the serial number, does not.
+QStringList stableNames(const QStringList& devices, const QString& linkDir);
 
 } // namespace plat

@@ -92,6 +92,32 @@ private slots:
         QVERIFY(!ports.probe("/dev/does-not-exist"));
     }
 
+    // A USB modem is offered under its link in the by-id folder, and that name, once
+    // remembered, opens whichever device the link points at after a replug.
+    void aUsbModemIsOfferedAndOpenedByItsStableName() {
+        rig::Pty first, second;
+        QTemporaryDir byId;
+        const QString link = byId.filePath("usb-Maker_GSM_Modem_0001-if00-port0");
+        QVERIFY(QFile::link(first.slavePath(), link));
+        QVERIFY(QFile::link(byId.filePath("unplugged"), byId.filePath("usb-Gone_0002-if00-port0")));
+        QCOMPARE(plat::stableNames({second.slavePath(), first.slavePath()}, byId.path()),
+                 QStringList({second.slavePath(), link}));
+        QCOMPARE(plat::stableNames({first.slavePath()}, byId.filePath("absent")), QStringList{first.slavePath()});
+
+        plat::QtSerialLine line;
+        QVERIFY(line.open(link));
+        line.close();
+        // Plugged in again, the modem is found as another device; the link follows it.
+        first.closeMaster();
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(second.slavePath(), link));
+        QVERIFY(line.open(link));
+        QVERIFY(line.configure());
+        QVERIFY(!plat::QtPortSystem().probe(second.slavePath()));  // the device behind the link is held
+        QVERIFY(line.write("AT\r", 3));
+        QCOMPARE(second.readUntil("AT\r", 2000), QByteArray("AT\r"));
+    }
+
     void aVanishedPeerFailsReadsWithoutSpinning() {
         rig::Pty pty;
         plat::QtSerialLine line;

@@ -4,6 +4,7 @@
 #include "acquisition/jpegcut.h"
 #include "app/tform1.h"
 #include "platform/durable.h"
+#include "platform/trace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,6 +18,7 @@ int TForm1::convjpg() {
     if (!f.open(QIODevice::ReadOnly)) return 0;
     const QByteArray bytes = f.read(kFotobufSize);
     f.close();
+    qCInfo(lcArchive, "filing temp.dat again: %lld bytes", qint64(bytes.size()));
     // temp.dat holds the last transfer, whose unstored pictures are the ones kept: filing it
     // again takes their place instead of storing them twice.
     unfiled.clear();
@@ -25,8 +27,10 @@ int TForm1::convjpg() {
 
 int TForm1::filebuf(const unsigned char* data, std::size_t length) {
     QList<QByteArray> pictures;
-    for (const JpegSlice& s : cutJpegs(data, length))
+    for (const JpegSlice& s : cutJpegs(data, length)) {
+        qCDebug(lcArchive, "picture cut: %zu bytes at offset %zu..%zu of %zu", s.size(), s.start, s.end, length);
         pictures.append(QByteArray(reinterpret_cast<const char*>(data + s.start), qsizetype(s.size())));
+    }
     // Pictures an earlier filing could not store go first, as their own event.
     if (!unfiled.isEmpty()) {
         const QList<QByteArray> earlier = std::exchange(unfiled, {});
@@ -82,15 +86,20 @@ bool TForm1::savefoto(const unsigned char* data, std::size_t length) {
     const QString path = plat::nativePath(fotofile);
     QDir().mkpath(QFileInfo(path).path());
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qCInfo(lcArchive, "%s not created: %s", qUtf8Printable(path), qUtf8Printable(f.errorString()));
+        return false;
+    }
     const auto n = qint64(length);
     // On the disk, with its entry in foto, before the lists that name it are replaced.
     const bool ok = f.write(reinterpret_cast<const char*>(data), n) == n && plat::syncFile(f);
     f.close();
     if (ok && f.error() == QFileDevice::NoError) {
         plat::syncFolder(QFileInfo(path).path());
+        qCDebug(lcArchive, "wrote %s: %zu bytes", qUtf8Printable(path), length);
         return true;
     }
+    qCInfo(lcArchive, "%s not written, removed: %s", qUtf8Printable(path), qUtf8Printable(f.errorString()));
     f.remove();  // a full disk: no half picture stays behind
     return false;
 }

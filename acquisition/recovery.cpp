@@ -12,6 +12,7 @@
 #include "app/tform1.h"
 #include "platform/durable.h"
 #include "platform/stringlist.h"
+#include "platform/trace.h"
 
 #include <QFile>
 
@@ -47,7 +48,10 @@ void TForm1::markPhase() {
 
 void TForm1::unmarkPhase() {
     phaseMarked = false;
-    if (QFile::remove(kMark)) plat::syncFolder(QString());
+    if (QFile::remove(kMark)) {
+        plat::syncFolder(QString());
+        qCDebug(lcArchive, "removed %s", qUtf8Printable(kMark));
+    }
 }
 
 void TForm1::recoverPhase() {

@@ -61,7 +61,10 @@ public:
 
     // ---- modem link (link/) ----
     bool setdcb();
+    // Purges the port, then writes; nbytes is the count written.
     bool wrport(const char* data, int length);
+    // Writes the bytes as they stand, without a purge. Every write to the line passes here.
+    bool sendport(const char* data, int length);
     unsigned vvod(const char* cmd, char* reply, int length, int tmout);
     // One read of the rule: one byte into b, nbytes 1 or 0; a vanished port is let go.
     plat::ReadResult readport(unsigned char& b);

@@ -24,6 +24,18 @@ Reply classifyLine(const char* line, int length, bool withClip) {
     return Reply::None;
 }
 
+const char* replyName(Reply reply) {
+    switch (reply) {
+    case Reply::Ok: return "OK";
+    case Reply::Connect: return "connect";
+    case Reply::NoCarrier: return "no carrier";
+    case Reply::Error: return "error";
+    case Reply::Ring: return "ring";
+    case Reply::Clip: return "caller";
+    default: return "none";
+    }
+}
+
 unsigned vvodResult(Reply reply) {
     switch (reply) {
     case Reply::Ok: return VV_OK;

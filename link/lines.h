@@ -17,3 +17,7 @@ unsigned vvodResult(Reply reply);
 // A line shorter than a pattern never matches it: its own line feed differs from every
 // pattern byte.
 Reply classifyLine(const char* line, int length, bool withClip);
+
+// What a line was taken for, in words, for the trace: "none", "OK", "connect", "no carrier",
+// "error", "ring", "caller".
+const char* replyName(Reply reply);

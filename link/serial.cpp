@@ -1,11 +1,14 @@
 // The port operations of the main window: opening with the fixed line settings, writing a
-// request, and the one-byte read rule every waiting loop uses.
+// request, and the one-byte read rule every waiting loop uses. Every byte the program sends
+// goes out through sendport, which is where the trace shows it.
 #include "app/tform1.h"
+#include "platform/trace.h"
 
 bool TForm1::setdcb() {
     hcom = sys.ports.create();
     if (!hcom->open(portname)) {
         hcom.reset();
+        qCInfo(lcLink, "port %s not opened: shown as \"Порт занят\"", qUtf8Printable(portname));
         sys.ui.message(QStringLiteral("Порт занят"), QStringLiteral("error"));
         return false;
     }
@@ -14,8 +17,10 @@ bool TForm1::setdcb() {
         // it held by this very program.
         hcom->close();
         hcom.reset();
+        qCInfo(lcLink, "port %s opened but not configured: let go", qUtf8Printable(portname));
         return false;
     }
+    qCDebug(lcLink, "port %s open, 9600 8N1", qUtf8Printable(portname));
     return true;
 }
 
@@ -23,10 +28,21 @@ void TForm1::purge() {
     if (hcom) hcom->purge();
 }
 
+bool TForm1::sendport(const char* data, int length) {
+    qCDebug(lcLink, "write \"%s\"", plat::escapeBytes(QByteArrayView(data, length)).constData());
+    if (!hcom) {
+        qCInfo(lcLink, "write not sent: the port is not open");
+        return false;
+    }
+    const bool ok = hcom->write(data, length);
+    if (!ok) qCInfo(lcLink, "write failed on %s", qUtf8Printable(portname));
+    return ok;
+}
+
 bool TForm1::wrport(const char* data, int length) {
     purge();
     if (!hcom) return false;
-    const bool ok = hcom->write(data, length);
+    const bool ok = sendport(data, length);
     nbytes = ok ? static_cast<std::uint32_t>(length) : 0;
     return ok;
 }

@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 #include "link/lines.h"
+#include "platform/trace.h"
 #include "ui_tform1.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
     linkerr = 0;
     purge();
-    if (hcom) hcom->write(cmd, length);
+    sendport(cmd, length);
     if (tmout < 1) tmout = 1;
 
     const std::uint32_t start = waitTick();
@@ -19,6 +20,8 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
         const std::uint32_t elapsed = waitTick() - start;
         if (elapsed > std::uint32_t(tmout) * 100u) {
             linkerr = 1;
+            qCInfo(lcLink, "no reply recognised within %d.%d s; unfinished line \"%s\"", tmout / 10, tmout % 10,
+                   plat::escapeBytes(QByteArrayView(reply + lstart, wpos - lstart), plat::kTraceLine).constData());
             return VV_FAIL;
         }
         if (!ui->Pbar1->isHidden()) ui->Pbar1->setValue(int(std::min<std::uint32_t>(elapsed / std::uint32_t(tmout), 100)));
@@ -44,18 +47,26 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
         if (otmena || closing) {
             otmena = 0;
             linkerr = 3;
+            qCInfo(lcLink, "exchange cancelled");
             return VV_FAIL;
         }
         if (!hcom) {  // the port vanished under us
             linkerr = 2;
+            qCInfo(lcLink, "exchange ended: the port is gone");
             return VV_FAIL;
         }
         if (last != 0 && last != '\n') continue;
         if (last == 0) {
             linkerr = 2;
+            qCInfo(lcLink, "exchange ended: NUL byte from the line");
             return VV_FAIL;
         }
-        if (const unsigned result = vvodResult(classifyLine(reply + lstart, wpos - lstart, false))) return result;
+        const Reply seen = classifyLine(reply + lstart, wpos - lstart, false);
+        const unsigned result = vvodResult(seen);
+        qCDebug(lcLink, "reply \"%s\" -> %u (%s)",
+                plat::escapeBytes(QByteArrayView(reply + lstart, wpos - lstart), plat::kTraceLine).constData(), result,
+                replyName(seen));
+        if (result) return result;
         lstart = wpos;
     }
 }

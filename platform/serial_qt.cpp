@@ -1,4 +1,5 @@
 #include "platform/serial_qt.h"
+#include "platform/trace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,12 +27,27 @@ QString devicePath(const QString& portName) {
 bool QtSerialLine::openMode(const QString& name, QIODevice::OpenMode mode) {
     close();
     if (name.isEmpty()) return false;
+    const char* what = mode == QIODevice::ReadOnly ? "probe" : "open";
     const QString resolved = QFileInfo(devicePath(name)).canonicalFilePath();
-    if (resolved.isEmpty()) return false;  // no such device
+    if (resolved.isEmpty()) {  // no such device
+        qCInfo(lcLink, "%s %s (%s) failed: no such device", what, qUtf8Printable(name), qUtf8Printable(devicePath(name)));
+        return false;
+    }
     port_.setPortName(resolved);
-    if (!port_.open(mode)) return false;
+    name_ = resolved;
+    if (!port_.open(mode)) {
+        qCInfo(lcLink, "%s %s (%s) failed: %s (QSerialPort error %d)", what, qUtf8Printable(name),
+               qUtf8Printable(resolved), qUtf8Printable(port_.errorString()), int(port_.error()));
+        return false;
+    }
     gone_ = false;
+    lastReadError_ = QSerialPort::NoError;
     return true;
+}
+
+void QtSerialLine::traceError(const char* during) {
+    qCInfo(lcLink, "%s: %s: %s (QSerialPort error %d)", qUtf8Printable(name_), during,
+           qUtf8Printable(port_.errorString()), int(port_.error()));
 }
 
 bool QtSerialLine::hungUp() {
@@ -53,15 +69,18 @@ bool QtSerialLine::configure() {
     const bool ok = port_.setBaudRate(9600) && port_.setDataBits(QSerialPort::Data8) &&
                     port_.setParity(QSerialPort::NoParity) && port_.setStopBits(QSerialPort::OneStop) &&
                     port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) traceError("9600 8N1 not set");
+    port_.clearError();
     // A pseudo-terminal has no modem lines and refuses these; that is not a failure.
     port_.setDataTerminalReady(false);
     port_.setRequestToSend(false);
+    if (port_.error() != QSerialPort::NoError) traceError("DTR/RTS not set (not a failure)");
     port_.clearError();
     return ok;
 }
 
 void QtSerialLine::purge() {
-    if (port_.isOpen()) port_.clear(QSerialPort::AllDirections);
+    if (port_.isOpen() && !port_.clear(QSerialPort::AllDirections)) traceError("purge");
 }
 
 bool QtSerialLine::write(const char* data, qint64 length) {
@@ -69,11 +88,17 @@ bool QtSerialLine::write(const char* data, qint64 length) {
     qint64 done = 0;
     while (done < length) {
         const qint64 n = port_.write(data + done, length - done);
-        if (n < 0) break;
+        if (n < 0) {
+            traceError("write");
+            break;
+        }
         done += n;
     }
     while (port_.bytesToWrite() > 0) {
-        if (!port_.waitForBytesWritten(-1)) break;
+        if (!port_.waitForBytesWritten(-1)) {
+            traceError("write");
+            break;
+        }
     }
     if (port_.error() == QSerialPort::ResourceError) gone_ = true;
     return done == length && port_.bytesToWrite() == 0;
@@ -87,9 +112,16 @@ ReadResult QtSerialLine::read(unsigned char& byte) {
     if (port_.bytesAvailable() == 0) {
         if (!port_.waitForReadyRead(10)) {
             const auto err = port_.error();
+            // A time-out is no error: nothing came within the 10 ms.
+            if (err == QSerialPort::TimeoutError || err == QSerialPort::NoError) {
+                port_.clearError();
+                return ReadResult::None;
+            }
+            if (err != lastReadError_) traceError("read");
+            lastReadError_ = err;
             port_.clearError();
-            if (err == QSerialPort::TimeoutError || err == QSerialPort::NoError) return ReadResult::None;
             if (err == QSerialPort::ResourceError || hungUp()) gone_ = true;
+            if (gone_) qCInfo(lcLink, "%s: the device is gone", qUtf8Printable(name_));
             QThread::msleep(10);
             return ReadResult::Failed;
         }
@@ -98,11 +130,16 @@ ReadResult QtSerialLine::read(unsigned char& byte) {
             // next few arrive, so that one wake-up serves several bytes instead of one each, as
             // a UART's receive FIFO does. The byte is still handed on within a few ms.
             QThread::msleep(8);
-            if (!port_.waitForReadyRead(0)) port_.clearError();
+            if (!port_.waitForReadyRead(0)) {
+                const auto err = port_.error();
+                if (err != QSerialPort::TimeoutError && err != QSerialPort::NoError) traceError("read");
+                port_.clearError();
+            }
         }
     }
     char c = 0;
     if (port_.read(&c, 1) == 1) {
+        lastReadError_ = QSerialPort::NoError;
         byte = static_cast<unsigned char>(c);
         return ReadResult::Byte;
     }

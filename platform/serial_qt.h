@@ -21,7 +21,12 @@ public:
 private:
     bool openMode(const QString& name, QIODevice::OpenMode mode);
     bool hungUp();
+    // Traces the port's pending error with the system's text (ravlo.link), `during` saying
+    // in what; a read error repeated poll after poll is traced once.
+    void traceError(const char* during);
     QSerialPort port_;
+    QString name_;  // the device path, for the trace
+    QSerialPort::SerialPortError lastReadError_ = QSerialPort::NoError;
     bool gone_ = false;
 };
 

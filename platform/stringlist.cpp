@@ -1,6 +1,7 @@
 #include "platform/stringlist.h"
 #include "platform/durable.h"
 #include "platform/toolkit.h"
+#include "platform/trace.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,15 +67,21 @@ bool writeFileAtomic(const QString& fileName, const QByteArray& content) {
     QSaveFile f(fileName);
     // Unbuffered: a write that a full disk cuts short must fail here, not vanish in the flush
     // at commit, which would rename a truncated file into place.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-    if (f.write(content) != content.size()) {
-        f.cancelWriting();
+    const auto failed = [&] {
+        qCInfo(lcArchive, "%s not written: %s", qUtf8Printable(fileName), qUtf8Printable(f.errorString()));
         return false;
+    };
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failed();
+    if (f.write(content) != content.size()) {
+        const bool r = failed();
+        f.cancelWriting();
+        return r;
     }
     // The commit puts the new content on the disk before the rename; the folder's sync then
     // keeps the rename itself through a power cut.
-    if (!f.commit()) return false;
+    if (!f.commit()) return failed();
     syncFolder(QFileInfo(fileName).path());
+    qCDebug(lcArchive, "wrote %s: %lld bytes", qUtf8Printable(fileName), qint64(content.size()));
     return true;
 }
 

@@ -1,6 +1,8 @@
 // The send-and-expect exchange on a scripted line with the fake clock.
 #include "rig.h"
 #include "ui_tform1.h"
+#include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QtTest>
 
 using rig::Rig;
@@ -175,6 +177,41 @@ private slots:
             }
             QCOMPARE(k, int(c.results.size()));
         }
+    }
+
+    void traceIsSilentUntilTurnedOnAndThenShowsTheExchange() {
+        static QStringList traced;
+        traced.clear();
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& c, const QString& m) {
+            if (QByteArray(c.category).startsWith("ravlo.")) traced << QString::fromLatin1(c.category) + ": " + m;
+        });
+        const auto restore = qScopeGuard([previous] {
+            qInstallMessageHandler(previous);
+            QLoggingCategory::setFilterRules(QString());
+        });
+        const auto exchange = [] {
+            Open o;
+            o.line->afterWrite("AT+CRC=1\r").feed("AT+CRC=1\r\r\n").feed("\xcf\xee\t\\\r\n").feed("OK\r\n");
+            QCOMPARE(o.run("AT+CRC=1\r", 10), unsigned(VV_OK));
+            o.line->feed("OK");  // a reply without its line feed
+            QCOMPARE(o.run("AT\r", 10), unsigned(VV_FAIL));
+        };
+
+        exchange();
+        if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) QVERIFY2(traced.isEmpty(), qPrintable(traced.join('\n')));
+
+        QLoggingCategory::setFilterRules(QStringLiteral("ravlo.*=true"));
+        traced.clear();
+        exchange();
+        const QStringList expected = {
+            R"(ravlo.link: write "AT+CRC=1\r")",
+            R"(ravlo.link: reply "AT+CRC=1\r\r\n" -> 0 (none))",
+            R"(ravlo.link: reply "\xcf\xee\x09\\\r\n" -> 0 (none))",
+            R"(ravlo.link: reply "OK\r\n" -> 3 (OK))",
+            R"(ravlo.link: write "AT\r")",
+            R"(ravlo.link: no reply recognised within 1.0 s; unfinished line "OK")",
+        };
+        for (const QString& line : expected) QVERIFY2(traced.contains(line), qPrintable(line + "\nnot in:\n" + traced.join('\n')));
     }
 
     void vanishedPortEndsTheExchangeAndIsLetGo() {

@@ -1,6 +1,7 @@
-// Prefix comparison, reply-line recognition and phone-number packing.
+// Prefix comparison, reply-line recognition, phone-number packing and the trace's escaping.
 #include "app/tform1.h"
 #include "link/lines.h"
+#include "platform/trace.h"
 #include <QtTest>
 
 class TestLink : public QObject {
@@ -66,6 +67,23 @@ private slots:
         QFETCH(bool, withClip);
         QFETCH(int, reply);
         QCOMPARE(int(classifyLine(line.constData(), int(line.size()), withClip)), reply);
+    }
+
+    void escapeBytesShowsEveryByteAsPrintableAscii() {
+        using plat::escapeBytes;
+        QCOMPARE(escapeBytes("AT+CRC=1\r"), QByteArray(R"(AT+CRC=1\r)"));
+        QCOMPARE(escapeBytes("OK\r\n"), QByteArray(R"(OK\r\n)"));
+        // Controls, NUL, DEL and every byte from 0x80 up (CP1251 text, picture data) as \xNN;
+        // a backslash doubled, so that "\r" in a trace is always a carriage return.
+        QCOMPARE(escapeBytes(QByteArray("\0\t\x1b\x7f\x80\xff", 6)), QByteArray(R"(\x00\x09\x1b\x7f\x80\xff)"));
+        QCOMPARE(escapeBytes("\xcf\xee\xf0\xf2"), QByteArray(R"(\xcf\xee\xf0\xf2)"));  // "Порт" in CP1251
+        QCOMPARE(escapeBytes(R"(foto\a)"), QByteArray(R"(foto\\a)"));
+        QCOMPARE(escapeBytes(" ~\"'"), QByteArray(" ~\"'"));
+        QCOMPARE(escapeBytes(""), QByteArray());
+        // A limit shows the head and counts the rest.
+        QCOMPARE(escapeBytes("CONNECT 9600\r\n", 7), QByteArray("CONNECT...(+7)"));
+        QCOMPARE(escapeBytes("OK\r\n", 4), QByteArray(R"(OK\r\n)"));
+        QCOMPARE(escapeBytes("OK", 0), QByteArray("...(+2)"));
     }
 };
 

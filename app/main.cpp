@@ -2,6 +2,7 @@
 #include "app/program.h"
 #include "platform/fonts.h"
 #include "platform/serial_qt.h"
+#include "platform/termination.h"
 
 #include <QApplication>
 
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ravlo"));
     plat::installFontFallbacks();
+    plat::closeWindowsOnTermination();
 
     plat::SystemClock clock;
     plat::DesktopUi desktop;

@@ -2,7 +2,8 @@
 # Ravlo's one entry script.
 #   ./ravlo.sh run [--modem PORT] [--workdir DIR]   build and start Ravlo (with the simulated unit by default)
 #   ./ravlo.sh test                                 build with sanitizers and run every test
-# Both install the Debian packages that are missing first.
+#   ./ravlo.sh package                              build the Debian package ravlo_VERSION_ARCH.deb
+# Each installs the Debian packages that are missing first.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cd "$here"
@@ -37,7 +38,8 @@ cmd=${1:-}
 [ $# -gt 0 ] && shift
 case "$cmd" in
   test)
-    install_missing clang libclang-rt-14-dev python3
+    # The package test (e2e.package) builds and checks the Debian package with these.
+    install_missing clang libclang-rt-14-dev python3 dpkg-dev file lintian desktop-file-utils appstream
     build "$here/build/test" -DCMAKE_BUILD_TYPE=Debug -DRAVLO_SANITIZE=ON
     # The fuzz targets run for a short while each (longer runs: bench/fuzz.sh SECONDS).
     "$here/bench/fuzz.sh" "${RAVLO_FUZZ_SECONDS:-20}" "$here/build/fuzz"
@@ -48,10 +50,25 @@ case "$cmd" in
     install_missing
     # Only the program and the simulated unit: a first start need not build every test.
     build "$here/build/release" --target ravlo --target unitsim -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    exec "$here/tools/run-demo.sh" "$here/build/release" "$@"
+    RAVLO_COMMAND="$0 run" exec "$here/tools/run-demo.sh" "$here/build/release" "$@"
+    ;;
+  package)
+    # dpkg-shlibdeps (dpkg-dev) and file give the package its dependencies.
+    install_missing dpkg-dev file
+    # A release build of the program and the simulated unit only, with Debian's hardening
+    # flags; the package is made from what is built, so no test or benchmark is built for it.
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+    cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+    build "$here/build/package" --target ravlo --target unitsim -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "-DCMAKE_CXX_FLAGS=$cxxflags" \
+      "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
+    out=$(cd "$here/build/package" && cpack -G DEB) || { echo "$out" >&2; exit 1; }
+    deb=$(sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p' <<<"$out")
+    [ -n "$deb" ] && [ -f "$deb" ] || { echo "$out" >&2; echo "cpack made no .deb" >&2; exit 1; }
+    echo "$deb"
     ;;
   *)
-    echo "usage: $0 run [--modem PORT] [--workdir DIR] | test" >&2
+    echo "usage: $0 run [--modem PORT] [--workdir DIR] | test | package" >&2
     exit 2
     ;;
 esac

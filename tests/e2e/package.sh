@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# The Debian package as an operator meets it: `./ravlo.sh package` builds it (in build/package,
+# so that a second run only packs again), then its contents, its dependencies, the menu entry,
+# the AppStream data and lintian are checked, and the commands of the unpacked package start
+# in a scratch home folder without a display (offscreen) and end on SIGTERM, as at the end of
+# a session.
+#   tests/e2e/package.sh [SOURCE_DIR]
+# Every failed check is named; the script ends with 1 when any failed.
+# shellcheck disable=SC2088  # "~/ravlo" in the messages names the folder as the operator sees it
+set -uo pipefail
+src=$(cd "${1:-$(dirname "${BASH_SOURCE[0]}")/../..}" && pwd)
+app_id=org.example.ravlo
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/ravlo-package.XXXXXX")
+root=$scratch/root
+home=$scratch/home
+pid=""
+
+cleanup() {
+  # A launcher still running (a failed check) goes with its whole group: Ravlo and unitsim.
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+    kill -KILL -- -"$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+give_up() { echo "FAIL: $*" >&2; exit 1; }
+
+for tool in dpkg-deb lintian desktop-file-validate appstreamcli; do
+  command -v "$tool" >/dev/null || give_up "$tool is missing (./ravlo.sh test installs it)"
+done
+
+# --- the build ------------------------------------------------------------------------------
+started=$SECONDS
+out=$("$src/ravlo.sh" package 2>&1) || { echo "$out" | tail -n 40 >&2; give_up "./ravlo.sh package failed"; }
+deb=$(tail -n 1 <<<"$out")
+[ -f "$deb" ] || { echo "$out" | tail -n 20 >&2; give_up "./ravlo.sh package did not end with the path of the .deb (got: $deb)"; }
+echo "built $deb in $((SECONDS - started)) s"
+
+# --- contents and control -------------------------------------------------------------------
+contents=$(dpkg-deb --contents "$deb") || give_up "dpkg-deb cannot read $deb"
+for path in usr/bin/ravlo usr/bin/ravlo-demo \
+  usr/lib/ravlo/ravlo usr/lib/ravlo/unitsim usr/lib/ravlo/ravlo-launch \
+  usr/share/ravlo/u.txt usr/share/ravlo/t1.txt usr/share/ravlo/t2.txt usr/share/ravlo/vid.jpg \
+  "usr/share/applications/$app_id.desktop" "usr/share/metainfo/$app_id.metainfo.xml" \
+  "usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
+  usr/share/man/man1/ravlo.1.gz usr/share/man/man1/ravlo-demo.1.gz \
+  usr/share/doc/ravlo/copyright usr/share/doc/ravlo/changelog.gz; do
+  grep -Eq " \./$path( -> .*)?\$" <<<"$contents" || fail "the package lacks /$path"
+done
+for path in usr/bin/ravlo usr/bin/ravlo-demo usr/lib/ravlo/ravlo usr/lib/ravlo/unitsim usr/lib/ravlo/ravlo-launch; do
+  grep -Eq "^-rwxr-xr-x .* \./$path\$" <<<"$contents" || fail "/$path is not an executable (rwxr-xr-x) file"
+done
+# Nothing runs at installation or removal, so the operator's working folders stay when the
+# package goes.
+scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'preinst|postinst|prerm|postrm')
+[ -z "$scripts" ] || fail "the package has maintainer scripts: $scripts"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q libqt6 <<<"$depends" || fail "Depends names no Qt 6 library (dpkg-shlibdeps not run?): $depends"
+grep -q libjpeg <<<"$depends" || fail "Depends names no libjpeg (dpkg-shlibdeps not run?): $depends"
+version=$(sed -n 's/^project(Ravlo VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] ||
+  fail "the package's version $(dpkg-deb -f "$deb" Version) is not the project's $version"
+
+# --- metadata, checked as installed ---------------------------------------------------------
+dpkg -x "$deb" "$root" || give_up "dpkg -x could not unpack $deb"
+desktop=$root/usr/share/applications/$app_id.desktop
+metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
+if ! result=$(desktop-file-validate "$desktop" 2>&1) || [ -n "$result" ]; then
+  fail "desktop-file-validate: $result"
+fi
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "the desktop entry's icon $icon is not installed"
+for exe in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop"); do
+  [ -x "$root/usr/bin/$exe" ] || fail "the desktop entry runs $exe, which is not in /usr/bin"
+done
+result=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli validate: $result"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "the AppStream data has no release $version"
+[ "$(zcat "$root/usr/share/doc/ravlo/changelog.gz" | head -n 1 | sed 's/^ravlo (\([^)]*\)).*/\1/')" = "$version" ] ||
+  fail "the changelog's last entry is not version $version"
+result=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian reports errors:
+$result"
+[ -n "$result" ] && echo "lintian: $result"
+
+# --- the commands, from the unpacked package ------------------------------------------------
+mkdir -p "$home" "$scratch/run"
+chmod 700 "$scratch/run"
+
+# As from a desktop session without a screen, in the scratch home.
+session=(env -i PATH="$PATH" HOME="$home" LANG=C.UTF-8 XDG_RUNTIME_DIR="$scratch/run" QT_QPA_PLATFORM=offscreen)
+start() { # start NAME COMMAND...: in the background and a process group of its own
+  name=$1; shift
+  # A simple command, so that $! is the command itself and not a subshell around it.
+  "${session[@]}" setsid "$@" >"$scratch/$name.out" 2>&1 &
+  pid=$!
+}
+wait_for() { # wait_for SECONDS COMMAND...: until COMMAND succeeds or the command started ends
+  local end=$((SECONDS + $1)); shift
+  until "$@"; do
+    kill -0 "$pid" 2>/dev/null || return 1
+    [ "$SECONDS" -ge "$end" ] && return 1
+    sleep 0.1
+  done
+}
+started_in() { # started_in DIR: Ravlo holds the folder's lock, and its window is up a moment later
+  wait_for 30 test -e "$1/ravlo.lock" && sleep 1 && kill -0 "$pid" 2>/dev/null
+}
+stop() { # stop: SIGTERM to the command's whole process group, as at the end of a session; sets status
+  kill -TERM -- -"$pid" 2>/dev/null
+  local end=$((SECONDS + 30))
+  while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then
+    fail "$name did not end within 30 s of SIGTERM"
+    kill -KILL -- -"$pid" 2>/dev/null
+  fi
+  wait "$pid"; status=$?
+  pid=""
+}
+show_output() { sed "s/^/  $name: /" "$scratch/$name.out" >&2; }
+same_as_default() { cmp -s "$1/$2" "$root/usr/share/ravlo/$2"; }
+
+# Without a display the command says so and leaves the home folder as it was.
+if "${session[@]}" env -u QT_QPA_PLATFORM "$root/usr/bin/ravlo" >"$scratch/nodisplay.out" 2>&1; then
+  fail "ravlo without a display did not fail"
+fi
+grep -q "No display" "$scratch/nodisplay.out" || fail "ravlo without a display did not say so: $(cat "$scratch/nodisplay.out")"
+[ -e "$home/ravlo" ] && fail "ravlo without a display made ~/ravlo"
+
+# The first start makes ~/ravlo with the defaults.
+work=$home/ravlo
+conf=$home/.config/qolbe/ravlo.conf
+start ravlo "$root/usr/bin/ravlo"
+if started_in "$work"; then
+  for f in u.txt t1.txt t2.txt vid.jpg; do same_as_default "$work" "$f" || fail "~/ravlo/$f is not the installed default"; done
+  [ -d "$work/foto" ] || fail "~/ravlo/foto was not made"
+  stop
+  [ "$status" = 0 ] || { show_output; fail "ravlo ended with $status on SIGTERM, not 0"; }
+  # A clean end: the lists and the port choice written, the folder's lock given back.
+  [ -e "$work/files.txt" ] && [ -e "$work/events.txt" ] || fail "ravlo ended without writing files.txt and events.txt"
+  grep -q '^pr=' "$conf" 2>/dev/null || fail "ravlo ended without storing its port in $conf"
+  [ -e "$work/ravlo.lock" ] && fail "ravlo ended and left its lock ravlo.lock"
+else
+  show_output; fail "ravlo did not start in ~/ravlo"
+  stop
+fi
+
+# A second start keeps the operator's files and adds only what is missing.
+printf '+70000000000\r\n1\r\n' >"$work/u.txt"
+cp "$work/u.txt" "$scratch/u.operator"
+rm -f "$work/t1.txt"
+start ravlo-again "$root/usr/bin/ravlo"
+if started_in "$work"; then
+  cmp -s "$work/u.txt" "$scratch/u.operator" || fail "a second start of ravlo replaced the operator's u.txt"
+  same_as_default "$work" t1.txt || fail "a second start of ravlo did not put back the missing t1.txt"
+else
+  show_output; fail "ravlo did not start a second time"
+fi
+stop
+[ "$status" = 0 ] || fail "ravlo ended with $status on SIGTERM the second time"
+
+# The demo: its own folder, the simulated unit on a link, the operator's port left alone.
+demo=$home/ravlo-demo
+cp "$conf" "$scratch/conf.before" 2>/dev/null
+start ravlo-demo "$root/usr/bin/ravlo-demo"
+if started_in "$demo"; then
+  for f in t1.txt t2.txt vid.jpg; do same_as_default "$demo" "$f" || fail "~/ravlo-demo/$f is not the installed default"; done
+  [ "$(head -n 1 "$demo/u.txt" | tr -d '\r')" = "+79001112233" ] || fail "~/ravlo-demo/u.txt does not name the demo unit's number"
+  [ -L "$demo/modem" ] || fail "the simulated unit's link ~/ravlo-demo/modem is missing"
+  grep -q "pr=$demo/modem" "$demo/.config/qolbe/ravlo.conf" 2>/dev/null || fail "the demo's port is not the simulated unit's link"
+  sim=$(pgrep -f "^$root/usr/lib/ravlo/unitsim ")
+  [ -n "$sim" ] || fail "the simulated unit is not running"
+  stop
+  [ "$status" = 0 ] || { show_output; fail "ravlo-demo ended with $status on SIGTERM, not 0"; }
+  for s in $sim; do
+    for _ in $(seq 50); do kill -0 "$s" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$s" 2>/dev/null && { fail "the simulated unit ($s) outlived ravlo-demo"; kill "$s"; }
+  done
+  [ -e "$demo/modem" ] && fail "the simulated unit's link stayed after ravlo-demo ended"
+  cmp -s "$conf" "$scratch/conf.before" || fail "ravlo-demo changed the operator's port store $conf"
+else
+  show_output; fail "ravlo-demo did not start in ~/ravlo-demo"
+  stop
+fi
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "the package passed every check in $SECONDS s"

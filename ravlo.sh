@@ -3,6 +3,7 @@
 #   ./ravlo.sh run [--modem PORT] [--workdir DIR]   build and start Ravlo (with the simulated unit by default)
 #   ./ravlo.sh test                                 build with sanitizers and run every test
 #   ./ravlo.sh package                              build the Debian package ravlo_VERSION_ARCH.deb
+#   ./ravlo.sh install [PACKAGE...]                 only install what the build needs, and these
 # Each installs the Debian packages that are missing first.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -67,8 +68,12 @@ case "$cmd" in
     [ -n "$deb" ] && [ -f "$deb" ] || { echo "$out" >&2; echo "cpack made no .deb" >&2; exit 1; }
     echo "$deb"
     ;;
+  install)
+    # For the other scripts (tools/screenshots.sh): one place that installs packages.
+    install_missing "$@"
+    ;;
   *)
-    echo "usage: $0 run [--modem PORT] [--workdir DIR] | test | package" >&2
+    echo "usage: $0 run [--modem PORT] [--workdir DIR] | test | package | install [PACKAGE...]" >&2
     exit 2
     ;;
 esac

@@ -11,29 +11,12 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=${1:-$here/docs/images}
 build=$here/build/release
 
-# The build needs the packages that ./ravlo.sh installs; its list is read from it so that
-# there is one list. The screen, the window manager (for the title bars), the driving and
-# the pictures need these.
-packages=()
-eval "$(sed -n '/^packages=(/,/)/p' "$here/ravlo.sh")" 2>/dev/null || packages=()
-packages+=(xvfb xauth xdotool imagemagick openbox pngquant)
-
-install_missing() {
-  local missing=() p
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=()
-  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-  echo "Installing: ${missing[*]}"
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
+# The build's packages, and those of the screen, the window manager (for the title bars), the
+# driving and the pictures.
+"$here/ravlo.sh" install xvfb xauth xdotool imagemagick openbox pngquant
 
 say() { printf '[%3ds] %s\n' "$SECONDS" "$*"; }
 
-install_missing
 say "building $build"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target ravlo --target unitsim

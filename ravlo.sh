@@ -39,8 +39,8 @@ cmd=${1:-}
 [ $# -gt 0 ] && shift
 case "$cmd" in
   test)
-    # The package test (e2e.package) builds and checks the Debian package with these.
-    install_missing clang libclang-rt-14-dev python3 dpkg-dev file lintian desktop-file-utils appstream
+    # The package test (e2e.package) builds and checks the Debian package with these (pgrep: procps).
+    install_missing clang libclang-rt-14-dev python3 dpkg-dev file lintian desktop-file-utils appstream procps
     build "$here/build/test" -DCMAKE_BUILD_TYPE=Debug -DRAVLO_SANITIZE=ON
     # The fuzz targets run for a short while each (longer runs: bench/fuzz.sh SECONDS).
     "$here/bench/fuzz.sh" "${RAVLO_FUZZ_SECONDS:-20}" "$here/build/fuzz"

@@ -161,8 +161,10 @@ void TForm1::readbuf() {
             head.clear();
         }
     }
-    if (tempOk) plat::syncFile(temp);
-    if (tempOk) qCDebug(lcArchive, "temp.dat written: %lld bytes", received);
+    if (tempOk) {
+        plat::syncFile(temp);
+        qCDebug(lcArchive, "temp.dat written: %lld bytes", received);
+    }
     temp.close();
     // temp.dat could not be written: the failure is shown, and filing works on fotobuf.
     if (failed || !tempOk) setPanel(0, QStringLiteral("err ") + QString::number(linkerr));

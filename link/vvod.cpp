@@ -16,12 +16,14 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
     int wpos = 0;   // write position in reply
     int lstart = 0; // start of the current line
     unsigned char last = 1;
+    // The current line as the trace shows it.
+    const auto line = [&] { return plat::escapeBytes(QByteArrayView(reply + lstart, wpos - lstart), plat::kTraceLine); };
     for (;;) {
         const std::uint32_t elapsed = waitTick() - start;
         if (elapsed > std::uint32_t(tmout) * 100u) {
             linkerr = 1;
             qCInfo(lcLink, "no reply recognised within %d.%d s; unfinished line \"%s\"", tmout / 10, tmout % 10,
-                   plat::escapeBytes(QByteArrayView(reply + lstart, wpos - lstart), plat::kTraceLine).constData());
+                   line().constData());
             return VV_FAIL;
         }
         if (!ui->Pbar1->isHidden()) ui->Pbar1->setValue(int(std::min<std::uint32_t>(elapsed / std::uint32_t(tmout), 100)));
@@ -63,9 +65,7 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
         }
         const Reply seen = classifyLine(reply + lstart, wpos - lstart, false);
         const unsigned result = vvodResult(seen);
-        qCDebug(lcLink, "reply \"%s\" -> %u (%s)",
-                plat::escapeBytes(QByteArrayView(reply + lstart, wpos - lstart), plat::kTraceLine).constData(), result,
-                replyName(seen));
+        qCDebug(lcLink, "reply \"%s\" -> %u (%s)", line().constData(), result, replyName(seen));
         if (result) return result;
         lstart = wpos;
     }

@@ -50,6 +50,16 @@ void QtSerialLine::traceError(const char* during) {
            qUtf8Printable(port_.errorString()), int(port_.error()));
 }
 
+QSerialPort::SerialPortError QtSerialLine::takeReadError() {
+    auto err = port_.error();
+    // A time-out is no error: nothing came within the wait.
+    if (err == QSerialPort::TimeoutError) err = QSerialPort::NoError;
+    if (err != QSerialPort::NoError && err != lastReadError_) traceError("read");
+    if (err != QSerialPort::NoError) lastReadError_ = err;
+    port_.clearError();
+    return err;
+}
+
 bool QtSerialLine::hungUp() {
 #ifdef Q_OS_UNIX
     // A read error alone may pass; a hang-up on the descriptor means the device is gone
@@ -111,15 +121,8 @@ ReadResult QtSerialLine::read(unsigned char& byte) {
     }
     if (port_.bytesAvailable() == 0) {
         if (!port_.waitForReadyRead(10)) {
-            const auto err = port_.error();
-            // A time-out is no error: nothing came within the 10 ms.
-            if (err == QSerialPort::TimeoutError || err == QSerialPort::NoError) {
-                port_.clearError();
-                return ReadResult::None;
-            }
-            if (err != lastReadError_) traceError("read");
-            lastReadError_ = err;
-            port_.clearError();
+            const auto err = takeReadError();
+            if (err == QSerialPort::NoError) return ReadResult::None;
             if (err == QSerialPort::ResourceError || hungUp()) gone_ = true;
             if (gone_) qCInfo(lcLink, "%s: the device is gone", qUtf8Printable(name_));
             QThread::msleep(10);
@@ -130,11 +133,7 @@ ReadResult QtSerialLine::read(unsigned char& byte) {
             // next few arrive, so that one wake-up serves several bytes instead of one each, as
             // a UART's receive FIFO does. The byte is still handed on within a few ms.
             QThread::msleep(8);
-            if (!port_.waitForReadyRead(0)) {
-                const auto err = port_.error();
-                if (err != QSerialPort::TimeoutError && err != QSerialPort::NoError) traceError("read");
-                port_.clearError();
-            }
+            if (!port_.waitForReadyRead(0)) takeReadError();
         }
     }
     char c = 0;

@@ -22,8 +22,11 @@ private:
     bool openMode(const QString& name, QIODevice::OpenMode mode);
     bool hungUp();
     // Traces the port's pending error with the system's text (ravlo.link), `during` saying
-    // in what; a read error repeated poll after poll is traced once.
+    // in what.
     void traceError(const char* during);
+    // The error a read left, cleared and traced (a read error repeated poll after poll only
+    // once); a time-out counts as none.
+    QSerialPort::SerialPortError takeReadError();
     QSerialPort port_;
     QString name_;  // the device path, for the trace
     QSerialPort::SerialPortError lastReadError_ = QSerialPort::NoError;

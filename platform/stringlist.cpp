@@ -73,9 +73,9 @@ bool writeFileAtomic(const QString& fileName, const QByteArray& content) {
     };
     if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failed();
     if (f.write(content) != content.size()) {
-        const bool r = failed();
+        failed();
         f.cancelWriting();
-        return r;
+        return false;
     }
     // The commit puts the new content on the disk before the rename; the folder's sync then
     // keeps the rename itself through a power cut.

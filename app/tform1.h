@@ -25,12 +25,6 @@ class TAboutBox;
 class QLabel;
 
 
-// 0 when the first n bytes of text and pattern are equal, otherwise 1; compares exactly n bytes.
-int strncmp1(const char* text, const char* pattern, int n);
-// Packs a phone number two characters a byte into out[0..7]; at most the first 15 characters
-// are packed, so the end mark always fits.
-void convtel(unsigned char* out, const char* tel, int len);
-
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
@@ -71,6 +65,10 @@ public:
     void purge();
     // Handles the pending messages; a handler run from here may open a modal window.
     void pump();
+    // What every wait checks after each pass: a cancel request (Отмена, Выход or the window
+    // closing) is taken, linkerr 3; a vanished port, linkerr 2. Returns why the wait ends, in
+    // words for the trace, or nullptr when it goes on.
+    const char* interrupted();
     // The tick counter as the waits count it: it stands still while a pump is held by a
     // nested modal window, so a box the operator reads never uses up a wait's time-out.
     std::uint32_t waitTick() const { return sys.clock.tick() - held; }
@@ -86,6 +84,12 @@ public:
     int convjpg();
 
 private:
+    // The two phases of readbuf. The answer phase takes the unit's call up to its connect
+    // line, the poll's byte being the first byte of its first line; false when it failed
+    // (panel 0 then shows linkerr). The data phase receives the picture stream into fotobuf
+    // and temp.dat until "NO CARRIER", a cancel or its time-out, then files it.
+    bool answerphase();
+    void dataphase();
     // Cuts the pictures out of data, stores each in foto and records them as one event;
     // returns how many were stored.
     int filebuf(const unsigned char* data, std::size_t length);

@@ -88,6 +88,36 @@ std::array<unsigned char, 10> clockRecord(const QDateTime& now, int resolutionIt
     return {bcd(t, 4), bcd(t, 2), bcd(t, 0), bcd(t, 7), bcd(t, 9), bcd(t, 11), code, code, 0x01, 0x01};
 }
 
+void convtel(unsigned char* out, const char* tel, int len) {
+    for (int i = 0; i < 8; ++i) out[i] = 0x01;
+    // Fifteen characters fill seven and a half bytes; more would push the end mark past
+    // the eighth byte, so only the first fifteen are packed.
+    if (len > 15) len = 15;
+    if (len < 0) len = 0;
+    auto code = [](char c, int& v) {
+        if (c == '+') v = 0x0A;
+        else if (c == '*') v = 0x0C;
+        else if (c >= '0' && c <= '9') v = c - '0';
+        else return false;
+        return true;
+    };
+    int i = 0, o = 0;
+    for (;;) {
+        if (i >= len) {
+            out[o] = 0xB0;
+            return;
+        }
+        int v = 0;
+        if (code(tel[i++], v)) out[o] = static_cast<unsigned char>(v << 4);
+        if (i >= len) {
+            out[o] = static_cast<unsigned char>(out[o] + 0x0B);
+            return;
+        }
+        if (code(tel[i++], v)) out[o] = static_cast<unsigned char>(out[o] + v);
+        ++o;
+    }
+}
+
 std::array<unsigned char, 9> phoneRecord(const QByteArray& tel) {
     std::array<unsigned char, 9> out{};
     convtel(out.data(), tel.constData(), int(tel.size()));

@@ -1,5 +1,7 @@
 #include "link/lines.h"
-#include "app/tform1.h"
+#include "platform/trace.h"
+
+#include <algorithm>
 
 int strncmp1(const char* text, const char* pattern, int n) {
     for (int i = 0; i < n; ++i)
@@ -47,32 +49,15 @@ unsigned vvodResult(Reply reply) {
     }
 }
 
-void convtel(unsigned char* out, const char* tel, int len) {
-    for (int i = 0; i < 8; ++i) out[i] = 0x01;
-    // Fifteen characters fill seven and a half bytes; more would push the end mark past
-    // the eighth byte, so only the first fifteen are packed.
-    if (len > 15) len = 15;
-    if (len < 0) len = 0;
-    auto code = [](char c, int& v) {
-        if (c == '+') v = 0x0A;
-        else if (c == '*') v = 0x0C;
-        else if (c >= '0' && c <= '9') v = c - '0';
-        else return false;
-        return true;
-    };
-    int i = 0, o = 0;
-    for (;;) {
-        if (i >= len) {
-            out[o] = 0xB0;
-            return;
-        }
-        int v = 0;
-        if (code(tel[i++], v)) out[o] = static_cast<unsigned char>(v << 4);
-        if (i >= len) {
-            out[o] = static_cast<unsigned char>(out[o] + 0x0B);
-            return;
-        }
-        if (code(tel[i++], v)) out[o] = static_cast<unsigned char>(out[o] + v);
-        ++o;
-    }
+bool LineHead::add(unsigned char b) {
+    if (std::size_t(n_) < room_.size()) room_[std::size_t(n_++)] = char(b);
+    ++length_;
+    return b == '\n';
+}
+
+QByteArray LineHead::shown() const {
+    const QByteArrayView head(room_.data(), std::min<qsizetype>(n_, plat::kTraceLine));
+    QByteArray out = plat::escapeBytes(head);
+    if (length_ > head.size()) out += "...(+" + QByteArray::number(length_ - head.size()) + ')';
+    return out;
 }

@@ -2,6 +2,9 @@
 // The modem's reply lines, recognised by their first bytes. Lines are cut at line feed only;
 // a carriage return is an ordinary byte, so the echo of a command and the blank lines of a
 // verbose reply are lines that match nothing.
+#include <QByteArray>
+
+#include <span>
 
 enum class Reply { None, Ok, Connect, NoCarrier, Error, Ring, Clip };
 
@@ -12,6 +15,9 @@ enum VvodResult : unsigned { VV_FAIL = 0, VV_CONNECT = 1, VV_NOCARRIER = 2, VV_O
 // The vvod result a recognised line gives; VV_FAIL for a line vvod does not know.
 unsigned vvodResult(Reply reply);
 
+// 0 when the first n bytes of text and pattern are equal, otherwise 1; compares exactly n bytes.
+int strncmp1(const char* text, const char* pattern, int n);
+
 // Tries the line (its bytes up to and including the line feed) against "OK", "CONN", "NO CA",
 // "ERROR", "+CRI" and, when withClip is set, "+CLIP", in that order; the first match decides.
 // A line shorter than a pattern never matches it: its own line feed differs from every
@@ -21,3 +27,25 @@ Reply classifyLine(const char* line, int length, bool withClip);
 // What a line was taken for, in words, for the trace: "none", "OK", "connect", "no carrier",
 // "error", "ring", "caller".
 const char* replyName(Reply reply);
+
+// The line being received, as the line rules see it; vvod and both phases of the reception
+// take their bytes through it. A line ends with its line feed, which is part of it. Its head
+// is its first bytes, as many as the room holds: the rules compare at most five, and the bytes
+// beyond the room are only counted. Each line is written from the start of the room, so a
+// long run of unrecognised lines never fills it.
+class LineHead {
+public:
+    explicit LineHead(std::span<char> room) : room_(room) {}
+    // Takes one byte; true when it ends the line.
+    bool add(unsigned char b);
+    // Starts the next line.
+    void clear() { n_ = length_ = 0; }
+    Reply reply(bool withClip) const { return classifyLine(room_.data(), n_, withClip); }
+    // The line so far for the trace: its head escaped, and the count of bytes left out.
+    QByteArray shown() const;
+
+private:
+    std::span<char> room_;
+    int n_ = 0;       // bytes kept in the room
+    int length_ = 0;  // of the whole line so far
+};

@@ -4,7 +4,19 @@
 #include "ui_tform1.h"
 
 #include <algorithm>
-#include <cstring>
+
+const char* TForm1::interrupted() {
+    if (otmena || closing) {
+        otmena = 0;
+        linkerr = 3;
+        return "cancel";
+    }
+    if (!hcom) {
+        linkerr = 2;
+        return "the port gone";
+    }
+    return nullptr;
+}
 
 unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
     linkerr = 0;
@@ -13,60 +25,38 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
     if (tmout < 1) tmout = 1;
 
     const std::uint32_t start = waitTick();
-    int wpos = 0;   // write position in reply
-    int lstart = 0; // start of the current line
-    unsigned char last = 1;
-    // The current line as the trace shows it.
-    const auto line = [&] { return plat::escapeBytes(QByteArrayView(reply + lstart, wpos - lstart), plat::kTraceLine); };
+    // Each line is taken into reply from its start; its head is what the rules compare.
+    LineHead line({reply, std::size_t(kOtvetSize)});
     for (;;) {
         const std::uint32_t elapsed = waitTick() - start;
         if (elapsed > std::uint32_t(tmout) * 100u) {
             linkerr = 1;
             qCInfo(lcLink, "no reply recognised within %d.%d s; unfinished line \"%s\"", tmout / 10, tmout % 10,
-                   line().constData());
+                   line.shown().constData());
             return VV_FAIL;
         }
         if (!ui->Pbar1->isHidden()) ui->Pbar1->setValue(int(std::min<std::uint32_t>(elapsed / std::uint32_t(tmout), 100)));
 
+        // No byte and a failed read count the same, so a handled line never counts twice.
         unsigned char b = 0;
-        const auto r = readport(b);
-        if (r == plat::ReadResult::Byte) {
-            last = b;
-            if (wpos == kOtvetSize && lstart > 0) {
-                // The buffer is full: only the current line matters, so move it to the front.
-                std::memmove(reply, reply + lstart, size_t(wpos - lstart));
-                wpos -= lstart;
-                lstart = 0;
-            }
-            // A single line longer than the buffer keeps its head, which is all that is compared.
-            if (wpos < kOtvetSize) reply[wpos++] = char(b);
-        } else {
-            // No byte, or a failed read: counts the same, so a handled line never counts twice.
-            last = 1;
-        }
+        const bool got = readport(b) == plat::ReadResult::Byte;
+        const bool ended = got && line.add(b);
 
         pump();
-        if (otmena || closing) {
-            otmena = 0;
-            linkerr = 3;
-            qCInfo(lcLink, "exchange cancelled");
+        if (const char* why = interrupted()) {
+            qCInfo(lcLink, "exchange ended: %s", why);
             return VV_FAIL;
         }
-        if (!hcom) {  // the port vanished under us
-            linkerr = 2;
-            qCInfo(lcLink, "exchange ended: the port is gone");
-            return VV_FAIL;
-        }
-        if (last != 0 && last != '\n') continue;
-        if (last == 0) {
+        if (got && b == 0) {
             linkerr = 2;
             qCInfo(lcLink, "exchange ended: NUL byte from the line");
             return VV_FAIL;
         }
-        const Reply seen = classifyLine(reply + lstart, wpos - lstart, false);
+        if (!ended) continue;
+        const Reply seen = line.reply(false);
         const unsigned result = vvodResult(seen);
-        qCDebug(lcLink, "reply \"%s\" -> %u (%s)", line().constData(), result, replyName(seen));
+        qCDebug(lcLink, "reply \"%s\" -> %u (%s)", line.shown().constData(), result, replyName(seen));
         if (result) return result;
-        lstart = wpos;
+        line.clear();
     }
 }

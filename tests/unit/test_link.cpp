@@ -1,5 +1,4 @@
-// Prefix comparison, reply-line recognition, phone-number packing and the trace's escaping.
-#include "app/tform1.h"
+// Prefix comparison, reply-line recognition and the trace's escaping.
 #include "link/lines.h"
 #include "platform/trace.h"
 #include <QtTest>
@@ -16,32 +15,6 @@ private slots:
         const char b[] = {'A', '\0', 'C'};
         QCOMPARE(strncmp1(a, b, 2), 0);
         QCOMPARE(strncmp1(a, b, 3), 1);
-    }
-
-    void convtel_data() {
-        QTest::addColumn<QByteArray>("number");
-        QTest::addColumn<QByteArray>("packed");
-        QTest::newRow("+7123") << QByteArray("+7123") << QByteArray::fromHex("A7123B0101010101");
-        QTest::newRow("+71") << QByteArray("+71") << QByteArray::fromHex("A71B010101010101");
-        QTest::newRow("+7") << QByteArray("+7") << QByteArray::fromHex("A7B0010101010101");
-        QTest::newRow("empty") << QByteArray() << QByteArray::fromHex("B001010101010101");
-        QTest::newRow("star") << QByteArray("*12") << QByteArray::fromHex("C12B010101010101");
-        QTest::newRow("unknown characters keep the half-byte") << QByteArray("#1") << QByteArray::fromHex("02B0010101010101");
-        QTest::newRow("15 characters fit") << QByteArray("+79001112233445")
-                                           << QByteArray::fromHex("A79001112233445B");
-        QTest::newRow("16 characters pack their first 15") << QByteArray("+790011122334456")
-                                                          << QByteArray::fromHex("A79001112233445B");
-        QTest::newRow("40 characters") << QByteArray(40, '9') << QByteArray::fromHex("999999999999999B");
-    }
-    void convtel() {
-        QFETCH(QByteArray, number);
-        QFETCH(QByteArray, packed);
-        // A guard byte after the eight: packing must never write past them.
-        unsigned char out[9];
-        std::fill(std::begin(out), std::end(out), 0x5A);
-        ::convtel(out, number.constData(), int(number.size()));
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(out), 8).toHex(), packed.toHex());
-        QCOMPARE(out[8], 0x5A);
     }
 
     void classifyLineByPrefixInOrder_data() {

@@ -1,5 +1,5 @@
 // The items of the settings transfer that are built from data alone: the clock record, the
-// phone records and the text items.
+// phone records with their packed numbers, and the text items.
 #include "config/transfer.h"
 
 #include <QtTest>
@@ -14,6 +14,32 @@ QByteArray bytes(const std::array<unsigned char, N>& a) {
 class TestSettingsItems : public QObject {
     Q_OBJECT
 private slots:
+    void convtel_data() {
+        QTest::addColumn<QByteArray>("number");
+        QTest::addColumn<QByteArray>("packed");
+        QTest::newRow("+7123") << QByteArray("+7123") << QByteArray::fromHex("A7123B0101010101");
+        QTest::newRow("+71") << QByteArray("+71") << QByteArray::fromHex("A71B010101010101");
+        QTest::newRow("+7") << QByteArray("+7") << QByteArray::fromHex("A7B0010101010101");
+        QTest::newRow("empty") << QByteArray() << QByteArray::fromHex("B001010101010101");
+        QTest::newRow("star") << QByteArray("*12") << QByteArray::fromHex("C12B010101010101");
+        QTest::newRow("unknown characters keep the half-byte") << QByteArray("#1") << QByteArray::fromHex("02B0010101010101");
+        QTest::newRow("15 characters fit") << QByteArray("+79001112233445")
+                                           << QByteArray::fromHex("A79001112233445B");
+        QTest::newRow("16 characters pack their first 15") << QByteArray("+790011122334456")
+                                                          << QByteArray::fromHex("A79001112233445B");
+        QTest::newRow("40 characters") << QByteArray(40, '9') << QByteArray::fromHex("999999999999999B");
+    }
+    void convtel() {
+        QFETCH(QByteArray, number);
+        QFETCH(QByteArray, packed);
+        // A guard byte after the eight: packing must never write past them.
+        unsigned char out[9];
+        std::fill(std::begin(out), std::end(out), 0x5A);
+        ::convtel(out, number.constData(), int(number.size()));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(out), 8).toHex(), packed.toHex());
+        QCOMPARE(out[8], 0x5A);
+    }
+
     void clockRecord_data() {
         QTest::addColumn<QDateTime>("now");
         QTest::addColumn<int>("item");

@@ -7,6 +7,17 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QString>
+
+// The archive's files, in the working folder.
+namespace archive {
+inline const QString pictureList = QStringLiteral("files.txt");  // ListBox1, one base name a line
+inline const QString eventList = QStringLiteral("events.txt");   // ListBox2, one event line a line
+inline const QString phaseFile = QStringLiteral("temp.dat");     // the bytes of the last data phase
+inline const QString phaseMark = QStringLiteral("temp.pending"); // a data phase not yet filed
+inline const QString placeholder = QStringLiteral("vid.jpg");    // shown by a pane with no picture
+inline constexpr char pictureFolder[] = "foto";
+} // namespace archive
 
 QByteArray pictureName(const QDateTime& when, int n);
 QByteArray eventLine(const QList<QByteArray>& names);

@@ -14,11 +14,11 @@
 int TForm1::convjpg() {
     // Files temp.dat again. It is read into a buffer of its own, so that a reception running
     // at the same time keeps fotobuf; a file longer than fotobuf is read up to its size.
-    QFile f(QStringLiteral("temp.dat"));
+    QFile f(archive::phaseFile);
     if (!f.open(QIODevice::ReadOnly)) return 0;
     const QByteArray bytes = f.read(kFotobufSize);
     f.close();
-    qCInfo(lcArchive, "filing temp.dat again: %lld bytes", qint64(bytes.size()));
+    qCInfo(lcArchive, "filing %s again: %lld bytes", qUtf8Printable(f.fileName()), qint64(bytes.size()));
     // temp.dat holds the last transfer, whose unstored pictures are the ones kept: filing it
     // again takes their place instead of storing them twice.
     unfiled.clear();
@@ -73,7 +73,7 @@ int TForm1::fileevent(const QList<QByteArray>& pictures, bool own) {
         // that hold it are saved, so that the mark never counts this event as the phase's.
         if (!own && phaseMarked) markPhase();
         // Written at once, so that a crash or a power cut loses no entry.
-        saved = savelists();
+        saved = trySaveLists();
     }
     // The phase is filed once its pictures are in the saved lists (or it brought none). One
     // whose pictures wait in `unfiled` stays marked, for a start after a crash to file them
@@ -104,7 +104,7 @@ bool TForm1::savefoto(const unsigned char* data, std::size_t length) {
     return false;
 }
 
-bool TForm1::savelists() {
+bool TForm1::trySaveLists() {
     // A failure is shown and filing goes on: the lists stay in memory and are written again
     // at the next filing and at close.
     try {

@@ -1,5 +1,6 @@
 // The reception: the answer phase takes the unit's call, the data phase receives its picture
 // stream into fotobuf and temp.dat, and filing stores the pictures.
+#include "acquisition/archive.h"
 #include "app/tform1.h"
 #include "link/lines.h"
 #include "platform/durable.h"
@@ -16,7 +17,7 @@ namespace {
 // A file that cannot be opened or written is given up, and filing works on fotobuf alone.
 class PhaseFile {
 public:
-    PhaseFile() : file_(QStringLiteral("temp.dat")) {
+    PhaseFile() : file_(archive::phaseFile) {
         ok_ = file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
         if (!ok_) qCInfo(lcArchive, "%s not opened: %s", qUtf8Printable(file_.fileName()), qUtf8Printable(file_.errorString()));
     }

@@ -21,10 +21,8 @@
 
 namespace {
 
-const QString kMark = QStringLiteral("temp.pending");
-
 std::optional<std::pair<int, int>> readMark() {
-    QFile f(kMark);
+    QFile f(archive::phaseMark);
     if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
     const QList<QByteArray> fields = f.readAll().trimmed().split(' ');
     bool okK = false, okE = false;
@@ -40,7 +38,7 @@ void TForm1::markPhase() {
     // Lists that could not be read at start are never saved: their sizes say nothing about the
     // files, and a start after a crash could not tell a filed phase from one that was not.
     phaseMarked = !picturesUnread && !eventsUnread &&
-                  plat::writeFileAtomic(kMark, QByteArray::number(ListBox1.count()) + ' ' +
+                  plat::writeFileAtomic(archive::phaseMark, QByteArray::number(ListBox1.count()) + ' ' +
                                                    QByteArray::number(ListBox2.count()) + "\r\n");
     // A mark that could not be replaced must not stay with sizes from before.
     if (!phaseMarked) unmarkPhase();
@@ -48,9 +46,9 @@ void TForm1::markPhase() {
 
 void TForm1::unmarkPhase() {
     phaseMarked = false;
-    if (QFile::remove(kMark)) {
+    if (QFile::remove(archive::phaseMark)) {
         plat::syncFolder(QString());
-        qCDebug(lcArchive, "removed %s", qUtf8Printable(kMark));
+        qCDebug(lcArchive, "removed %s", qUtf8Printable(archive::phaseMark));
     }
 }
 
@@ -58,7 +56,7 @@ void TForm1::recoverPhase() {
     const auto mark = readMark();
     if (!mark) {
         // A mark that cannot be read names no phase.
-        if (QFile::exists(kMark)) unmarkPhase();
+        if (QFile::exists(archive::phaseMark)) unmarkPhase();
         return;
     }
     // Lists that could not be read are left as they are, and the mark with them, for a start
@@ -76,7 +74,7 @@ void TForm1::recoverPhase() {
     // event line out: it is made from the pictures after K.
     if (ListBox2.count() == e) {
         ListBox2.append(eventLine(ListBox1.lines().mid(k)));
-        if (!savelists()) return;
+        if (!trySaveLists()) return;
     }
     unmarkPhase();
 }

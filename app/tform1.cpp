@@ -1,6 +1,7 @@
 // The main window: construction, the remembered port, closing, and the bindings of every
 // control to its handler.
 #include "app/tform1.h"
+#include "acquisition/archive.h"
 #include "app/aboutbox.h"
 #include "app/tform4.h"
 #include "config/tform2.h"
@@ -70,8 +71,8 @@ void TForm1::rereg() {
 void TForm1::wrreg() { sys.store.save(portname); }
 
 void TForm1::saveLists() {
-    if (!picturesUnread) ListBox1.save(QStringLiteral("files.txt"));
-    if (!eventsUnread) ListBox2.save(QStringLiteral("events.txt"));
+    if (!picturesUnread) ListBox1.save(archive::pictureList);
+    if (!eventsUnread) ListBox2.save(archive::eventList);
 }
 
 void TForm1::FormClose() {

@@ -100,8 +100,8 @@ private:
     void keepUnfiled(const QByteArray& picture);
     // Writes one picture to fotofile; false when the file cannot be created or written.
     bool savefoto(const unsigned char* data, std::size_t length);
-    // Writes the picture list and the event list to their files; false (shown) when that fails.
-    bool savelists();
+    // saveLists for filing: a failure is caught and shown, and false returned.
+    bool trySaveLists();
     // A data phase is marked on disk from its first byte until its pictures are in the saved
     // lists, so that a start after a power cut or a crash files what temp.dat holds of it.
     // The mark holds the lists' sizes before the phase's own event.

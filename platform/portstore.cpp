@@ -4,6 +4,9 @@
 namespace plat {
 
 namespace {
+// The one value of the store: the port's name.
+const QString kPortKey = QStringLiteral("pr");
+
 QSettings store() {
 #ifdef Q_OS_WIN
     return QSettings(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\qolbe\\ravlo"), QSettings::NativeFormat);
@@ -16,13 +19,13 @@ QSettings store() {
 
 std::optional<QString> SettingsPortStore::load() {
     auto s = store();
-    if (!s.contains(QStringLiteral("pr"))) return std::nullopt;
-    return s.value(QStringLiteral("pr")).toString();
+    if (!s.contains(kPortKey)) return std::nullopt;
+    return s.value(kPortKey).toString();
 }
 
 bool SettingsPortStore::save(const QString& name) {
     auto s = store();
-    s.setValue(QStringLiteral("pr"), name);
+    s.setValue(kPortKey, name);
     s.sync();
     return s.status() == QSettings::NoError;
 }

@@ -1,5 +1,6 @@
 // The archive viewer: loading the archive index at start-up, the four picture panes with their
 // captions, and paging by picture ("<", ">") and by event ("<<", ">>").
+#include "acquisition/archive.h"
 #include "app/tform1.h"
 #include "platform/cp1251.h"
 #include "platform/picturepane.h"
@@ -36,7 +37,7 @@ void showStored(const Place& place, const QByteArray& storedFile) {
 
 // A pane that the shown event leaves empty: the placeholder picture, no caption.
 void showPlaceholder(const Place& place) {
-    place.pane->loadFile(QStringLiteral("vid.jpg"));
+    place.pane->loadFile(archive::placeholder);
     place.caption->clear();
 }
 
@@ -48,8 +49,8 @@ void TForm1::FormCreate() {
     // closing the window writes both lists back. Both files are looked for where they are
     // read from, in the working folder, and the event list is read even without a picture
     // list, so that stored events are never replaced by the events of one run.
-    const QString files = QStringLiteral("files.txt");
-    const QString events = QStringLiteral("events.txt");
+    const QString& files = archive::pictureList;
+    const QString& events = archive::eventList;
     if (QFileInfo::exists(files)) {
         picturesUnread = true;
         handle([&] {

@@ -82,6 +82,8 @@ void TForm1::Button4Click() {
     portopen = 1;
     ui->Pbar1->show();
     const QByteArray dial = "ATD" + telobj + "\r";
+    // Unlike the settings transfer's dial loop, a cancel ends only the attempt under way: the
+    // operator cuts a hanging dial short, and the next attempt may still bring the picture.
     for (int attempt = 0; attempt < 6; ++attempt) {
         // A closing window makes no further attempt; a vanished port can make none.
         if (closing) return;

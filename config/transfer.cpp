@@ -40,6 +40,8 @@ bool cableLink(TForm1& f) {
 }
 
 // Up to six dial commands of 60 s, one straight after the other; only "CONNECT" links.
+// Unlike the dial loop of "Снимок", a cancel ends them all: here it means that the operator
+// no longer wants these settings sent.
 bool dialLink(TForm1& f) {
     f.setPanel(2, QStringLiteral("Набор номера"));
     const QByteArray dial = "ATD" + f.telobj + "\r";

@@ -1,6 +1,6 @@
 #pragma once
 // The serial line as the program sees it: one exclusive device, fixed line settings,
-// single-byte reads that wait at most about 10 ms.
+// single-byte reads that wait at most about 20 ms.
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -21,7 +21,8 @@ public:
     virtual void purge() = 0;
     // Returns once all bytes are handed on; no time-out.
     virtual bool write(const char* data, qint64 length) = 0;
-    // Waits at most about 10 ms for one byte.
+    // Hands on a byte that is waiting at once. Otherwise waits up to about 10 ms for one; a
+    // read woken by bytes trickling in naps 8 ms more first, so about 20 ms at the most.
     virtual ReadResult read(unsigned char& byte) = 0;
     // True once the device has gone away (unplugged, far end of a pty closed).
     virtual bool vanished() const { return false; }

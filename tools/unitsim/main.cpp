@@ -13,12 +13,12 @@
 int main(int argc, char** argv) {
     using namespace unitsim;
     const ParseResult parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
-    if (parsed.help) {
-        std::fputs(usageText().c_str(), stdout);
+    if (!parsed.help.empty()) {
+        std::fputs(parsed.help.c_str(), stdout);
         return 0;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "unitsim: %s (see unitsim --help)\n", parsed.error.c_str());
+        std::fprintf(stderr, "unitsim: %s See unitsim --help.\n", parsed.error.c_str());
         return 2;
     }
     const Options& opt = parsed.options;

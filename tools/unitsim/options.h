@@ -79,7 +79,8 @@ struct Options {
 
     // Faults
     PictureFault fault = PictureFault::None;
-    std::vector<PictureFault> randomFaults;
+    std::vector<PictureFault> randomFaults{PictureFault::Silence, PictureFault::Noise, PictureFault::Drop,
+                                           PictureFault::Truncate};  // used when faultRate > 0
     double faultRate = 0.0;
     std::uint64_t seed = 1;
 
@@ -95,12 +96,11 @@ struct Options {
 
 struct ParseResult {
     Options options;
-    bool help = false;
+    std::string help;   // non-empty: --help was given; the usage text to print
     std::string error;  // non-empty: the arguments are wrong
 };
 
 ParseResult parseArguments(const std::vector<std::string>& args);
-std::string usageText();
 
 // "ok", "error", "silence"/"none", "connect", "busy", "no-answer", "no-carrier", each
 // optionally followed by "+nul", "+noise" or "+longline".

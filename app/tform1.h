@@ -24,7 +24,6 @@ class TForm4;
 class TAboutBox;
 class QLabel;
 
-
 class TForm1 : public QWidget {
     Q_OBJECT
 public:

@@ -3,10 +3,7 @@
 #include "acquisition_rig.h"
 #include "ui_tform1.h"
 
-#include <QDir>
 #include <QtTest>
-
-using rig::Rig;
 
 namespace {
 
@@ -21,18 +18,8 @@ int countWrites(const fake::ScriptedLine& line, const QByteArray& prefix) {
 class TestCallControl : public QObject {
     Q_OBJECT
 
-    struct Built {
-        Rig r;
-        fake::ScriptedLine* line = nullptr;
-        acq::PanelLog status;
-        Built() {
-            QDir().mkdir("foto");
-            rig::writeDefaultSettings();
-            r.build();
-            line = &r.ports.line();
-            status.attach(r, 2);
-        }
-        TForm1& f() { return *r.form1; }
+    struct Built : acq::Station {
+        Built() : Station(false) {}
         bool idle() {
             return f().busy == 0 && f().tmrstop == 0 && f().dialed == 0 && !f().ui->CheckBox1->isChecked() &&
                    f().ui->Pbar1->isHidden();

@@ -12,17 +12,8 @@ class TestReception : public QObject {
     Q_OBJECT
 
     // The port open and listening, the poll about to find the unit calling.
-    struct Listening {
-        Rig r;
-        fake::ScriptedLine* line = nullptr;
-        acq::PanelLog status;
-        Listening() {
-            QDir().mkdir("foto");
-            acq::openPort(r);
-            line = r.ports.current;
-            status.attach(r, 2);
-        }
-        TForm1& f() { return *r.form1; }
+    struct Listening : acq::Station {
+        Listening() : Station(true) {}
         // One tick of the poll; the reception runs inside it.
         void poll() { f().Timer1Timer(); }
         // A reception after this program's own dial, as Снимок hands it over.

@@ -62,8 +62,6 @@ struct Files {
     }
 };
 
-// N of a picture's base name (foto\\hhmmss_ddmmyyfN).
-
 } // namespace
 
 class TestHardeningDisk : public QObject {

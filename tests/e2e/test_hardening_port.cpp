@@ -31,11 +31,7 @@ class TestHardeningPort : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-#ifndef UNITSIM_PATH
-        QSKIP("the unitsim target is not built");
-#endif
-    }
+    void initTestCase() { SKIP_WITHOUT_UNITSIM(); }
 
     // The modem goes away in the middle of the second picture; afterwards Инициализ., Снимок
     // and the settings transfer each find a modem under the same name again.

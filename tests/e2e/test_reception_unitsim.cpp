@@ -4,6 +4,7 @@
 // going away in the middle of a picture. Each ends with the archive checked against what the
 // unit logged as sent whole: the exact bytes in foto, one picture-list entry each, one event
 // line per transfer, and the four newest pictures in the panes.
+#include "acquisition_rig.h"
 #include "unitsim_process.h"
 #include "timing.h"
 
@@ -28,9 +29,6 @@ namespace {
 
 // Quick calls: no waiting for the dial, the answer or the rings beyond what the poll needs.
 const QStringList kQuick{"--dial-delay", "200", "--answer-delay", "200", "--ring-interval", "300"};
-
-QList<QByteArray> fileLines(const QString& name) { return plat::StringList::parse(rig::readFile(name)); }
-QByteArray stored(const QByteArray& name) { return rig::readFile(plat::nativePath(name + ".jpg")); }
 
 // Every new text of status panel 2, as the waiting loops leave it.
 struct PanelLog {
@@ -66,7 +64,7 @@ struct Archive {
 // events.txt ends with one line per transfer, `perEvent` giving the pictures of each.
 void checkArchive(rig::RealRig& rr, const Archive& a, const QList<QByteArray>& sent, const QList<int>& perEvent) {
     TForm1& f = *rr.form1;
-    const QList<QByteArray> names = fileLines("files.txt");
+    const QList<QByteArray> names = acq::fileLines("files.txt");
     QCOMPARE(names, f.ListBox1.lines());
     QCOMPARE(names.size(), a.before + sent.size());
     QCOMPARE(f.nfiles, names.size());
@@ -79,11 +77,11 @@ void checkArchive(rig::RealRig& rr, const Archive& a, const QList<QByteArray>& s
         const QDateTime t = nameTime(name);
         QVERIFY2(t >= a.from.addSecs(-1) && t <= QDateTime::currentDateTime().addSecs(1), name.constData());
         QVERIFY(!sent[i].isEmpty());
-        QVERIFY2(stored(name) == sent[i], name.constData());
+        QVERIFY2(acq::stored(name) == sent[i], name.constData());
     }
     // Nothing else in foto.
     QCOMPARE(QDir("foto").entryList(QDir::Files).size(), names.size());
-    const QList<QByteArray> events = fileLines("events.txt");
+    const QList<QByteArray> events = acq::fileLines("events.txt");
     QCOMPARE(events, f.ListBox2.lines());
     QVERIFY(events.size() >= perEvent.size());
     qsizetype next = a.before;
@@ -107,7 +105,7 @@ void checkNewestShown(rig::RealRig& rr) {
         const QByteArray name = f.ListBox1.at(first + i);
         QCOMPARE(captions[i]->text(), QString::fromLatin1(name) + ".jpg");
         QString err;
-        const QImage want = plat::decodeJpeg(stored(name), &err);
+        const QImage want = plat::decodeJpeg(acq::stored(name), &err);
         QVERIFY2(!want.isNull(), qPrintable(err));
         QCOMPARE(panes[i]->picture(), want);
     }
@@ -173,11 +171,7 @@ class TestReceptionUnitsim : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-#ifndef UNITSIM_PATH
-        QSKIP("the unitsim target is not built");
-#endif
-    }
+    void initTestCase() { SKIP_WITHOUT_UNITSIM(); }
 
     // Снимок: dial, "foto1\r", the picture, "foto OK"; a second request goes on from N = 1.
     void aPictureOnRequest() {
@@ -235,10 +229,7 @@ private slots:
         // the time the poll reads, several "+CLIP" lines are waiting, and each gets its "ATA\r".
         f.Timer1.stop();
         sim.command("call");
-        QVERIFY(rig::waitFor([&] {
-            const auto events = sim.events();
-            return std::count_if(events.begin(), events.end(), [](const rig::SimEvent& e) { return e.name == "ring"; }) >= 2;
-        }, 30000));
+        QVERIFY(rig::waitFor([&] { return rig::countSimEvents(sim.events(), "ring") >= 2; }, 30000));
         f.Timer1.start();
         QVERIFY(rig::waitFor([&] { return f.panel(2) == "foto OK"; }, 15000));
         log.note(f.panel(2));
@@ -310,8 +301,8 @@ private slots:
         CHECK(checkNewestShown(rr));
         CHECK(checkIdle(rr));
         if (ownPictures) {
-            QCOMPARE(rig::readFile(plat::nativePath(rr.form1->ListBox1.at(7) + ".jpg")).size(), sent[2].size());
-            QCOMPARE(fileLines("events.txt").size(), 3);
+            QCOMPARE(acq::stored(rr.form1->ListBox1.at(7)).size(), sent[2].size());
+            QCOMPARE(acq::fileLines("events.txt").size(), 3);
         }
     }
 
@@ -328,10 +319,7 @@ private slots:
         rr.form1->ui->Button4->click();
         QCOMPARE(rr.form1->panel(2), QString("foto OK"));
         QCOMPARE(rr.form1->panel(0), sim.link());
-        int partial = 0;
-        for (const auto& e : sim.events())
-            if (e.name == "picture" && e.fields.value("status") == "partial") ++partial;
-        QCOMPARE(partial, 1);
+        QCOMPARE(rig::countSimEvents(sim.events(), "picture", "status", "partial"), 1);
         CHECK(checkArchive(rr, a, sim.completePictures(), {1}));
         QVERIFY(rig::readFile("temp.dat").contains(sim.completePictures()[0]));
 
@@ -370,7 +358,7 @@ private slots:
         QCOMPARE(sent.size(), whole);
         QCOMPARE(rr.form1->panel(2), whole > 0 ? QString("foto OK") : QString("Ошибка связи"));
         CHECK(checkArchive(rr, a, sent, whole > 0 ? QList<int>{whole} : QList<int>{}));
-        QCOMPARE(fileLines("events.txt").size(), whole > 0 ? 1 : 0);
+        QCOMPARE(acq::fileLines("events.txt").size(), whole > 0 ? 1 : 0);
         if (fault == "nul") QVERIFY(rig::readFile("temp.dat").contains('\0'));
         CHECK(checkNewestShown(rr));
         CHECK(checkIdle(rr));
@@ -426,16 +414,16 @@ private slots:
         QCOMPARE(runProgram(rr.sys), 0);
         QCOMPARE(rr.ui.messages.size(), 0);
         QCOMPARE(rr.ui.errors, QStringList());
-        const QList<QByteArray> names = fileLines("files.txt");
+        const QList<QByteArray> names = acq::fileLines("files.txt");
         QCOMPARE(names.size(), 1);
-        QCOMPARE(stored(names[0]), first);
-        QCOMPARE(fileLines("events.txt"), QList<QByteArray>{"1," + names[0] + ","});
+        QCOMPARE(acq::stored(names[0]), first);
+        QCOMPARE(acq::fileLines("events.txt"), QList<QByteArray>{"1," + names[0] + ","});
         QCOMPARE(caption, QString::fromLatin1(names[0] + ".jpg"));
 
         whenStarted([](TForm1&) {});
         QCOMPARE(runProgram(rr.sys), 0);
-        QCOMPARE(fileLines("files.txt"), names);
-        QCOMPARE(fileLines("events.txt"), QList<QByteArray>{"1," + names[0] + ","});
+        QCOMPARE(acq::fileLines("files.txt"), names);
+        QCOMPARE(acq::fileLines("events.txt"), QList<QByteArray>{"1," + names[0] + ","});
         QCOMPARE(QDir("foto").entryList(QDir::Files).size(), 1);
         QCOMPARE(rr.ui.messages.size(), 0);
     }
@@ -478,8 +466,8 @@ private slots:
         QCOMPARE(f.panel(2), QString("foto OK"));
         QCOMPARE(f.portopen, 0);
         QVERIFY(!f.hcom);
-        QCOMPARE(fileLines("files.txt").size(), 1);
-        QCOMPARE(stored(fileLines("files.txt")[0]), first);
+        QCOMPARE(acq::fileLines("files.txt").size(), 1);
+        QCOMPARE(acq::stored(acq::fileLines("files.txt")[0]), first);
         const QByteArray temp = rig::readFile("temp.dat");
         QVERIFY(temp.startsWith(first + second.left(second.size() / 2)));
         QVERIFY(!temp.contains(second));
@@ -502,8 +490,8 @@ private slots:
         QCOMPARE(f.portopen, 1);
         f.ui->Button4->click();
         QCOMPARE(f.panel(2), QString("foto OK"));
-        QCOMPARE(fileLines("files.txt").size(), 2);
-        QCOMPARE(stored(fileLines("files.txt")[1]), sim->completePictures().value(0));
+        QCOMPARE(acq::fileLines("files.txt").size(), 2);
+        QCOMPARE(acq::stored(acq::fileLines("files.txt")[1]), sim->completePictures().value(0));
         CHECK(checkNewestShown(rr));
         CHECK(checkIdle(rr));
 
@@ -525,7 +513,7 @@ private slots:
         sim->command("call");
         QVERIFY(rig::waitFor([&] { return f.nfiles == 3; }, 15000));
         QCOMPARE(f.panel(2), QString("foto OK"));
-        QCOMPARE(stored(fileLines("files.txt")[2]), sim->completePictures().value(0));
+        QCOMPARE(acq::stored(acq::fileLines("files.txt")[2]), sim->completePictures().value(0));
         CHECK(checkIdle(rr));
     }
 };

@@ -11,11 +11,7 @@ class TestSoakUnitsim : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-#ifndef UNITSIM_PATH
-        QSKIP("the unitsim target is not built");
-#endif
-    }
+    void initTestCase() { SKIP_WITHOUT_UNITSIM(); }
 
     void fiftyTransfersWithFaults() {
         rig::SoakOptions o;

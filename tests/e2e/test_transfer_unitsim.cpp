@@ -1,6 +1,7 @@
 // The settings transfer end to end: the settings dialog filled in and closed as an operator
 // does, the real serial layer and clock, and the simulated unit as a separate process on a
 // pseudo-terminal, whose settings report says what the unit decoded from the wire.
+#include "settings_report.h"
 #include "unitsim_process.h"
 
 #include "config/tform2.h"
@@ -19,54 +20,9 @@
 
 namespace {
 
-using Report = QHash<QByteArray, QByteArray>;
+using Report = rig::SimReport;
 
 QByteArray lines(const QList<QByteArray>& l) { return plat::StringList::format(l); }
-
-// A report value back to its bytes: control bytes, DEL and the backslash come as \xNN.
-QByteArray unescape(const QByteArray& v) {
-    QByteArray out;
-    for (qsizetype i = 0; i < v.size(); ++i) {
-        if (v[i] == '\\' && i + 3 < v.size() && v[i + 1] == 'x') {
-            out += QByteArray::fromHex(v.mid(i + 2, 2)).left(1);
-            i += 3;
-        } else {
-            out += v[i];
-        }
-    }
-    return out;
-}
-
-// The report the unit should make of what the dialog saved: an empty text arrives as "1",
-// the levels of the four rows joined.
-Report expectedFromFiles() {
-    const auto u = plat::StringList::parse(rig::readFile("u.txt"));
-    const auto t1 = plat::StringList::parse(rig::readFile("t1.txt"));
-    const auto t2 = plat::StringList::parse(rig::readFile("t2.txt"));
-    auto sent = [](const QByteArray& s) { return s.isEmpty() ? QByteArray("1") : s; };
-    Report r{{"apn", sent(u.value(1))},  {"user", sent(u.value(2))}, {"pass", sent(u.value(3))},
-             {"oper", u.value(7)},       {"sim", u.value(8)},        {"resolution", u.value(9)},
-             {"resolution_check", u.value(9)}};
-    if (u.value(8) == "1") return r;  // with the SIM card's settings nothing more is sent
-    r.insert("email", sent(u.value(4)));
-    for (int i = 0; i < 4; ++i) r.insert("tel" + QByteArray::number(i + 1), t1.value(i));
-    r.insert("levels", sent(t2.value(0) + t2.value(1) + t2.value(2) + t2.value(3)));
-    return r;
-}
-
-// The decoded values of the keys in `want`, for comparing.
-Report decoded(const Report& report, const Report& want) {
-    Report out;
-    for (auto it = want.begin(); it != want.end(); ++it) out.insert(it.key(), unescape(report.value(it.key())));
-    return out;
-}
-
-int countEvents(const QList<rig::SimEvent>& events, const QByteArray& name, const QByteArray& key = {},
-                const QByteArray& value = {}) {
-    return int(std::count_if(events.begin(), events.end(), [&](const rig::SimEvent& e) {
-        return e.name == name && (key.isEmpty() || e.fields.value(key) == value);
-    }));
-}
 
 // Writes a line the unit ignores and waits until the unit has logged it. Everything the
 // program wrote before has then been read, so what the log says of those bytes is final.
@@ -99,6 +55,17 @@ struct Entry {
 class TestTransferUnitsim : public QObject {
     Q_OBJECT
 
+    // A double click on phone row `row` of the settings dialog opens the phone dialog, in which
+    // `fill` runs.
+    static void editPhoneRow(TForm2& form2, TForm3& form3, int row, std::function<void()> fill) {
+        QTreeWidget& list = *form2.ui->ListView1;
+        const QPoint at = list.visualItemRect(list.topLevelItem(row)).center();
+        rig::whenModal([fill](QWidget*) { fill(); }, &form3);
+        // A widget's double click event alone is taken for a press: the click first.
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+    }
+
     // Opens the settings from the main window, fills them in as `e` says and closes the
     // dialog with "Прямая зап." (cable) or "Удал. запись" (dialled).
     static void transfer(rig::RealRig& rr, const Entry& e, bool dialled) {
@@ -117,28 +84,28 @@ class TestTransferUnitsim : public QObject {
             d.Edit5->setText(e.email);
             d.ComboBox1->setCurrentIndex(e.resolution);
             if (e.editRow >= 0) {
-                // A double click on the row opens the phone dialog; the number is typed.
-                QTreeWidgetItem* row = d.ListView1->topLevelItem(e.editRow);
-                rig::whenModal([&form3, e](QWidget*) {
+                editPhoneRow(form2, form3, e.editRow, [&form3, e] {  // the number typed
                     form3.ui->Edit1->selectAll();
                     QTest::keyClicks(form3.ui->Edit1, e.rowNumber);
                     form3.ui->Comb->setCurrentIndex(e.rowLevel);
                     form3.ui->Button1->click();
-                }, &form3);
-                const QPoint at = d.ListView1->visualItemRect(row).center();
-                // A widget's double click event alone is taken for a press: the click first.
-                QTest::mouseClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
-                QTest::mouseDClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
+                });
             }
             (dialled ? d.Button1 : d.Btpryam)->click();
         }, &form2);
         rr.form1->handle([&] { rr.form1->Button1Click(); });
     }
 
-    static void writeSettings(const QList<QByteArray>& t2 = {"0", "3", "2", "1"}) {
+    // Once unitsim is up: the settings files written (t2.txt as given) and the program built
+    // on unitsim's line.
+    static bool setUp(const rig::UnitSimProcess& sim, rig::RealRig& rr,
+                      const QList<QByteArray>& t2 = {"0", "3", "2", "1"}) {
+        if (!sim.ok()) return false;
         rig::writeFile("u.txt", lines({"+79001112233", "internet", "user", "pass", "cam@example.ru", "", "", "2", "2", "2"}));
         rig::writeFile("t1.txt", lines({"+79001110000", "", "*100", "+7123"}));
         rig::writeFile("t2.txt", lines(t2));
+        rr.build(sim.link());
+        return true;
     }
 
     // The clock record as the unit read it lies between two readings of the PC's clock.
@@ -153,20 +120,14 @@ class TestTransferUnitsim : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-#ifndef UNITSIM_PATH
-        QSKIP("the unitsim target is not built");
-#endif
-    }
+    void initTestCase() { SKIP_WITHOUT_UNITSIM(); }
 
     // By cable: the full record reaches the unit as the dialog saved it, a Cyrillic e-mail in
     // Windows-1251, an empty user name as "1", a phone row edited in the phone dialog.
     void cableTransferReachesTheUnit() {
         rig::UnitSimProcess sim({"--fast", "--cable"});
-        QVERIFY(sim.ok());
         rig::RealRig rr;
-        writeSettings();
-        rr.build(sim.link());
+        QVERIFY(setUp(sim, rr));
         Entry e;
         e.editRow = 1;
         e.rowNumber = QStringLiteral("+79005550101");
@@ -180,11 +141,8 @@ private slots:
         QCOMPARE(rr.ui.messages.size() + rr.ui.errors.size(), 0);
         const Report report = sim.report();
         QCOMPARE(report.value("via"), QByteArray("cable"));
-        QCOMPARE(report.value("complete"), QByteArray("1"));
-        QCOMPARE(report.value("acknowledged"), QByteArray("13"));
-
-        const Report want = expectedFromFiles();
-        QCOMPARE(decoded(report, want), want);
+        CHECK(rig::checkTransferred(report, 13));
+        const Report want = rig::expectedReport();
         // The saved files hold what was entered, so the comparison above covers the entry.
         QCOMPARE(want.value("email"), plat::toCp1251(QStringLiteral("камера@почта.рф")));
         QCOMPARE(want.value("user"), QByteArray("1"));
@@ -196,7 +154,7 @@ private slots:
         QCOMPARE(report.value("picture_size"), QByteArray("640x480"));
         checkClock(report, before, after);
         // Nothing arrived outside the exchange.
-        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 0);
+        QCOMPARE(rig::countSimEvents(sim.events(), "unit-ignored"), 0);
     }
 
     // Dialled: the preset operators send "1" for the access point, user and password, empty
@@ -205,10 +163,8 @@ private slots:
     // asked for afterwards comes at the resolution just sent.
     void dialledTransferThenTheUnitHangsUp() {
         rig::UnitSimProcess sim({"--fast", "--dial-delay", "200", "--idle-hangup", "1500"});
-        QVERIFY(sim.ok());
         rig::RealRig rr;
-        writeSettings({"", "", "", ""});
-        rr.build(sim.link());
+        QVERIFY(setUp(sim, rr, {"", "", "", ""}));
         TForm1& f = *rr.form1;
         f.handle([&] { f.Button3Click(); });  // Инициализ.: the poll runs from here on
         QVERIFY2(f.panel(1).startsWith("Подключен"), qPrintable(f.panel(1)));
@@ -226,22 +182,20 @@ private slots:
         QVERIFY(f.ui->Pbar1->isHidden());
         QCOMPARE(f.telobj, QByteArray("+79005556677"));
         const auto events = sim.events();
-        QCOMPARE(countEvents(events, "dial"), 1);
-        QCOMPARE(countEvents(events, "dial", "number", "+79005556677"), 1);
+        QCOMPARE(rig::countSimEvents(events, "dial"), 1);
+        QCOMPARE(rig::countSimEvents(events, "dial", "number", "+79005556677"), 1);
         const Report report = sim.report();
         QCOMPARE(report.value("via"), QByteArray("call"));
-        QCOMPARE(report.value("complete"), QByteArray("1"));
-        QCOMPARE(report.value("acknowledged"), QByteArray("13"));
-        const Report want = expectedFromFiles();
-        QCOMPARE(decoded(report, want), want);
+        CHECK(rig::checkTransferred(report, 13));
+        const Report want = rig::expectedReport();
         for (const char* k : {"apn", "user", "pass", "levels"}) QCOMPARE(want.value(k), QByteArray("1"));
         QCOMPARE(want.value("oper"), QByteArray("1"));
         QCOMPARE(report.value("picture_size"), QByteArray("320x240"));
         checkClock(report, before, after);
 
         // No hang-up after the transfer: the unit ends the call by itself.
-        QCOMPARE(countEvents(sim.events(), "call-end"), 0);
-        QVERIFY(rig::waitFor([&] { return countEvents(sim.events(), "call-end") == 1; }, 15000));
+        QCOMPARE(rig::countSimEvents(sim.events(), "call-end"), 0);
+        QVERIFY(rig::waitFor([&] { return rig::countSimEvents(sim.events(), "call-end") == 1; }, 15000));
         // The poll takes the modem's NO CARRIER for the start of a call and gives it up in the
         // answer phase ("err 2"); leaving it unread would do no harm either. Either way no
         // data phase runs and nothing is filed.
@@ -266,22 +220,17 @@ private slots:
     // With the SIM card's settings the exchange ends after seven items.
     void simSettingsSendSevenItems() {
         rig::UnitSimProcess sim({"--fast", "--cable"});
-        QVERIFY(sim.ok());
         rig::RealRig rr;
-        writeSettings();
-        rr.build(sim.link());
+        QVERIFY(setUp(sim, rr));
         Entry e;
         e.simSettings = true;
         transfer(rr, e, false);
         QCOMPARE(rr.form1->panel(2), QString("Установки успешно переданы"));
         const Report report = sim.report();
-        QCOMPARE(report.value("complete"), QByteArray("1"));
-        QCOMPARE(report.value("acknowledged"), QByteArray("7"));
+        CHECK(rig::checkTransferred(report, 7));
         QCOMPARE(report.value("sim"), QByteArray("1"));
-        const Report want = expectedFromFiles();
-        QCOMPARE(decoded(report, want), want);
         QVERIFY(!report.contains("email") && !report.contains("tel1") && !report.contains("levels"));
-        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 0);
+        QCOMPARE(rig::countSimEvents(sim.events(), "unit-ignored"), 0);
     }
 
     // Text pasted into a field with its line break (copied as a whole line from elsewhere)
@@ -289,10 +238,8 @@ private slots:
     // wire, where it would split one item in two and put the exchange out of step.
     void pastedLineBreaksStayOneLine() {
         rig::UnitSimProcess sim({"--fast", "--cable"});
-        QVERIFY(sim.ok());
         rig::RealRig rr;
-        writeSettings();
-        rr.build(sim.link());
+        QVERIFY(setUp(sim, rr));
         TForm2& form2 = rr.program->form2;
         TForm3& form3 = rr.program->form3;
         const auto paste = [](QLineEdit* edit, const QString& text) {
@@ -306,14 +253,10 @@ private slots:
             paste(d.Edit2, QStringLiteral("internet.mts.ru\r\n"));
             paste(d.Edit3, QStringLiteral("mts\rmts"));
             paste(d.Edit5, QStringLiteral("cam@example.ru\n"));
-            QTreeWidgetItem* row = d.ListView1->topLevelItem(3);
-            rig::whenModal([&](QWidget*) {
+            editPhoneRow(form2, form3, 3, [&] {
                 paste(form3.ui->Edit1, QStringLiteral("+79001234567\r\n"));
                 form3.ui->Button1->click();
-            }, &form3);
-            const QPoint at = d.ListView1->visualItemRect(row).center();
-            QTest::mouseClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseDClick(d.ListView1->viewport(), Qt::LeftButton, {}, at);
+            });
             d.Btpryam->click();
         }, &form2);
         rr.form1->handle([&] { rr.form1->Button1Click(); });
@@ -325,12 +268,8 @@ private slots:
         QCOMPARE(u.mid(7), (QList<QByteArray>{"2", "2", "2"}));
         const auto t1 = plat::StringList::parse(rig::readFile("t1.txt"));
         QCOMPARE(t1, (QList<QByteArray>{"+79001110000", "", "*100", "+79001234567"}));
-        const Report report = sim.report();
-        QCOMPARE(report.value("complete"), QByteArray("1"));
-        QCOMPARE(report.value("acknowledged"), QByteArray("13"));
-        const Report want = expectedFromFiles();
-        QCOMPARE(decoded(report, want), want);
-        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 0);
+        CHECK(rig::checkTransferred(sim.report(), 13));
+        QCOMPARE(rig::countSimEvents(sim.events(), "unit-ignored"), 0);
     }
 
     // An item the unit refuses ends the transfer: nothing after it is sent.
@@ -349,10 +288,8 @@ private slots:
         QFETCH(int, acknowledged);
         QFETCH(QString, panel);
         rig::UnitSimProcess sim({"--fast", "--cable", "--settings-fault", item + ":error"});
-        QVERIFY(sim.ok());
         rig::RealRig rr;
-        writeSettings();
-        rr.build(sim.link());
+        QVERIFY(setUp(sim, rr));
         transfer(rr, Entry{}, false);
         QCOMPARE(rr.form1->panel(2), panel);
         QVERIFY(rr.form1->ui->Pbar1->isHidden());
@@ -362,8 +299,8 @@ private slots:
         QCOMPARE(report.value("acknowledged"), QByteArray::number(acknowledged));
         // Whatever came after the refusal would reach the unit outside an exchange.
         QVERIFY2(unitHasReadAll(rr, sim), "the unit never read the marker line");
-        QCOMPARE(countEvents(sim.events(), "unit-ignored"), 1);  // the marker
-        QCOMPARE(countEvents(sim.events(), "settings-item"), acknowledged + 2);  // "BC" and the refused one
+        QCOMPARE(rig::countSimEvents(sim.events(), "unit-ignored"), 1);  // the marker
+        QCOMPARE(rig::countSimEvents(sim.events(), "settings-item"), acknowledged + 2);  // "BC" and the refused one
     }
 
     // Ten refused handshakes end the cable link; six failed dials the dialled one. Neither
@@ -386,10 +323,8 @@ private slots:
         QFETCH(int, attempts);
         QFETCH(QString, panel);
         rig::UnitSimProcess sim(QStringList{"--fast"} + options);
-        QVERIFY(sim.ok());
         rig::RealRig rr;
-        writeSettings();
-        rr.build(sim.link());
+        QVERIFY(setUp(sim, rr));
         QElapsedTimer t;
         t.start();
         transfer(rr, Entry{}, dialled);
@@ -397,8 +332,8 @@ private slots:
         QVERIFY(rr.form1->ui->Pbar1->isHidden());
         QVERIFY2(unitHasReadAll(rr, sim), "the unit never read the marker line");
         const auto events = sim.events();
-        QCOMPARE(countEvents(events, attempt), attempts);
-        QCOMPARE(countEvents(events, "settings-begin"), 0);
+        QCOMPARE(rig::countSimEvents(events, attempt), attempts);
+        QCOMPARE(rig::countSimEvents(events, "settings-begin"), 0);
         QVERIFY2(t.elapsed() < 20000, "a refused attempt is not waited out");
     }
 };

@@ -2,12 +2,12 @@
 // on its first output line and by a symbolic link, commands on standard input and a FIFO, a
 // port that the operator program closes and opens again, and a clean end on SIGTERM.
 #include "unitsim/picture.h"
+#include "pty.h"
 #include "unitsim_process.h"
 
 #include <QtTest>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -31,20 +31,7 @@ public:
     bool ok() const { return fd_ >= 0; }
     void write(const QByteArray& b) const { QCOMPARE(::write(fd_, b.constData(), size_t(b.size())), ssize_t(b.size())); }
     // What arrives until `until` has been seen (inclusive), or within `ms`.
-    QByteArray readUntil(const QByteArray& until, int ms) const {
-        QByteArray got;
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < ms && (until.isEmpty() || !got.contains(until))) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
-                char buf[4096];
-                const ssize_t n = ::read(fd_, buf, sizeof buf);
-                if (n > 0) got.append(buf, n);
-            }
-        }
-        return got;
-    }
+    QByteArray readUntil(const QByteArray& until, int ms) const { return rig::readUntil(fd_, until, ms); }
 
 private:
     int fd_ = -1;
@@ -53,15 +40,12 @@ private:
 // The state unitsim logged last for the line: "open", "closed", or empty before any.
 QByteArray lineState(const QString& log) {
     QByteArray state;
-    for (const rig::SimEvent& e : rig::readSimLog(log))
-        if (e.name == "line") state = e.fields.value("state");
+    for (const rig::SimEvent& e : rig::readSimLog(log, "line")) state = e.fields.value("state");
     return state;
 }
 
 bool loggedHangUp(const QString& log) {
-    for (const rig::SimEvent& e : rig::readSimLog(log))
-        if (e.name == "ring-end" && e.fields.value("why") == "hangup command") return true;
-    return false;
+    return rig::countSimEvents(rig::readSimLog(log), "ring-end", "why", "hangup command") > 0;
 }
 
 } // namespace
@@ -69,26 +53,16 @@ bool loggedHangUp(const QString& log) {
 class TestUnitsimProcess : public QObject {
     Q_OBJECT
 
-    QString program() const {
-#ifdef UNITSIM_PATH
-        return QStringLiteral(UNITSIM_PATH);
-#else
-        return {};
-#endif
-    }
-
 private slots:
-    void initTestCase() {
-        if (program().isEmpty()) QSKIP("the unitsim target is not built");
-    }
+    void initTestCase() { SKIP_WITHOUT_UNITSIM(); }
 
     void helpAndBadArguments() {
         QProcess p;
-        p.start(program(), {"--help"});
+        p.start(rig::unitsimPath(), {"--help"});
         QVERIFY(p.waitForFinished(5000));
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(p.readAllStandardOutput().startsWith("usage: unitsim"));
-        p.start(program(), {"--dial-result", "maybe"});
+        p.start(rig::unitsimPath(), {"--dial-result", "maybe"});
         QVERIFY(p.waitForFinished(5000));
         QCOMPARE(p.exitCode(), 2);
         QVERIFY(p.readAllStandardError().contains("maybe"));
@@ -105,8 +79,8 @@ private slots:
             f.write(jpeg.data(), qint64(jpeg.size()));
         }
         QProcess p;
-        p.start(program(), {"--fast", "--dial-delay", "0", "--answer-delay", "0", "--ring-interval", "100",
-                            "--reports-on", "--picture", picture, "--link", link, "--control", fifo, "--log", log});
+        p.start(rig::unitsimPath(), {"--fast", "--dial-delay", "0", "--answer-delay", "0", "--ring-interval", "100",
+                                     "--reports-on", "--picture", picture, "--link", link, "--control", fifo, "--log", log});
         QVERIFY(p.waitForStarted(5000));
         QVERIFY(p.waitForReadyRead(5000));
         const QString slave = QString::fromLocal8Bit(p.readLine()).trimmed();

@@ -15,7 +15,6 @@
 
 namespace {
 
-
 // What a pane should show for an archive entry (a file name as stored, with ".jpg").
 struct Shown {
     QImage picture;
@@ -23,7 +22,7 @@ struct Shown {
 };
 
 Shown entry(const QByteArray& name) {
-    return {plat::decodeJpeg(rig::readFile(plat::nativePath(name + ".jpg")), nullptr), QString::fromLatin1(name) + ".jpg"};
+    return {plat::decodeJpeg(acq::stored(name), nullptr), QString::fromLatin1(name) + ".jpg"};
 }
 
 Shown placeholder() { return {plat::decodeJpeg(rig::readFile("vid.jpg"), nullptr), QString()}; }
@@ -59,11 +58,7 @@ class TestViewerUnitsim : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-#ifndef UNITSIM_PATH
-        QSKIP("the unitsim target is not built");
-#endif
-    }
+    void initTestCase() { SKIP_WITHOUT_UNITSIM(); }
 
     void pagingAReceivedArchive() {
         rig::UnitSimProcess sim({"--fast", "--pictures", "3", "--resolution", "1", "--dial-delay", "100"});

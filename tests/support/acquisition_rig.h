@@ -9,6 +9,7 @@
 #include "platform/stringlist.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QStringList>
 
 namespace acq {
@@ -52,6 +53,26 @@ struct PanelLog {
         if (all.isEmpty() || all.last() != r.form1->panel(panel)) all.append(r.form1->panel(panel));
         return all;
     }
+};
+
+// The windows on the scripted line with the default settings and a folder foto, the texts of
+// status panel 2 recorded; with `open`, the port open as after a first Инициализ.
+struct Station {
+    rig::Rig r;
+    fake::ScriptedLine* line = nullptr;  // the line the program holds, or will open
+    PanelLog status;
+    explicit Station(bool open) {
+        QDir().mkdir("foto");
+        if (open) {
+            openPort(r);
+        } else {
+            rig::writeDefaultSettings();
+            r.build();
+        }
+        line = &r.line();
+        status.attach(r, 2);
+    }
+    TForm1& f() { return *r.form1; }
 };
 
 // The main window on the real serial layer and the system clock, its port the slave side of

@@ -1,12 +1,22 @@
 #include "jpegmaker.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <jpeglib.h>
-#include <vector>
 
 namespace rig {
 
-QByteArray makeJpeg(const JpegOptions& o) {
+QByteArray encodeJpeg(const QImage& picture, const JpegOptions& o) {
+    struct Layout {
+        QImage::Format format;
+        int components;
+        J_COLOR_SPACE space;
+    };
+    const Layout l = o.colours == JpegColours::Grey   ? Layout{QImage::Format_Grayscale8, 1, JCS_GRAYSCALE}
+                     : o.colours == JpegColours::Cmyk ? Layout{QImage::Format_RGBA8888, 4, JCS_CMYK}
+                                                      : Layout{QImage::Format_RGB888, 3, JCS_RGB};
+    const QImage src = picture.convertToFormat(l.format);
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
     c.err = jpeg_std_error(&err);
@@ -14,32 +24,40 @@ QByteArray makeJpeg(const JpegOptions& o) {
     unsigned char* out = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(o.width);
-    c.image_height = JDIMENSION(o.height);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
+    c.image_width = JDIMENSION(src.width());
+    c.image_height = JDIMENSION(src.height());
+    c.input_components = l.components;
+    c.in_color_space = l.space;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, o.quality, TRUE);
+    if (o.fullChroma) c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = 1;
     if (o.progressive) jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
-    std::vector<unsigned char> row(size_t(o.width) * 3);
-    unsigned s = o.seed * 2654435761u;
     while (c.next_scanline < c.image_height) {
-        const unsigned y = c.next_scanline;
-        for (int x = 0; x < o.width; ++x) {
-            s = s * 1103515245u + 12345u;
-            row[size_t(x) * 3 + 0] = static_cast<unsigned char>((x * 255) / std::max(1, o.width - 1));
-            row[size_t(x) * 3 + 1] = static_cast<unsigned char>((y * 255) / std::max(1u, c.image_height - 1));
-            row[size_t(x) * 3 + 2] = static_cast<unsigned char>((o.seed * 53 + (s >> 24) / 8) & 0xFF);
-        }
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
+        auto* row = const_cast<JSAMPLE*>(src.constScanLine(int(c.next_scanline)));
+        jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
     QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
     free(out);
     return bytes;
+}
+
+QByteArray makeJpeg(const JpegOptions& o) {
+    // Red rises to the right, green downwards; blue is noise around a level set by the seed.
+    QImage pattern(o.width, o.height, QImage::Format_RGB888);
+    unsigned s = o.seed * 2654435761u;
+    for (int y = 0; y < o.height; ++y) {
+        uchar* row = pattern.scanLine(y);
+        for (int x = 0; x < o.width; ++x) {
+            s = s * 1103515245u + 12345u;
+            row[x * 3 + 0] = static_cast<uchar>((x * 255) / std::max(1, o.width - 1));
+            row[x * 3 + 1] = static_cast<uchar>((y * 255) / std::max(1, o.height - 1));
+            row[x * 3 + 2] = static_cast<uchar>((o.seed * 53 + (s >> 24) / 8) & 0xFF);
+        }
+    }
+    return encodeJpeg(pattern, o);
 }
 
 QByteArray makeJpegWithThumbnail(const JpegOptions& o) {

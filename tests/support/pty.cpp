@@ -45,19 +45,23 @@ void Pty::write(const QByteArray& bytes) {
     }
 }
 
-QByteArray Pty::readUntil(const QByteArray& until, int timeoutMs) {
+QByteArray readUntil(int fd, const QByteArray& until, int timeoutMs) {
     QByteArray got;
     QElapsedTimer t;
     t.start();
-    while (master_ >= 0 && t.elapsed() < timeoutMs && (until.isEmpty() || !got.contains(until))) {
-        pollfd p{master_, POLLIN, 0};
+    while (t.elapsed() < timeoutMs && (until.isEmpty() || !got.contains(until))) {
+        pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
             char buf[4096];
-            const auto n = ::read(master_, buf, sizeof buf);
+            const auto n = ::read(fd, buf, sizeof buf);
             if (n > 0) got.append(buf, n);
         }
     }
     return got;
+}
+
+QByteArray Pty::readUntil(const QByteArray& until, int timeoutMs) {
+    return master_ >= 0 ? rig::readUntil(master_, until, timeoutMs) : QByteArray();
 }
 
 } // namespace rig

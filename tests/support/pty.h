@@ -6,6 +6,10 @@
 
 namespace rig {
 
+// Reads from `fd` until `until` has been seen or timeoutMs passed; returns all it read. An
+// empty `until` reads for the whole time.
+QByteArray readUntil(int fd, const QByteArray& until, int timeoutMs);
+
 class Pty {
 public:
     Pty();

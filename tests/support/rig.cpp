@@ -113,6 +113,7 @@ QList<TranscriptEvent> loadTranscript(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return out;
     for (QByteArray line : f.readAll().split('\n')) {
+        if (line.startsWith("# ...") && !out.isEmpty()) out.last().cutAfter = true;
         if (line.startsWith("> ")) out.append({true, unescape(line.mid(2))});
         else if (line.startsWith("< ")) out.append({false, unescape(line.mid(2))});
     }

@@ -67,8 +67,10 @@ namespace rig {
 struct TranscriptEvent {
     bool fromPc;
     QByteArray bytes;
+    bool cutAfter = false;  // picture data that followed these bytes is left out of the recording
 };
-// Reads a transcript file of ../shared/transcripts (escaped bytes, '#' comments).
+// Reads a transcript file of ../shared/transcripts (escaped bytes, '#' comments; a comment
+// "# ..." stands for data left out).
 QList<TranscriptEvent> loadTranscript(const QString& path);
 // Scripts the line from a transcript: each '<' waits for the '>' before it to be written.
 void scriptTranscript(fake::ScriptedLine& line, const QList<TranscriptEvent>& events);

@@ -7,16 +7,26 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
+
 namespace rig {
+
+QString unitsimPath() {
+#ifdef UNITSIM_PATH
+    return QStringLiteral(UNITSIM_PATH);
+#else
+    return {};
+#endif
+}
 
 UnitSimProcess::UnitSimProcess(const QStringList& options, const QString& linkPath)
     : link_(linkPath.isEmpty() ? dir_.filePath("modem") : linkPath) {
-#ifdef UNITSIM_PATH
+    if (unitsimPath().isEmpty()) return;
     QStringList args = options;
     args << "--link" << link() << "--control" << dir_.filePath("ctl") << "--log" << dir_.filePath("log")
          << "--report" << reportPath() << "--save-dir" << savedDir();
     QDir().mkpath(savedDir());
-    proc_.start(QStringLiteral(UNITSIM_PATH), args);
+    proc_.start(unitsimPath(), args);
     if (!proc_.waitForStarted(5000)) return;
     // The slave path comes out once the modem answers and the link is made. A link left
     // behind by an earlier unitsim may still stand until then, so its mere presence says
@@ -25,9 +35,6 @@ UnitSimProcess::UnitSimProcess(const QStringList& options, const QString& linkPa
     slave_ = QString::fromLocal8Bit(proc_.readLine()).trimmed();
     ok_ = proc_.state() == QProcess::Running && !slave_.isEmpty() &&
           QFileInfo(link()).canonicalFilePath() == QFileInfo(slave_).canonicalFilePath();
-#else
-    Q_UNUSED(options);
-#endif
 }
 
 UnitSimProcess::~UnitSimProcess() {
@@ -51,7 +58,8 @@ void UnitSimProcess::command(const QByteArray& line) {
 
 SimEvent parseSimEvent(const QByteArray& line) {
     SimEvent e;
-    // key=value fields after "unitsim "; values may be in double quotes
+    // key=value fields after "unitsim "; a value in double quotes escapes '"' and '\\' with a
+    // backslash and control bytes as \xNN
     qsizetype i = 8;
     while (i < line.size()) {
         while (i < line.size() && line[i] == ' ') ++i;
@@ -61,9 +69,17 @@ SimEvent parseSimEvent(const QByteArray& line) {
         qsizetype j = eq + 1;
         QByteArray value;
         if (j < line.size() && line[j] == '"') {
-            const qsizetype close = line.indexOf('"', j + 1);
-            value = line.mid(j + 1, (close < 0 ? line.size() : close) - j - 1);
-            j = close < 0 ? line.size() : close + 1;
+            for (++j; j < line.size() && line[j] != '"'; ++j) {
+                if (line[j] == '\\' && j + 1 < line.size()) {
+                    if (line[++j] == 'x' && j + 2 < line.size()) {
+                        value += QByteArray::fromHex(line.mid(j + 1, 2));
+                        j += 2;
+                        continue;
+                    }
+                }
+                value += line[j];
+            }
+            ++j;  // the closing quote
         } else {
             const qsizetype sp = line.indexOf(' ', j);
             value = line.mid(j, (sp < 0 ? line.size() : sp) - j);
@@ -76,12 +92,32 @@ SimEvent parseSimEvent(const QByteArray& line) {
     return e;
 }
 
-QList<SimEvent> readSimLog(const QString& path) {
+QList<SimEvent> readSimLog(const QString& path, const QByteArray& name) {
     QList<SimEvent> out;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return out;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("unitsim ")) out.append(parseSimEvent(line));
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (!line.startsWith("unitsim ")) continue;
+        SimEvent e = parseSimEvent(line);
+        if (name.isEmpty() || e.name == name) out.append(std::move(e));
+    }
+    return out;
+}
+
+int countSimEvents(const QList<SimEvent>& events, const QByteArray& name, const QByteArray& key, const QByteArray& value) {
+    return int(std::count_if(events.begin(), events.end(), [&](const SimEvent& e) {
+        return e.name == name && (key.isEmpty() || e.fields.value(key) == value);
+    }));
+}
+
+QHash<QByteArray, QByteArray> readSimReport(const QString& path) {
+    QHash<QByteArray, QByteArray> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq > 0) out.insert(line.left(eq), line.mid(eq + 1));
+    }
     return out;
 }
 
@@ -112,16 +148,7 @@ QList<QByteArray> UnitSimProcess::completePictures() const {
     return out;
 }
 
-QHash<QByteArray, QByteArray> UnitSimProcess::report() const {
-    QHash<QByteArray, QByteArray> out;
-    QFile f(reportPath());
-    if (!f.open(QIODevice::ReadOnly)) return out;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        const qsizetype eq = line.indexOf('=');
-        if (eq > 0) out.insert(line.left(eq), line.mid(eq + 1));
-    }
-    return out;
-}
+QHash<QByteArray, QByteArray> UnitSimProcess::report() const { return readSimReport(reportPath()); }
 
 namespace {
 // One line of the real serial layer, recording what passes.

@@ -18,7 +18,16 @@
         if (QTest::currentTestFailed()) return; \
     } while (false)
 
+// Skips the calling test (an initTestCase: the whole program) when unitsim was not built.
+#define SKIP_WITHOUT_UNITSIM()                                                          \
+    do {                                                                                \
+        if (rig::unitsimPath().isEmpty()) QSKIP("the unitsim target is not built");     \
+    } while (false)
+
 namespace rig {
+
+// The unitsim program built with the tests, or an empty string when it was not built.
+QString unitsimPath();
 
 // One line of unitsim's event log: its name and its key=value fields.
 struct SimEvent {
@@ -86,10 +95,16 @@ private:
     plat::PortSystem& inner_;
 };
 
-// One line of the event log ("unitsim t=... event=NAME key=value ...").
+// One line of the event log ("unitsim t=... event=NAME key=value ..."); a quoted value comes
+// back unescaped.
 SimEvent parseSimEvent(const QByteArray& line);
-// Every event of a unitsim log file.
-QList<SimEvent> readSimLog(const QString& path);
+// Every event of a unitsim log file, or those named `name`.
+QList<SimEvent> readSimLog(const QString& path, const QByteArray& name = {});
+// How many of the events are named `name` (and, when a key is given, have `key` = `value`).
+int countSimEvents(const QList<SimEvent>& events, const QByteArray& name, const QByteArray& key = {},
+                   const QByteArray& value = {});
+// A settings report file, as key=value pairs (raw bytes, control bytes escaped as \xNN).
+QHash<QByteArray, QByteArray> readSimReport(const QString& path);
 
 // The program's windows on the real serial layer and clock, in a temporary working folder,
 // with message boxes recorded instead of shown and the port store in memory.

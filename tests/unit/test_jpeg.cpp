@@ -3,89 +3,18 @@
 // error naming the file, never a crash or a hang.
 #include "platform/jpeg.h"
 #include "platform/toolkit.h"
+#include "jpegmaker.h"
+#include "rig.h"
 #include "timing.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cstdio>
 #include <cstdlib>
 
-#include <jpeglib.h>
-
 namespace {
-
-struct EncodeOptions {
-    bool progressive = false;
-    bool gray = false;
-    int quality = 90;
-    bool fullChroma = false;  // 4:4:4 instead of 4:2:0
-};
-
-// Encodes with libjpeg into memory. Colour input is RGB, grey input one byte a pixel.
-QByteArray encode(const QImage& picture, EncodeOptions o = {}) {
-    const QImage src = picture.convertToFormat(o.gray ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(src.width());
-    cinfo.image_height = JDIMENSION(src.height());
-    cinfo.input_components = o.gray ? 1 : 3;
-    cinfo.in_color_space = o.gray ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, o.quality, TRUE);
-    if (o.fullChroma)
-        cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
-    if (o.progressive)
-        jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        auto* row = const_cast<JSAMPLE*>(src.constScanLine(int(cinfo.next_scanline)));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray out(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    std::free(buffer);
-    return out;
-}
-
-// Encodes four-byte CMYK pixels as they are; libjpeg adds the Adobe marker that says the
-// inks are stored inverted (255 = no ink).
-QByteArray encodeCmyk(int width, int height, const uchar cmyk[4]) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(width);
-    cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    QByteArray row;
-    for (int x = 0; x < width; ++x)
-        row.append(reinterpret_cast<const char*>(cmyk), 4);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        auto* r = reinterpret_cast<JSAMPLE*>(row.data());
-        jpeg_write_scanlines(&cinfo, &r, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray out(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    std::free(buffer);
-    return out;
-}
 
 // Four flat quadrants, red, green, blue and white: a swapped channel or a shifted row shows.
 QImage quadrants(int width, int height) {
@@ -128,9 +57,10 @@ qsizetype frameHeader(const QByteArray& jpeg) {
     return -1;
 }
 
+// The camera pictures of ../shared, or an empty string when it is not there.
 QString sharedPictures() {
-    const QString dir = QStringLiteral(RAVLO_SOURCE_DIR "/../shared/pictures");
-    return QDir(dir).exists() ? dir : QString();
+    const QString shared = rig::sharedDir();
+    return shared.isEmpty() ? shared : shared + "/pictures";
 }
 
 } // namespace
@@ -207,7 +137,9 @@ private slots:
         QFETCH(bool, gray);
         const QImage source = quadrants(size.width(), size.height());
         QString error;
-        const QImage img = plat::decodeJpeg(encode(source, {progressive, gray}), &error);
+        const rig::JpegColours colours = gray ? rig::JpegColours::Grey : rig::JpegColours::Rgb;
+        const QByteArray jpeg = rig::encodeJpeg(source, {.quality = 90, .progressive = progressive, .colours = colours});
+        const QImage img = plat::decodeJpeg(jpeg, &error);
         QVERIFY2(!img.isNull(), qPrintable(error));
         QCOMPARE(img.size(), size);
         QCOMPARE(img.format() == QImage::Format_Grayscale8, gray);
@@ -221,9 +153,11 @@ private slots:
     }
 
     void adobeCmyk() {
-        const uchar red[4] = {255, 0, 0, 255};  // inverted inks: no cyan, full magenta and yellow, no black
+        // The four bytes of each pixel are inverted inks: no cyan, full magenta and yellow, no black.
+        QImage inks(16, 16, QImage::Format_RGBA8888);
+        inks.fill(QColor(255, 0, 0, 255));
         QString error;
-        const QImage img = plat::decodeJpeg(encodeCmyk(16, 16, red), &error);
+        const QImage img = plat::decodeJpeg(rig::encodeJpeg(inks, {.colours = rig::JpegColours::Cmyk}), &error);
         QVERIFY2(!img.isNull(), qPrintable(error));
         QCOMPARE(img.size(), QSize(16, 16));
         QVERIFY(near(img.pixel(8, 8), qRgb(255, 0, 0)));
@@ -241,7 +175,7 @@ private slots:
     }
 
     void unreadableFilesNameTheFile() {
-        const QByteArray good = encode(quadrants(64, 48));
+        const QByteArray good = rig::encodeJpeg(quadrants(64, 48), {.quality = 90});
         const QString truncated = write("cut.jpg", good.left(good.size() / 2));
         const QString empty = write("empty.jpg", {});
         QByteArray noise(4096, Qt::Uninitialized);
@@ -263,7 +197,7 @@ private slots:
     // would fill the missing rows with grey and report success.
     void everyPrefixIsAnError() {
         for (bool progressive : {false, true}) {
-            const QByteArray whole = encode(quadrants(24, 16), {progressive, false, 75});
+            const QByteArray whole = rig::encodeJpeg(quadrants(24, 16), {.quality = 75, .progressive = progressive});
             QVERIFY(!plat::decodeJpeg(whole, nullptr).isNull());
             for (qsizetype n = 0; n < whole.size(); ++n) {
                 QString error;
@@ -275,7 +209,7 @@ private slots:
     }
 
     void absurdDimensionsAreRefused() {
-        QByteArray jpeg = encode(quadrants(16, 16));
+        QByteArray jpeg = rig::encodeJpeg(quadrants(16, 16), {.quality = 90});
         const qsizetype sof = frameHeader(jpeg);
         QVERIFY(sof > 0);
         auto setSize = [&](int w, int h) {
@@ -298,7 +232,7 @@ private slots:
     // first row comes out; a header within the size limits can still ask for more memory
     // than that store may take, and is refused before anything is decoded.
     void hugeProgressiveIsRefused() {
-        QByteArray jpeg = encode(quadrants(16, 16), {true, false, 90, true});
+        QByteArray jpeg = rig::encodeJpeg(quadrants(16, 16), {.quality = 90, .progressive = true, .fullChroma = true});
         const qsizetype sof = frameHeader(jpeg);
         QVERIFY(sof > 0);
         jpeg[sof + 5] = char(0x20);  // 8192 rows
@@ -316,7 +250,7 @@ private slots:
     // A progressive file whose last scan repeats hundreds of times: each repeat costs a pass
     // over the whole picture, so such files are cut off.
     void endlessScansAreRefused() {
-        const QByteArray jpeg = encode(quadrants(16, 16), {true});
+        const QByteArray jpeg = rig::encodeJpeg(quadrants(16, 16), {.quality = 90, .progressive = true});
         const qsizetype lastScan = jpeg.lastIndexOf(QByteArray("\xFF\xDA", 2));
         QVERIFY(lastScan > 0);
         const QByteArray scan = jpeg.mid(lastScan, jpeg.size() - 2 - lastScan);
@@ -334,7 +268,7 @@ private slots:
     void mangledPicturesNeverCrash() {
         QRandomGenerator rng(2024);
         for (bool progressive : {false, true}) {
-            const QByteArray good = encode(quadrants(40, 24), {progressive});
+            const QByteArray good = rig::encodeJpeg(quadrants(40, 24), {.quality = 90, .progressive = progressive});
             for (int round = 0; round < 300; ++round) {
                 QByteArray bad = good;
                 const int flips = 1 + int(rng.bounded(8));

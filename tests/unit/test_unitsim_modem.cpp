@@ -2,13 +2,12 @@
 // line sees, byte for byte, and what the simulator logs and reports about it.
 #include "unitsim/loopback.h"
 #include "unitsim/picture.h"
+#include "unitsim_process.h"
 
 #include <QImage>
 #include <QtTest>
 
 #include <algorithm>
-#include <fstream>
-#include <map>
 #include <sys/socket.h>
 
 using namespace unitsim;
@@ -17,21 +16,6 @@ using namespace std::chrono_literals;
 namespace {
 
 QByteArray qb(const std::string& s) { return QByteArray::fromStdString(s); }
-
-std::string readFile(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const QString& path, const std::string& bytes) {
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-QString sharedDir() {
-    const QString d = QStringLiteral(RAVLO_SOURCE_DIR "/../shared");
-    return QFileInfo::exists(d) ? d : QString();
-}
 
 // Complete pictures (start marker to end marker) in a byte stream, and whether a started one
 // was left unfinished.
@@ -57,56 +41,6 @@ Cut cutPictures(const std::string& s) {
         pos = b + 2;
     }
     return c;
-}
-
-using Event = std::map<std::string, std::string>;
-
-// The event log, one map of key to value a line.
-std::vector<Event> readLog(const QString& path, const std::string& event = {}) {
-    std::vector<Event> out;
-    std::ifstream in(path.toStdString());
-    std::string line;
-    while (std::getline(in, line)) {
-        Event e;
-        std::size_t i = 0;
-        while (i < line.size()) {
-            const auto eq = line.find('=', i);
-            const auto sp = line.find(' ', i);
-            if (eq == std::string::npos || (sp != std::string::npos && sp < eq)) {
-                i = sp == std::string::npos ? line.size() : sp + 1;
-                continue;
-            }
-            const std::string key = line.substr(i, eq - i);
-            std::string value;
-            std::size_t j = eq + 1;
-            if (j < line.size() && line[j] == '"') {
-                for (++j; j < line.size() && line[j] != '"'; ++j) {
-                    if (line[j] == '\\' && j + 1 < line.size()) ++j;
-                    value += line[j];
-                }
-                ++j;
-            } else {
-                const auto end = line.find(' ', j);
-                value = line.substr(j, end == std::string::npos ? std::string::npos : end - j);
-                j = end == std::string::npos ? line.size() : end;
-            }
-            e[key] = value;
-            i = j + 1;
-        }
-        if (event.empty() || e["event"] == event) out.push_back(e);
-    }
-    return out;
-}
-
-std::map<std::string, std::string> readReport(const QString& path) {
-    std::map<std::string, std::string> r;
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) r[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return r;
 }
 
 // A simulator at full speed with no set-up delays, logging into a temporary folder.
@@ -144,7 +78,7 @@ struct Rig {
     // Runs the simulator until it has logged `event`; returns all that arrived by then.
     std::string untilLogged(const std::string& event, Ms timeout = 10000ms) {
         const Time end = SteadyClock::now() + timeout;
-        while (readLog(log, event).empty()) {
+        while (rig::readSimLog(log, QByteArray::fromStdString(event)).isEmpty()) {
             if (SteadyClock::now() >= end) {
                 QTest::qFail(qPrintable("no " + QString::fromStdString(event) + " was logged"), __FILE__, __LINE__);
                 break;
@@ -183,64 +117,34 @@ private slots:
     void transcripts() {
         QFETCH(QString, file);
         QFETCH(QStringList, options);
-        const QString shared = sharedDir();
+        const QString shared = rig::sharedDir();
         if (shared.isEmpty()) QSKIP("no ../shared/transcripts beside the source tree");
-        QFile f(shared + "/transcripts/" + file);
-        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<rig::TranscriptEvent> events = rig::loadTranscript(shared + "/transcripts/" + file);
+        QVERIFY(!events.isEmpty());
 
         std::vector<std::string> extra;
         for (const auto& o : options) extra.push_back(o.toStdString());
         Rig r(extra);
         QVERIFY2(r.line.error().empty(), r.line.error().c_str());
 
-        // Lines "> bytes" (written) and "< bytes" (read), escaped; a comment "# ... N bytes ..."
-        // stands for picture data left out of the recording.
-        struct Step {
-            char dir;
-            std::string bytes;
-            bool cutAfter = false;  // the recorded data is shortened right after this step
-            bool afterCut = false;
-        };
-        std::vector<Step> steps;
-        bool cut = false;
-        for (const QByteArray& raw : f.readAll().split('\n')) {
-            if (raw.startsWith("# ...")) {
-                QVERIFY(!steps.empty());
-                steps.back().cutAfter = cut = true;
-            }
-            if (raw.size() < 2 || (raw[0] != '>' && raw[0] != '<')) continue;
-            std::string b;
-            for (qsizetype i = 2; i < raw.size(); ++i) {
-                if (raw[i] != '\\' || i + 1 >= raw.size()) {
-                    b += raw[i];
-                    continue;
-                }
-                const char e = raw[++i];
-                if (e == 'r') b += '\r';
-                else if (e == 'n') b += '\n';
-                else if (e == 't') b += '\t';
-                else if (e == 'x') {
-                    b += char(raw.mid(i + 1, 2).toInt(nullptr, 16));
-                    i += 2;
-                } else b += e;
-            }
-            steps.push_back({raw[0], b, false, cut});
-        }
-        for (const Step& st : steps) {
-            if (st.dir == '>') {
-                r.line.write(st.bytes);
-            } else if (st.cutAfter) {
+        bool cut = false;  // picture data was left out of the recording before this event
+        for (const rig::TranscriptEvent& e : events) {
+            const std::string bytes = e.bytes.toStdString();
+            if (e.fromPc) {
+                r.line.write(bytes);
+            } else if (e.cutAfter) {
                 // A picture begins: what precedes its start marker is compared.
-                const std::string lead = st.bytes.substr(0, st.bytes.find("\xFF\xD8") + 2);
+                const std::string lead = bytes.substr(0, bytes.find("\xFF\xD8") + 2);
                 QCOMPARE(qb(r.expect("\xFF\xD8")), qb(lead));
-            } else if (st.afterCut) {
+            } else if (cut) {
                 // The picture's end marker and what follows it, with nothing after.
-                const std::string tail = st.bytes.substr(st.bytes.rfind("\xFF\xD9"));
+                const std::string tail = bytes.substr(bytes.rfind("\xFF\xD9"));
                 QVERIFY(r.line.readUntil(tail, 2000ms));
                 QCOMPARE(qb(r.line.readFor(50ms)), QByteArray());
             } else {
-                QCOMPARE(qb(r.expect(st.bytes)), qb(st.bytes));
+                QCOMPARE(qb(r.expect(bytes)), e.bytes);
             }
+            cut = cut || e.cutAfter;
         }
     }
 
@@ -285,9 +189,9 @@ private slots:
         r.line.control("hangup");
         r.expect("NO CARRIER\r\n");
         QCOMPARE(qb(r.say("ATD2\r", "CONNECT 9600\r\n")), QByteArray("ATD2\r\r\nCONNECT 9600\r\n"));
-        const auto dials = readLog(r.log, "dial");
-        QCOMPARE(dials.size(), std::size_t(6));
-        QCOMPARE(dials[5].at("number"), std::string("2"));
+        const auto dials = rig::readSimLog(r.log, "dial");
+        QCOMPARE(dials.size(), 6);
+        QCOMPARE(dials[5].fields.value("number"), QByteArray("2"));
     }
 
     // Pictures from files cross the call unchanged, with the bytes around them as configured,
@@ -296,10 +200,10 @@ private slots:
         QTemporaryDir dir;
         const QString a = dir.filePath("a.jpg"), b = dir.filePath("b.jpg");
         const std::string picA = makePicture(64, 48, 80, "12:00:00", "#1", 1);
-        std::string picB = makePicture(96, 64, 80, "12:00:01", "#2", 2);
+        const std::string picB = makePicture(96, 64, 80, "12:00:01", "#2", 2);
         QVERIFY(picA.size() > 200 && picB.size() > 200);
-        writeFile(a, picA);
-        writeFile(b, picB);
+        rig::writeFile(a, qb(picA));
+        rig::writeFile(b, qb(picB));
         QVERIFY(QDir(dir.path()).mkdir("saved"));
         Rig r({"--picture", a.toStdString(), "--picture", b.toStdString(), "--pictures", "3", "--before",
                "UNIT\\r\\n", "--between", "\\x00\\n", "--after", "\\r\\n", "--save-dir",
@@ -310,14 +214,14 @@ private slots:
         const std::string sep("\0\n", 2);
         QCOMPARE(qb(got), qb("UNIT\r\n" + picA + sep + picB + sep + picA + "\r\n\r\nNO CARRIER\r\n"));
 
-        const auto pics = readLog(r.log, "picture");
-        QCOMPARE(pics.size(), std::size_t(3));
-        for (std::size_t i = 0; i < 3; ++i) {
+        const auto pics = rig::readSimLog(r.log, "picture");
+        QCOMPARE(pics.size(), 3);
+        for (int i = 0; i < 3; ++i) {
             const std::string& pic = i == 1 ? picB : picA;
-            QCOMPARE(pics[i].at("status"), std::string("complete"));
-            QCOMPARE(pics[i].at("index"), std::to_string(i + 1));
-            QCOMPARE(pics[i].at("sha256"), sha256Hex(pic));
-            QCOMPARE(qb(readFile(QString::fromStdString(pics[i].at("file")))), qb(pic));
+            QCOMPARE(pics[i].fields.value("status"), QByteArray("complete"));
+            QCOMPARE(pics[i].fields.value("index"), QByteArray::number(i + 1));
+            QCOMPARE(pics[i].fields.value("sha256"), qb(sha256Hex(pic)));
+            QCOMPARE(rig::readFile(QString::fromLocal8Bit(pics[i].fields.value("file"))), qb(pic));
         }
         // The call is over: the next command is the modem's again.
         QCOMPARE(qb(r.say("AT\r", "OK\r\n")), QByteArray("AT\r\r\nOK\r\n"));
@@ -346,7 +250,7 @@ private slots:
         QVERIFY(img.loadFromData(qb(cut.whole[0]), "JPG"));
         QCOMPARE(img.size(), QSize(160, 128));
         QVERIFY(qb(call).endsWith("\xFF\xD9\r\nNO CARRIER\r\n"));
-        QCOMPARE(readLog(r.log, "connect").at(0).at("kind"), std::string("incoming"));
+        QCOMPARE(rig::readSimLog(r.log, "connect").value(0).fields.value("kind"), QByteArray("incoming"));
         // No ring follows the call.
         QCOMPARE(qb(r.line.readFor(150ms)), QByteArray());
     }
@@ -357,7 +261,7 @@ private slots:
             Rig r({"--ring-interval", "40", "--rings", "2"});
             r.line.control("call");
             QCOMPARE(qb(r.untilLogged("ring-end")), QByteArray("\r\nRING\r\n\r\nRING\r\n"));
-            QCOMPARE(readLog(r.log, "ring-end").at(0).at("why"), std::string("not answered"));
+            QCOMPARE(rig::readSimLog(r.log, "ring-end").value(0).fields.value("why"), QByteArray("not answered"));
             // Nobody rings now: answering finds no call.
             QCOMPARE(qb(r.say("ATA\r", "NO CARRIER\r\n")), QByteArray("ATA\r\r\nNO CARRIER\r\n"));
         }
@@ -404,26 +308,26 @@ private slots:
             QCOMPARE(qb(r.say(hex(p), "OK\r\n")), QByteArray("OK\r\n"));
         QCOMPARE(qb(r.say(text("0-1231"), "OK\r\n")), QByteArray("OK\r\n"));
 
-        auto rep = readReport(r.report);
-        QCOMPARE(rep["complete"], std::string("1"));
-        QCOMPARE(rep["acknowledged"], std::string("13"));
-        QCOMPARE(rep["via"], std::string("cable"));
-        QCOMPARE(rep["clock"], std::string("13:45:02 07.12.26"));
-        QCOMPARE(rep["clock_valid"], std::string("1"));
-        QCOMPARE(rep["resolution"], std::string("1"));
-        QCOMPARE(rep["picture_size"], std::string("160x128"));
-        QCOMPARE(rep["apn"], std::string("\xE8\xED\xF2\xE5\xF0\xED\xE5\xF2"));
-        QCOMPARE(rep["user"], std::string("1"));
-        QCOMPARE(rep["oper"], std::string("2"));
-        QCOMPARE(rep["sim"], std::string("2"));
-        QCOMPARE(rep["email"], std::string("cam@example.org"));
-        QCOMPARE(rep["tel1"], std::string("+7123"));
-        QCOMPARE(rep["tel1_raw"], std::string("A7 12 3B 01 01 01 01 01 0D"));
-        QCOMPARE(rep["tel2"], std::string());
-        QCOMPARE(rep["tel2_valid"], std::string("1"));
-        QCOMPARE(rep["tel3"], std::string("+71"));
-        QCOMPARE(rep["tel4"], std::string("+7"));
-        QCOMPARE(rep["levels"], std::string("0-1231"));
+        auto rep = rig::readSimReport(r.report);
+        QCOMPARE(rep["complete"], QByteArray("1"));
+        QCOMPARE(rep["acknowledged"], QByteArray("13"));
+        QCOMPARE(rep["via"], QByteArray("cable"));
+        QCOMPARE(rep["clock"], QByteArray("13:45:02 07.12.26"));
+        QCOMPARE(rep["clock_valid"], QByteArray("1"));
+        QCOMPARE(rep["resolution"], QByteArray("1"));
+        QCOMPARE(rep["picture_size"], QByteArray("160x128"));
+        QCOMPARE(rep["apn"], QByteArray("\xE8\xED\xF2\xE5\xF0\xED\xE5\xF2"));
+        QCOMPARE(rep["user"], QByteArray("1"));
+        QCOMPARE(rep["oper"], QByteArray("2"));
+        QCOMPARE(rep["sim"], QByteArray("2"));
+        QCOMPARE(rep["email"], QByteArray("cam@example.org"));
+        QCOMPARE(rep["tel1"], QByteArray("+7123"));
+        QCOMPARE(rep["tel1_raw"], QByteArray("A7 12 3B 01 01 01 01 01 0D"));
+        QCOMPARE(rep["tel2"], QByteArray());
+        QCOMPARE(rep["tel2_valid"], QByteArray("1"));
+        QCOMPARE(rep["tel3"], QByteArray("+71"));
+        QCOMPARE(rep["tel4"], QByteArray("+7"));
+        QCOMPARE(rep["levels"], QByteArray("0-1231"));
 
         QImage img;
         QVERIFY(img.loadFromData(qb(r.say("foto1\r", "\xFF\xD9")), "JPG"));
@@ -434,14 +338,14 @@ private slots:
         r.say("time \r", "OK\r\n");
         QCOMPARE(qb(r.say(hex("0D451307122633330101"), "OK\r\n")), QByteArray("OK\r\n"));
         for (const char* t : {"1", "1", "1", "1", "1"}) r.say(text(t), "OK\r\n");
-        rep = readReport(r.report);
-        QCOMPARE(rep["exchange"], std::string("2"));
-        QCOMPARE(rep["complete"], std::string("1"));
-        QCOMPARE(rep["acknowledged"], std::string("7"));
-        QCOMPARE(rep["clock_valid"], std::string("0"));
-        QCOMPARE(rep["clock_raw"], std::string("0D 45 13 07 12 26 33 33 01 01"));
-        QCOMPARE(rep["sim"], std::string("1"));
-        QVERIFY(!rep.count("email") && !rep.count("tel1"));
+        rep = rig::readSimReport(r.report);
+        QCOMPARE(rep["exchange"], QByteArray("2"));
+        QCOMPARE(rep["complete"], QByteArray("1"));
+        QCOMPARE(rep["acknowledged"], QByteArray("7"));
+        QCOMPARE(rep["clock_valid"], QByteArray("0"));
+        QCOMPARE(rep["clock_raw"], QByteArray("0D 45 13 07 12 26 33 33 01 01"));
+        QCOMPARE(rep["sim"], QByteArray("1"));
+        QVERIFY(!rep.contains("email") && !rep.contains("tel1"));
         // The next line is a request again, not an e-mail login.
         QVERIFY(img.loadFromData(qb(r.say("foto1\r", "\xFF\xD9")), "JPG"));
         QCOMPARE(img.size(), QSize(640, 480));
@@ -459,11 +363,11 @@ private slots:
         t.start();
         QCOMPARE(qb(r.expect("NO CARRIER\r\n", 2000ms)), QByteArray("\r\nNO CARRIER\r\n"));
         QVERIFY2(t.elapsed() >= 230 && t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
-        const auto rep = readReport(r.report);
-        QCOMPARE(rep.at("via"), std::string("call"));
-        QCOMPARE(rep.at("complete"), std::string("1"));
-        QCOMPARE(rep.at("clock"), std::string("17:59:59 12.12.26"));
-        QCOMPARE(rep.at("pass"), std::string("gdata"));
+        const auto rep = rig::readSimReport(r.report);
+        QCOMPARE(rep.value("via"), QByteArray("call"));
+        QCOMPARE(rep.value("complete"), QByteArray("1"));
+        QCOMPARE(rep.value("clock"), QByteArray("17:59:59 12.12.26"));
+        QCOMPARE(rep.value("pass"), QByteArray("gdata"));
     }
 
     void settingsFaults() {
@@ -473,11 +377,11 @@ private slots:
             r.say("time \r", "OK\r\n");
             r.say(hex("02451307122631310101"), "OK\r\n");
             QCOMPARE(qb(r.say(text("internet"), "\r\n")), QByteArray("ERROR\r\n"));
-            const auto rep = readReport(r.report);
-            QCOMPARE(rep.at("complete"), std::string("0"));
-            QCOMPARE(rep.at("acknowledged"), std::string("2"));
-            QCOMPARE(rep.at("failed_item"), std::string("apn"));
-            QCOMPARE(rep.at("apn"), std::string("internet"));
+            const auto rep = rig::readSimReport(r.report);
+            QCOMPARE(rep.value("complete"), QByteArray("0"));
+            QCOMPARE(rep.value("acknowledged"), QByteArray("2"));
+            QCOMPARE(rep.value("failed_item"), QByteArray("apn"));
+            QCOMPARE(rep.value("apn"), QByteArray("internet"));
             // The unit has given the exchange up: the next line is a handshake again.
             QCOMPARE(qb(r.say("BC\r", "OK\r\n")), QByteArray("OK\r\n"));
         }
@@ -488,7 +392,7 @@ private slots:
             r.say("time \r", "OK\r\n");
             r.line.write(hex("02451307122631310101"));
             QCOMPARE(qb(r.line.readFor(150ms)), QByteArray());
-            QCOMPARE(readReport(r.report).at("failed_item"), std::string("clock"));
+            QCOMPARE(rig::readSimReport(r.report).value("failed_item"), QByteArray("clock"));
         }
         {
             // The program stops half-way and the call ends: what arrived is still reported.
@@ -499,9 +403,9 @@ private slots:
             r.say(text("apn"), "OK\r\n");
             r.line.control("hangup");
             r.expect("NO CARRIER\r\n");
-            const auto rep = readReport(r.report);
-            QCOMPARE(rep.at("complete"), std::string("0"));
-            QCOMPARE(rep.at("failed_item"), std::string("user"));
+            const auto rep = rig::readSimReport(r.report);
+            QCOMPARE(rep.value("complete"), QByteArray("0"));
+            QCOMPARE(rep.value("failed_item"), QByteArray("user"));
             // An unfinished exchange does not change the resolution.
             r.dialIn();
             QImage img;
@@ -522,12 +426,12 @@ private slots:
         const std::string got = r.say("foto1\r", "NO CARRIER\r\n");
         QVERIFY(qb(got).endsWith("\r\nNO CARRIER\r\n"));
         const Cut cut = cutPictures(got);
-        const auto logged = readLog(r.log, "picture");
-        std::vector<std::string> complete;
+        const auto logged = rig::readSimLog(r.log, "picture");
+        QList<QByteArray> complete;
         for (const auto& e : logged)
-            if (e.at("status") == "complete") complete.push_back(e.at("sha256"));
-        std::vector<std::string> arrived;
-        for (const auto& p : cut.whole) arrived.push_back(sha256Hex(p));
+            if (e.fields.value("status") == "complete") complete.push_back(e.fields.value("sha256"));
+        QList<QByteArray> arrived;
+        for (const auto& p : cut.whole) arrived.push_back(qb(sha256Hex(p)));
         QCOMPARE(arrived, complete);
 
         const auto firstPicture = got.find("\xFF\xD8");
@@ -535,14 +439,14 @@ private slots:
             QCOMPARE(cut.whole.size(), std::size_t(1));
             QVERIFY(cut.unfinished);
             QVERIFY(got.rfind("\xFF\xD9") < got.rfind("\xFF\xD8"));
-            QCOMPARE(logged.at(1).at("why"), std::string("drop"));
+            QCOMPARE(logged.value(1).fields.value("why"), QByteArray("drop"));
         } else if (fault == "truncate") {
             QCOMPARE(cut.whole.size(), std::size_t(1));
             QVERIFY(cut.unfinished);
-            QCOMPARE(logged.at(1).at("status"), std::string("partial"));
+            QCOMPARE(logged.value(1).fields.value("status"), QByteArray("partial"));
         } else if (fault == "silence") {
             QCOMPARE(qb(got), QByteArray("\r\nNO CARRIER\r\n"));
-            QVERIFY(logged.empty());
+            QVERIFY(logged.isEmpty());
         } else {
             QCOMPARE(cut.whole.size(), std::size_t(2));
             QVERIFY(!cut.unfinished);
@@ -567,22 +471,23 @@ private slots:
     // With faults at random, the log still names exactly the pictures that arrived whole, and
     // the same seed gives the same run.
     void randomFaultsAreLoggedExactly() {
-        std::vector<std::vector<std::string>> runs;
+        QList<QList<QByteArray>> runs;
         for (int run = 0; run < 2; ++run) {
             Rig r({"--seed", "42", "--fault-rate", "0.6", "--random-faults", "drop,truncate,noise,silence,nul",
                    "--pictures", "3", "--resolution", "1", "--idle-hangup", "30"});
-            std::vector<std::string> faults;
+            QList<QByteArray> faults;
             for (int call = 1; call <= 15; ++call) {
                 r.dialIn();
                 const Cut cut = cutPictures(r.say("foto1\r", "\nNO CARRIER\r\n"));
-                std::vector<std::string> arrived, logged;
-                for (const auto& p : cut.whole) arrived.push_back(sha256Hex(p));
-                for (const auto& e : readLog(r.log, "picture"))
-                    if (e.at("call") == std::to_string(call) && e.at("status") == "complete") logged.push_back(e.at("sha256"));
+                QList<QByteArray> arrived, logged;
+                for (const auto& p : cut.whole) arrived.push_back(qb(sha256Hex(p)));
+                for (const auto& e : rig::readSimLog(r.log, "picture"))
+                    if (e.fields.value("call") == QByteArray::number(call) && e.fields.value("status") == "complete")
+                        logged.push_back(e.fields.value("sha256"));
                 QCOMPARE(arrived, logged);
             }
-            for (const auto& e : readLog(r.log, "pictures")) faults.push_back(e.at("fault"));
-            QCOMPARE(faults.size(), std::size_t(15));
+            for (const auto& e : rig::readSimLog(r.log, "pictures")) faults.push_back(e.fields.value("fault"));
+            QCOMPARE(faults.size(), 15);
             runs.push_back(faults);
         }
         QCOMPARE(runs[0], runs[1]);

@@ -151,10 +151,7 @@ void TForm2::FormCreate() {
 void TForm2::FormActivate() {
     for (int row = 0; row < kRows; ++row) ui->ListView1->topLevelItem(row)->setText(0, lineText(ListBox2, row));
     for (int row = 0; row < kRows; ++row) ui->ListView1->topLevelItem(row)->setText(1, lineText(ListBox3, row));
-    for (int row = 0; row < kRows; ++row) form1.tel[size_t(row)] = ListBox2.at(row);
-    QByteArray levs;
-    for (int row = 0; row < kRows; ++row) levs += ListBox3.at(row);
-    form1.levs = levs;
+    passRows();
     // The resolution picker always shows the last saved choice; a stored number outside the
     // entries leaves nothing picked.
     const int n = plat::strToIntDef(lineText(ListBox1, 9), 1) - 1;
@@ -191,11 +188,15 @@ void TForm2::updt1() {
         ListBox2.put(row, keepBytes(ListBox2, row, ui->ListView1->topLevelItem(row)->text(0)));
     for (int row = 0; row < kRows; ++row)
         ListBox3.put(row, keepBytes(ListBox3, row, ui->ListView1->topLevelItem(row)->text(1)));
+    passRows();
+    showLevels();
+}
+
+void TForm2::passRows() {
     for (int row = 0; row < kRows; ++row) form1.tel[size_t(row)] = ListBox2.at(row);
     QByteArray levs;
     for (int row = 0; row < kRows; ++row) levs += ListBox3.at(row);
     form1.levs = levs;
-    showLevels();
 }
 
 void TForm2::showLevels() {

@@ -72,4 +72,6 @@ private:
     void closeChecked(int result);
     // Shows the levels list in the small visible list box.
     void showLevels();
+    // Hands the four phone rows and their levels joined to the main window (tel, levs).
+    void passRows();
 };

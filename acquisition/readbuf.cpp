@@ -7,7 +7,6 @@
 #include "platform/trace.h"
 #include "ui_tform1.h"
 
-#include <algorithm>
 #include <array>
 
 namespace {
@@ -19,7 +18,8 @@ class PhaseFile {
 public:
     PhaseFile() : file_(archive::phaseFile) {
         ok_ = file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-        if (!ok_) qCInfo(lcArchive, "%s not opened: %s", qUtf8Printable(file_.fileName()), qUtf8Printable(file_.errorString()));
+        if (!ok_)
+            qCInfo(lcArchive, "%s not opened: %s", qUtf8Printable(file_.fileName()), qUtf8Printable(file_.errorString()));
     }
     bool ok() const { return ok_; }
     // True once the file, still empty, is on the disk.
@@ -56,10 +56,6 @@ constexpr std::uint32_t kAnswerBase = 100;  // tenths of a second: 10 s from the
 constexpr std::uint32_t kDataBase = 800;    // 80 s from the connect line
 
 } // namespace
-
-void TForm1::showprogress(std::uint32_t elapsed, std::uint32_t base) {
-    if (!ui->Pbar1->isHidden()) ui->Pbar1->setValue(int(std::min<std::uint32_t>(elapsed / base, 100)));
-}
 
 void TForm1::readbuf() {
     if (dialed != 1 && !answerphase()) return;
@@ -156,7 +152,8 @@ void TForm1::dataphase() {
             temp.append(inbyte);
         }
         pump();
-        if ((failure = interrupted())) {
+        failure = interrupted();
+        if (failure) {
             ending = failure;
             break;
         }

@@ -68,6 +68,9 @@ public:
     // closing) is taken, linkerr 3; a vanished port, linkerr 2. Returns why the wait ends, in
     // words for the trace, or nullptr when it goes on.
     const char* interrupted();
+    // The share of a wait's time-out used, on Pbar1 while it is shown: elapsed ms against a
+    // time-out of `base` tenths of a second.
+    void showprogress(std::uint32_t elapsed, std::uint32_t base);
     // The tick counter as the waits count it: it stands still while a pump is held by a
     // nested modal window, so a box the operator reads never uses up a wait's time-out.
     std::uint32_t waitTick() const { return sys.clock.tick() - held; }
@@ -108,8 +111,6 @@ private:
     void unmarkPhase();
     // At start, once the lists are loaded: files a marked phase that did not reach its filing.
     void recoverPhase();
-    // The share of the time-out used, on Pbar1 while it is shown.
-    void showprogress(std::uint32_t elapsed, std::uint32_t base);
 
 public:
 

@@ -18,6 +18,10 @@ const char* TForm1::interrupted() {
     return nullptr;
 }
 
+void TForm1::showprogress(std::uint32_t elapsed, std::uint32_t base) {
+    if (!ui->Pbar1->isHidden()) ui->Pbar1->setValue(int(std::min<std::uint32_t>(elapsed / base, 100)));
+}
+
 unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
     linkerr = 0;
     purge();
@@ -35,7 +39,7 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
                    line.shown().constData());
             return VV_FAIL;
         }
-        if (!ui->Pbar1->isHidden()) ui->Pbar1->setValue(int(std::min<std::uint32_t>(elapsed / std::uint32_t(tmout), 100)));
+        showprogress(elapsed, std::uint32_t(tmout));
 
         // No byte and a failed read count the same, so a handled line never counts twice.
         unsigned char b = 0;

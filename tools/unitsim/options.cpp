@@ -70,12 +70,12 @@ template <auto member, auto read> bool each(Options& o, const std::string& v) {
         if (!to<member, read>(o, part.toLatin1().toStdString())) return false;
     return true;
 }
-using Spec = std::pair<QCommandLineOption, Store>;
+using OptionRow = std::pair<QCommandLineOption, Store>;
 
 // Every option and how its values are stored, added to `parser` as well.
-std::vector<Spec> options(QCommandLineParser& parser) {
+std::vector<OptionRow> options(QCommandLineParser& parser) {
     using O = Options;
-    std::vector<Spec> table{
+    std::vector<OptionRow> table{
         {{"link", "make PATH a symbolic link to the slave as well (removed at exit)", "PATH"}, to<&O::linkPath, any>},
         {{"fast", "send at full speed instead of 960 bytes a second (9600 bit/s 8N1)"}, set<&O::fast, true>},
         {{"cable", R"(no modem: the line is a direct cable to the unit ("BC\r" handshake))"}, set<&O::cable, true>},
@@ -143,7 +143,7 @@ std::optional<Reply> parseReply(const std::string& text) {
 ParseResult parseArguments(const std::vector<std::string>& args) {
     ParseResult res;
     QCommandLineParser parser;
-    const std::vector<Spec> table = options(parser);
+    const std::vector<OptionRow> table = options(parser);
     QStringList qargs{"unitsim"};  // Latin-1 carries every byte through QString unchanged, whatever the encoding
     for (const std::string& a : args) qargs << QString::fromLatin1(a.data(), qsizetype(a.size()));
     if (!parser.parse(qargs)) res.error = parser.errorText().toLatin1().toStdString();

@@ -106,8 +106,8 @@ wait_for() { # wait_for SECONDS COMMAND...: until COMMAND succeeds or the comman
     sleep 0.1
   done
 }
-started_in() { # started_in DIR: Ravlo holds the folder's lock, and its window is up a moment later
-  wait_for 30 test -e "$1/ravlo.lock" && sleep 1 && kill -0 "$pid" 2>/dev/null
+started_in() { # started_in DIR: Ravlo holds the folder's lock (its clean end is checked by stop)
+  wait_for 30 test -e "$1/ravlo.lock" && kill -0 "$pid" 2>/dev/null
 }
 stop() { # stop: SIGTERM to the command's whole process group, as at the end of a session; sets status
   kill -TERM -- -"$pid" 2>/dev/null

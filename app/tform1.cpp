@@ -23,7 +23,11 @@ TForm1::TForm1(plat::Platform& platform, QWidget* parent)
     resize(796, 555);
     move(97, 46);
     const QImage placeholder = plat::placeholderPicture();
-    for (PicturePane* pane : {ui->Image1, ui->Image2, ui->Image3, ui->Image4}) pane->setPicture(placeholder);
+    for (PicturePane* pane : {ui->Image1, ui->Image2, ui->Image3, ui->Image4}) {
+        pane->setPicture(placeholder);
+        connect(pane, &PicturePane::doubleClicked, this,
+                [this, pane](QPoint at) { handle([&] { ImageDblClick(pane->mapTo(this, at)); }); });
+    }
 
     Timer1.setInterval(1000);
     Timer1.setSingleShot(false);

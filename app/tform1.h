@@ -122,6 +122,9 @@ public:
     void Button6Click();
     void Button7Click();
     void Button8Click();
+    // A double click at a point of the window (its own coordinates) on the picture panes:
+    // the picture drawn there opens whole in a window of its own.
+    void ImageDblClick(const QPoint& at);
 
     // ---- settings transfer (config/) ----
     void Button1Click();

@@ -129,6 +129,17 @@ wait_for 90 "the requested picture" more_pictures "$before"
 sleep 1.2  # the next poll's "Ready"
 shoot "$main" main
 
+# A double click on the large pane: its picture whole, in a window titled with its name.
+whole() { xdotool search --onlyvisible --name '^foto.*[.]jpg$' 2>/dev/null | head -n 1; }
+has_whole() { [ -n "$(whole)" ]; }
+no_whole() { [ -z "$(whole)" ]; }
+xdotool mousemove --window "$main" 200 200 click --repeat 2 --delay 80 1
+xdotool mousemove 1020 760
+wait_for 10 "the whole picture" has_whole
+shoot "$(whole)" whole-picture
+xdotool windowactivate --sync "$(whole)" key Escape
+wait_for 10 "the whole picture to close" no_whole
+
 # The port dialog (second tool-bar button).
 click "$main" 34 13
 wait_for 10 "the port dialog" has_window 'Выбор порта'

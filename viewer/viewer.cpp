@@ -3,8 +3,10 @@
 #include "acquisition/archive.h"
 #include "app/tform1.h"
 #include "platform/cp1251.h"
+#include "platform/jpeg.h"
 #include "platform/picturepane.h"
 #include "viewer/eventline.h"
+#include "viewer/wholepicture.h"
 #include "ui_tform1.h"
 
 #include <QFileInfo>
@@ -22,7 +24,8 @@ struct Place {
     QLabel* caption;
 };
 
-// The panes from older to newer: top left (the large one), top right, bottom left, bottom right.
+// The panes from older to newer: top left (the large one, drawn over the others), top right,
+// bottom left, bottom right.
 std::array<Place, kPanes> places(Ui::TForm1& ui) {
     return {{{ui.Image1, ui.Label2}, {ui.Image2, ui.Label3}, {ui.Image3, ui.Label4}, {ui.Image4, ui.Label5}}};
 }
@@ -31,11 +34,12 @@ std::array<Place, kPanes> places(Ui::TForm1& ui) {
 // backslash); the file is opened through the native path. A picture that cannot be loaded
 // throws before the caption changes, so the pane keeps both its picture and its caption.
 void showStored(const Place& place, const QByteArray& storedFile) {
-    place.pane->loadFile(plat::nativePath(storedFile));
-    place.caption->setText(plat::fromCp1251(storedFile));
+    const QString name = plat::fromCp1251(storedFile);
+    place.pane->loadFile(plat::nativePath(storedFile), name);
+    place.caption->setText(name);
 }
 
-// A pane that the shown event leaves empty: the placeholder picture, no caption.
+// A pane that the shown event leaves empty: the placeholder picture, no name, no caption.
 void showPlaceholder(const Place& place) {
     place.pane->loadFile(archive::placeholder);
     place.caption->clear();
@@ -128,4 +132,21 @@ void TForm1::Button8Click() {
     if (epos < ListBox2.count() - 1) ++epos;
     ui->Label1->setText(QStringLiteral("Событие %1").arg(epos));
     updimage1(epos);
+}
+
+void TForm1::ImageDblClick(const QPoint& at) {
+    // Image1 spans the whole grid and is drawn over the other panes, but only as far as its
+    // picture reaches: beyond that the pane below shows, and it is that pane's picture the
+    // operator sees and means.
+    for (const Place& place : places(*ui)) {
+        const PicturePane& pane = *place.pane;
+        if (!pane.drawnAt(pane.mapFrom(this, at))) continue;
+        // The placeholder is no picture of the archive.
+        if (pane.name().isEmpty()) return;
+        // Decoded again from its file, as the panes do: a picture that can no longer be read
+        // is reported by name, and no window opens.
+        const QImage picture = plat::loadJpegFile(pane.file());
+        (new WholePicture(picture, pane.name(), this))->show();  // a child of this window; deleted when closed
+        return;
+    }
 }

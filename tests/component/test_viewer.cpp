@@ -4,9 +4,11 @@
 #include "rig.h"
 #include "platform/picturepane.h"
 #include "platform/stringlist.h"
+#include "viewer/wholepicture.h"
 #include "ui_tform1.h"
 
 #include <QDir>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -63,6 +65,16 @@ QStringList shown(TForm1* f) {
     }
     return out;
 }
+
+// A double click where the operator would make it: on the widget on top at that point of
+// the window, which for every pane is Image1.
+void doubleClick(TForm1* f, QPoint at) {
+    QWidget* target = f->childAt(at);
+    QVERIFY(target == f->ui->Image1);
+    QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(f, at));
+}
+
+QList<WholePicture*> wholes(TForm1* f) { return f->findChildren<WholePicture*>(); }
 
 void mark(TForm1* f) {
     QImage marker(7, 7, QImage::Format_RGB32);
@@ -161,6 +173,54 @@ private slots:
         QCOMPARE(r.form1->ui->Label1->text(), QString("Событие 0"));
         QCOMPARE(shown(r.form1), QStringList({"0", "1", "vid", "vid"}));
         QVERIFY(r.ui.errors.isEmpty());
+    }
+
+    // Image1 covers the grid: a double click opens the picture drawn at the point, Image1's
+    // where it reaches, else the one of the pane below; never the placeholder or nothing.
+    void aDoubleClickOpensThePictureDrawnThereWhole() {
+        Rig r;
+        writeArchive(4, {eventLine({0})});
+        // Picture 1, in Image2 (177 x 137), is red where the pane shows it and blue beyond.
+        QImage big(400, 300, QImage::Format_RGB32);
+        big.fill(Qt::blue);
+        QPainter(&big).fillRect(0, 0, 177, 137, Qt::red);
+        rig::writeFile(file(1), rig::encodeJpeg(big));
+        rig::writeDefaultSettings();
+        r.build();
+        const QPoint image2(346, 47);  // beyond picture 0 (40 x 30 at 8,37)
+        doubleClick(r.form1, image2);
+        QCOMPARE(wholes(r.form1).size(), 1);
+        WholePicture* whole = wholes(r.form1)[0];
+        QVERIFY(whole->isWindow() && whole->isVisible() && !whole->isModal());
+        QCOMPARE(whole->windowTitle(), QString::fromLatin1(name(1) + ".jpg"));
+        QCOMPARE(whole->size(), QSize(400, 300));
+        const QRgb beyond = whole->viewport()->grab().toImage().pixel(300, 250);
+        QVERIFY2(qBlue(beyond) > 200 && qRed(beyond) < 60, qPrintable(QString::number(beyond, 16)));
+
+        doubleClick(r.form1, QPoint(20, 50));  // on picture 0: a second window
+        QCOMPARE(wholes(r.form1).size(), 2);
+        QTest::keyClick(whole, Qt::Key_Escape);
+        QTRY_COMPARE(wholes(r.form1).size(), 1);
+        QCOMPARE(wholes(r.form1)[0]->windowTitle(), QString::fromLatin1(name(0) + ".jpg"));
+
+        r.form1->ui->Button7->click();  // the event of picture 0: placeholders beside it
+        doubleClick(r.form1, image2);
+        doubleClick(r.form1, QPoint(600, 450));  // nothing drawn here
+        QCOMPARE(wholes(r.form1).size(), 1);
+        QVERIFY(r.ui.errors.isEmpty());
+
+        // A picture that can no longer be read: the error box names it, and no window opens.
+        rig::writeFile(file(0), "not a picture");
+        doubleClick(r.form1, QPoint(20, 50));
+        QCOMPARE(r.ui.errors.size(), 1);
+        QVERIFY2(r.ui.errors[0].contains(file(0)), qPrintable(r.ui.errors[0]));
+        QCOMPARE(wholes(r.form1).size(), 1);
+
+        Rig none;  // an empty archive: the window's own placeholders
+        rig::writeDefaultSettings();
+        none.build();
+        doubleClick(none.form1, QPoint(10, 40));
+        QVERIFY(wholes(none.form1).isEmpty());
     }
 
     void brokenEventLines() {

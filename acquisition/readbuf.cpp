@@ -173,5 +173,15 @@ void TForm1::dataphase() {
            double(waitTick() - start) / 1000.0, filed, ending);
     if (received > nfoto) qCInfo(lcLink, "data phase: only its first %d bytes were kept for cutting", nfoto);
     setPanel(2, filed > 0 ? QStringLiteral("foto OK") : QStringLiteral("Ошибка связи"));
-    if (nfiles != before) updimage(nfiles);
+    if (nfiles != before) {
+        announce(nfiles - before);  // first: a picture the panes cannot show ends updimage
+        updimage(nfiles);
+    }
+}
+
+void TForm1::announce(int stored) {
+    // An operator who works in this window sees the pictures in the panes.
+    if (stored <= 0 || sys.notices.active(*this)) return;
+    sys.notices.alert(*this);
+    if (tray) sys.notices.trayMessage(QStringLiteral("Новые фото: %1").arg(stored));
 }

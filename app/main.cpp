@@ -5,10 +5,12 @@
 #include "platform/termination.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ravlo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/ravlo.png")));
     plat::installFontFallbacks();
     plat::closeWindowsOnTermination();
 
@@ -16,7 +18,8 @@ int main(int argc, char** argv) {
     plat::DesktopUi desktop;
     plat::QtPortSystem ports;
     plat::SettingsPortStore store;
-    plat::Platform sys{clock, desktop, ports, store};
+    plat::DesktopNotices notices;
+    plat::Platform sys{clock, desktop, ports, store, notices};
 
     return runProgram(sys);
 }

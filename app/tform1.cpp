@@ -53,6 +53,12 @@ TForm1::TForm1(plat::Platform& platform, QWidget* parent)
     bind(ui->CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
     bind(&Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
 
+    // Where the desktop has a system tray, the program's icon stays there while it runs.
+    if (sys.notices.trayAvailable()) {
+        sys.notices.showTray(*this);
+        tray = true;
+    }
+
     portname = QStringLiteral("COM1");
     rereg();
     setPanel(0, portname);
@@ -109,6 +115,13 @@ void TForm1::setPanel(int index, const QString& text) {
     panels[index]->setText(text);
     // The panels are as narrow as they were for "COM1"; a Linux device name is read in full here.
     panels[index]->setToolTip(text);
+    if (tray) {
+        QStringList texts;
+        for (const QLabel* p : panels) {
+            if (!p->text().isEmpty()) texts << p->text();
+        }
+        sys.notices.setTrayTip(texts.join(QStringLiteral(" | ")));
+    }
 }
 
 QString TForm1::panel(int index) const {

@@ -49,6 +49,7 @@ public:
     void saveLists();
     void ToolButton2Click();
     void ToolButton10Click();
+    // A panel text is also read in the tray icon's tool tip, where there is one.
     void setPanel(int index, const QString& text);
     QString panel(int index) const;
 
@@ -84,6 +85,9 @@ public:
     void CheckBox1Click();
     void readbuf();
     int convjpg();
+    // Draws the operator's eye to pictures a reception stored while he works in another
+    // window: the window asks for attention, and the tray icon says how many came.
+    void announce(int stored);
 
 private:
     // The two phases of readbuf. The answer phase takes the unit's call up to its connect
@@ -179,6 +183,7 @@ public:
     TForm2* form2 = nullptr;
     TForm4* form4 = nullptr;
     TAboutBox* aboutBox = nullptr;
+    bool tray = false;  // the tray icon is shown
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/clock.h"
+#include "platform/notices.h"
 #include "platform/portstore.h"
 #include "platform/serialline.h"
 #include "platform/ui.h"
@@ -12,6 +13,7 @@ struct Platform {
     Ui& ui;
     PortSystem& ports;
     PortStore& store;
+    Notices& notices;
 };
 
 } // namespace plat

@@ -196,6 +196,43 @@ private slots:
         QCOMPARE(QDir("foto").entryList(QDir::Files).size(), 1);
     }
 
+    // Pictures stored while the operator works in another window draw his eye: the window
+    // asks for attention, and the tray icon, where the desktop has a tray, says how many came.
+    void newPicturesAreAnnouncedOutsideTheWindow_data() {
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<int>("alerts");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("another window, tray") << false << true << 1 << QStringList{"Новые фото: 2"};
+        QTest::newRow("another window, no tray") << false << false << 1 << QStringList{};
+        QTest::newRow("this window") << true << true << 0 << QStringList{};
+    }
+    void newPicturesAreAnnouncedOutsideTheWindow() {
+        QFETCH(bool, active);
+        QFETCH(bool, tray);
+        QFETCH(int, alerts);
+        QFETCH(QStringList, messages);
+        Rig r;
+        r.notices.windowActive = active;
+        r.notices.tray = tray;
+        QDir().mkdir("foto");
+        acq::openPort(r);
+        QCOMPARE(r.notices.trayShown, tray);
+        r.line().feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600());
+        r.line().feed(acq::picture(1) + acq::picture(2)).feed(acq::noCarrier());
+        r.form1->Timer1Timer();
+        QCOMPARE(r.form1->ListBox1.count(), 2);
+        QCOMPARE(r.notices.alerts, alerts);
+        QCOMPARE(r.notices.messages, messages);
+        if (tray) QCOMPARE(r.notices.tip, QString("COM1 | foto OK"));  // panel 1 is empty
+        // A call that stores nothing is no news.
+        r.line().feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600()).feed(acq::noCarrier());
+        r.form1->Timer1Timer();
+        QCOMPARE(r.form1->panel(2), QString("Ошибка связи"));
+        QCOMPARE(r.notices.alerts, alerts);
+        QCOMPARE(r.notices.messages, messages);
+    }
+
     // temp.dat cannot be written: the picture is filed from what arrived, never from an
     // earlier transfer, and the failure shows.
     void aTempDatThatCannotBeWrittenStillFilesWhatArrived() {

@@ -73,7 +73,7 @@ private slots:
         }
         QVERIFY(!store.load().has_value());
         Rig r;
-        plat::Platform sys{r.clock, r.ui, r.ports, store};
+        plat::Platform sys{r.clock, r.ui, r.ports, store, r.notices};
         TForm1 f(sys);
         QCOMPARE(f.portname, QString("COM1"));
     }

@@ -158,7 +158,8 @@ int runReceiver(const QByteArray& folderAndPort) {
     plat::QtPortSystem ports;
     fake::PortStore store;
     store.value = QString::fromLocal8Bit(args.value(1));
-    plat::Platform sys{clock, ui, ports, store};
+    fake::Notices notices;
+    plat::Platform sys{clock, ui, ports, store, notices};
     QTimer::singleShot(0, [] {
         if (TForm1* f = mainWindow()) f->ui->Button4->click();
     });

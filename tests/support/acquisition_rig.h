@@ -84,7 +84,8 @@ struct OnPty {
     fake::Ui ui;
     plat::QtPortSystem ports;
     fake::PortStore store;
-    plat::Platform sys{clock, ui, ports, store};
+    fake::Notices notices;
+    plat::Platform sys{clock, ui, ports, store, notices};
     TForm1 f{sys};
     OnPty() {
         f.portname = pty.slavePath();

@@ -103,6 +103,25 @@ public:
     std::function<void()> onPump;  // runs at every pump, when set
 };
 
+// Records what the program asks of the desktop; the window counts as active, and the desktop
+// as having a tray, as the test sets them.
+class Notices final : public plat::Notices {
+public:
+    bool active(const QWidget&) override { return windowActive; }
+    void alert(QWidget&) override { ++alerts; }
+    bool trayAvailable() override { return tray; }
+    void showTray(QWidget&) override { trayShown = true; }
+    void setTrayTip(const QString& text) override { tip = text; }
+    void trayMessage(const QString& text) override { messages.append(text); }
+
+    bool windowActive = false;
+    bool tray = true;
+    bool trayShown = false;
+    int alerts = 0;
+    QString tip;
+    QStringList messages;
+};
+
 // Hands out scripted lines; the test keeps a pointer to the one the program owns.
 class PortSystem final : public plat::PortSystem {
 public:
@@ -145,7 +164,8 @@ struct World {
     Ui ui;
     PortSystem ports{clock};
     PortStore store;
-    plat::Platform sys{clock, ui, ports, store};
+    Notices notices;
+    plat::Platform sys{clock, ui, ports, store, notices};
 };
 
 } // namespace fake

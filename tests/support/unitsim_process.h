@@ -115,7 +115,8 @@ struct RealRig {
     plat::QtPortSystem ports;
     TappedPortSystem wire{ports};
     fake::PortStore store;
-    plat::Platform sys{clock, ui, wire, store};
+    fake::Notices notices;
+    plat::Platform sys{clock, ui, wire, store, notices};
     std::unique_ptr<Program> program;
     TForm1* form1 = nullptr;
 

@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <memory>
+
 WholePicture::WholePicture(const QImage& picture, const QString& title, QWidget* owner) : QScrollArea(owner) {
     setWindowFlag(Qt::Window);
     setAttribute(Qt::WA_DeleteOnClose);

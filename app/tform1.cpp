@@ -74,8 +74,8 @@ void TForm1::attach(TForm2* settings, TForm4* portDialog, TAboutBox* about) {
 }
 
 void TForm1::rereg() {
-    // Nothing remembered (no store, or a store without "pr"): keep "COM1".
-    if (auto stored = sys.store.load()) portname = *stored;
+    // Nothing remembered (no store, a store without "pr", or an empty "pr"): keep "COM1".
+    if (auto stored = sys.store.load(); stored && !stored->isEmpty()) portname = *stored;
 }
 
 void TForm1::wrreg() { sys.store.save(portname); }

@@ -43,10 +43,14 @@ void TForm4::FormActivate() {
 }
 
 void TForm4::Button1Click() {
-    // The selected entry's text; what was typed into the edit field is not read.
+    // The selected entry's text; what was typed into the edit field is not read. With nothing
+    // selected (the port this program holds is never listed) the remembered port stays: OK is
+    // the default button, and Enter must not leave the program without a port name.
     const int i = ui->ComboBox1->currentIndex();
-    form1.portname = i >= 0 ? ui->ComboBox1->itemText(i) : QString();
-    form1.setPanel(0, form1.portname);
+    if (i >= 0) {
+        form1.portname = ui->ComboBox1->itemText(i);
+        form1.setPanel(0, form1.portname);
+    }
     done(1);
 }
 

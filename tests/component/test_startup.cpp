@@ -35,6 +35,12 @@ private slots:
         r.build();
         QCOMPARE(r.form1->portname, QString("/dev/ttyUSB0"));
         QCOMPARE(r.form1->panel(0), QString("/dev/ttyUSB0"));
+        // An empty stored name is nothing remembered.
+        Rig e;
+        e.store.value = "";
+        e.build();
+        QCOMPARE(e.form1->portname, QString("COM1"));
+        QCOMPARE(e.form1->panel(0), QString("COM1"));
     }
 
     void closeBoxSavesListsAndPortLikeExit() {
@@ -115,10 +121,15 @@ private slots:
         QCOMPARE(r.form4->result(), 2);
         QCOMPARE(r.form1->portname, QString("COM1"));
         QCOMPARE(r.form1->panel(0), QString("COM1"));
-        // OK without a selection empties the name.
-        r.form4->FormActivate();
-        r.form4->Button1Click();
-        QCOMPARE(r.form1->portname, QString());
+        // Enter (OK) with the held port unlisted and nothing selected keeps the name.
+        rig::whenModal([&](QWidget*) { QTest::keyClick(r.form4->ui->ComboBox1, Qt::Key_Return); });
+        r.form1->ui->ToolButton2->click();
+        QCOMPARE(r.form4->result(), 1);
+        QCOMPARE(r.form4->ui->ComboBox1->currentIndex(), -1);
+        QCOMPARE(r.form1->portname, QString("COM1"));
+        QCOMPARE(r.form1->panel(0), QString("COM1"));
+        r.form1->close();
+        QCOMPARE(r.store.value.value_or("-"), QString("COM1"));
     }
 
     void portDialogRunsModallyFromTheToolBar() {

@@ -10,6 +10,7 @@
 #include "ui_tform1.h"
 #include "ui_tform2.h"
 
+#include <QFileInfo>
 #include <QPainter>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -178,9 +179,19 @@ void TForm2::sohranit() {
     ListBox1.put(8, sim.toLatin1());
     ListBox1.put(9, razr.toLatin1());
 
-    if (uLoaded) ListBox1.save(QString::fromLatin1(kUFile));
-    if (t1Loaded) ListBox2.save(QString::fromLatin1(kT1File));
-    if (t2Loaded) ListBox3.save(QString::fromLatin1(kT2File));
+    saveList(ListBox1, uLoaded, kUFile);
+    saveList(ListBox2, t1Loaded, kT1File);
+    saveList(ListBox3, t2Loaded, kT2File);
+}
+
+void TForm2::saveList(const plat::StringList& list, bool loaded, const char* name) {
+    const QString file = QString::fromLatin1(name);
+    // A file that is not there is created from the working list. One that is there but was
+    // never read (it could not be opened, or the load stopped before it) keeps what it holds:
+    // the list would replace lines nobody has seen. The operator hears of it, and the rest of
+    // the save goes on.
+    if (loaded || !QFileInfo::exists(file)) return list.save(file);
+    form1.sys.ui.message(QStringLiteral("Ravlo"), QStringLiteral("Файл %1 не прочитан при запуске и не записан").arg(file));
 }
 
 void TForm2::updt1() {

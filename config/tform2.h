@@ -54,7 +54,8 @@ public:
     int edlev = 0;
 
     // Whether each working list was filled from its file. A list that the load never read
-    // is not written back, so that an unread file is not replaced by an empty or partial one.
+    // is written only where its file is absent, so that an unread file is not replaced by an
+    // empty or partial one.
     bool uLoaded = false;
     bool t1Loaded = false;
     bool t2Loaded = false;
@@ -72,6 +73,8 @@ private:
     void closeChecked(int result);
     // Shows the levels list in the small visible list box.
     void showLevels();
+    // Writes a working list to its file, or says why an existing file it never read is kept.
+    void saveList(const plat::StringList& list, bool loaded, const char* name);
     // Hands the four phone rows and their levels joined to the main window (tel, levs).
     void passRows();
 };

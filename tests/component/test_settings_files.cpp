@@ -291,17 +291,48 @@ private slots:
         QCOMPARE(rig::readFile("t2.txt"), t2);
     }
 
-    void missingPhoneListLeavesTheLevelsFileAlone() {
+    // An absent list file is created by the save; one that is there but was never read keeps
+    // its contents, and the operator is told, while the rest of the save goes on.
+    void aSaveCreatesAnAbsentListFileAndKeepsAnUnreadOne() {
         Rig r;
         rig::writeDefaultSettings();
         QFile::remove("t1.txt");
         const QByteArray t2 = rig::readFile("t2.txt");
         r.build();
-        QCOMPARE(r.ui.errors, QStringList{"Cannot open file t1.txt"});
-        save(r);
-        QVERIFY(!QFileInfo::exists("t1.txt"));
+        QCOMPARE(r.ui.errors, QStringList{"Cannot open file t1.txt"});  // t2.txt is not reached
+        r.ui.errors.clear();
+        for (int row = 0; row < 4; ++row) {
+            r.form2->ui->ListView1->topLevelItem(row)->setText(0, QString("+7900111000%1").arg(row));
+            r.form2->ui->ListView1->topLevelItem(row)->setText(1, "2");
+        }
+        r.form1->handle([&] { r.form2->updt1(); });
+        r.form2->ui->Button2->click();
+        QCOMPARE(r.form2->result(), 33);
+        QCOMPARE(rig::readFile("t1.txt"), lines({"+79001110000", "+79001110001", "+79001110002", "+79001110003"}));
         QCOMPARE(rig::readFile("t2.txt"), t2);
-        QVERIFY(QFileInfo::exists("u.txt"));
+        QCOMPARE(r.ui.messages.size(), 1);
+        QCOMPARE(r.ui.messages[0].caption, QString("Ravlo"));
+        QCOMPARE(r.ui.messages[0].text, QString("Файл t2.txt не прочитан при запуске и не записан"));
+        QVERIFY(r.ui.errors.isEmpty());
+
+        // t1.txt there but unreadable (a folder of that name): both phone files are left alone.
+        Rig u;
+        rig::writeDefaultSettings();
+        QFile::remove("t1.txt");
+        QVERIFY(QDir().mkdir("t1.txt"));
+        u.build();
+        QCOMPARE(u.ui.errors, QStringList{"Cannot open file t1.txt"});
+        u.form2->ui->Edit2->setText("apn2");
+        u.form2->ui->ListView1->topLevelItem(0)->setText(0, "+7911");
+        u.form1->handle([&] { u.form2->updt1(); });
+        u.form2->ui->Button2->click();
+        QCOMPARE(u.form2->result(), 33);
+        QVERIFY(QFileInfo("t1.txt").isDir());
+        QCOMPARE(rig::readFile("t2.txt"), t2);
+        QCOMPARE(u.ui.messages.size(), 2);
+        QCOMPARE(u.ui.messages[0].text, QString("Файл t1.txt не прочитан при запуске и не записан"));
+        QCOMPARE(u.ui.messages[1].text, QString("Файл t2.txt не прочитан при запуске и не записан"));
+        QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(1), QByteArray("apn2"));
     }
 
     void aFileThatCannotBeCreatedStopsTheSaveInFileOrder() {

@@ -25,6 +25,7 @@ void TForm1::Button3Click() {
     if (!portopen && !setdcb()) return failed();
     portopen = 1;
     ui->Pbar1->show();
+    otmena = 0;  // a cancel pressed while nothing waited is not for this exchange
     // Any recognised reply will do, even ERROR: the modem is there.
     if (vvod("AT+CRC=1\r", otvet.data(), 9, 10) == VV_FAIL) return failed();
     if (vvod("AT+CLIP=1\r", otvet.data(), 10, 10) == VV_FAIL) return failed();
@@ -89,7 +90,9 @@ void TForm1::Button4Click() {
         if (closing) return;
         if (!hcom) break;
         setPanel(2, QStringLiteral("Набор номера"));
-        // A cancel ends only this attempt; the next one follows.
+        // A cancel ends only this attempt; the next one follows. One pressed before the attempt
+        // began (while nothing waited) is not for it.
+        otmena = 0;
         if (vvod(dial.constData(), otvet.data(), int(dial.size()), 600) == VV_CONNECT) {
             dialed = 1;
             wrport("foto1\r", 6);

@@ -58,6 +58,7 @@ constexpr std::uint32_t kDataBase = 800;    // 80 s from the connect line
 } // namespace
 
 void TForm1::readbuf() {
+    otmena = 0;  // a cancel pressed before the reception began is not for it
     if (dialed != 1 && !answerphase()) return;
     dataphase();
 }

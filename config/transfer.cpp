@@ -151,6 +151,7 @@ void TForm1::Button1Click() {
         busy = 0;
         tmrstop = pollWasStopped;
     });
+    otmena = 0;  // a cancel pressed before the transfer began is not for it
 
     if (!portopen || !hcom) {
         if (!setdcb()) return;  // it has shown its message

@@ -45,9 +45,12 @@ private slots:
         b.f().Timer1Timer();
         QCOMPARE(b.f().panel(2), QString("Ready"));
 
-        // Again: the same two commands on the port already open.
+        // Again: the same two commands on the port already open. A cancel pressed while
+        // nothing waited is not for this exchange.
         b.line->afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
+        b.f().BtOtmenaClick();
         b.f().Button3Click();
+        QCOMPARE(b.f().panel(1), QString("Подключен COM1"));
         QCOMPARE(b.r.ports.creates, 1);
         QCOMPARE(b.line->written, QByteArray("AT+CRC=1\rAT+CLIP=1\r").repeated(2));
         QCOMPARE(b.f().readyshown, 0);

@@ -73,6 +73,9 @@ void TForm1::Button4Click() {
     if (busy || tmrstop) return;
     busy = 1;
     tmrstop = 1;  // the poll stands still from the first dialling attempt on
+    // What "Снимок" leaves in panel 2 stays there: the poll's next tick must not put "Ready"
+    // over it, even when "Снимок" began before a tick had shown "Ready" after a reception.
+    readyshown = 1;
     const auto release = qScopeGuard([this] {
         ui->Pbar1->hide();
         tmrstop = 0;

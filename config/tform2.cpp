@@ -184,13 +184,17 @@ void TForm2::sohranit() {
     saveList(ListBox3, t2Loaded, kT2File);
 }
 
-void TForm2::saveList(const plat::StringList& list, bool loaded, const char* name) {
+void TForm2::saveList(const plat::StringList& list, bool& loaded, const char* name) {
     const QString file = QString::fromLatin1(name);
-    // A file that is not there is created from the working list. One that is there but was
-    // never read (it could not be opened, or the load stopped before it) keeps what it holds:
-    // the list would replace lines nobody has seen. The operator hears of it, and the rest of
-    // the save goes on.
-    if (loaded || !QFileInfo::exists(file)) return list.save(file);
+    // A file that is not there is created from the working list, and from then on holds it.
+    // One that is there but was never read (it could not be opened, or the load stopped before
+    // it) keeps what it holds: the list would replace lines nobody has seen. The operator hears
+    // of it, and the rest of the save goes on.
+    if (loaded || !QFileInfo::exists(file)) {
+        list.save(file);
+        loaded = true;
+        return;
+    }
     form1.sys.ui.message(QStringLiteral("Ravlo"), QStringLiteral("Файл %1 не прочитан при запуске и не записан").arg(file));
 }
 

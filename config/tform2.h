@@ -74,7 +74,7 @@ private:
     // Shows the levels list in the small visible list box.
     void showLevels();
     // Writes a working list to its file, or says why an existing file it never read is kept.
-    void saveList(const plat::StringList& list, bool loaded, const char* name);
+    void saveList(const plat::StringList& list, bool& loaded, const char* name);
     // Hands the four phone rows and their levels joined to the main window (tel, levs).
     void passRows();
 };

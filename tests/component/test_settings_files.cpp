@@ -314,6 +314,12 @@ private slots:
         QCOMPARE(r.ui.messages[0].caption, QString("Ravlo"));
         QCOMPARE(r.ui.messages[0].text, QString("Файл t2.txt не прочитан при запуске и не записан"));
         QVERIFY(r.ui.errors.isEmpty());
+        // The file it created holds the list: the next save writes it again.
+        r.form2->ui->ListView1->topLevelItem(3)->setText(0, "+7911");
+        r.form1->handle([&] { r.form2->updt1(); });
+        r.form2->ui->Button2->click();
+        QCOMPARE(plat::StringList::parse(rig::readFile("t1.txt")).value(3), QByteArray("+7911"));
+        QCOMPARE(r.ui.messages.size(), 2);
 
         // t1.txt there but unreadable (a folder of that name): both phone files are left alone.
         Rig u;

@@ -75,7 +75,7 @@ void TForm1::attach(TForm2* settings, TForm4* portDialog, TAboutBox* about) {
 
 void TForm1::rereg() {
     // Nothing remembered (no store, a store without "pr", or an empty "pr"): keep "COM1".
-    if (auto stored = sys.store.load(); stored && !stored->isEmpty()) portname = *stored;
+    if (auto stored = sys.store.load(); stored && !stored->isEmpty()) portname = sys.ports.stableName(*stored);
 }
 
 void TForm1::wrreg() { sys.store.save(portname); }

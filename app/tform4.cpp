@@ -33,10 +33,12 @@ void TForm4::FormActivate() {
     for (int n = 1; n <= 14; ++n) names << QStringLiteral("COM%1").arg(n);
     names << form1.sys.ports.extraPorts();
     int selected = -1;
+    // USB devices are listed by their stable names: the current port is found under its own.
+    const QString current = form1.sys.ports.stableName(form1.portname);
     for (const QString& name : names) {
         if (!form1.sys.ports.probe(name)) continue;  // absent or held by anyone, this program included
         ui->ComboBox1->addItem(name);
-        if (name == form1.portname) selected = ui->ComboBox1->count() - 1;
+        if (name == current) selected = ui->ComboBox1->count() - 1;
     }
     // Adding to an empty box selects its first entry; only the current port is preselected.
     ui->ComboBox1->setCurrentIndex(selected);

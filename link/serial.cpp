@@ -21,6 +21,14 @@ bool TForm1::setdcb() {
         return false;
     }
     qCDebug(lcLink, "port %s open, 9600 8N1", qUtf8Printable(portname));
+    // A USB modem's kernel name changes when it comes back (ttyUSB0 as ttyUSB1); its stable
+    // name does not, so that is the name kept and shown from now on.
+    if (const QString stable = sys.ports.stableName(portname); stable != portname) {
+        qCInfo(lcLink, "port %s is known from now on by its stable name %s", qUtf8Printable(portname),
+               qUtf8Printable(stable));
+        portname = stable;
+        setPanel(0, portname);
+    }
     return true;
 }
 

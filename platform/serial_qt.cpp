@@ -185,4 +185,11 @@ QStringList QtPortSystem::extraPorts() {
     return stableNames(devices, linkDir_);
 }
 
+QString QtPortSystem::stableName(const QString& name) {
+    if (name.isEmpty() || devicePath(name) != name) return name;
+    if (QFileInfo(name).absolutePath() == QDir(linkDir_).absolutePath()) return name;  // stable already
+    const QStringList named = stableNames({name}, linkDir_);
+    return named.value(0, name);
+}
+
 } // namespace plat

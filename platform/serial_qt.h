@@ -40,6 +40,7 @@ public:
     std::unique_ptr<SerialLine> create() override;
     bool probe(const QString& name) override;
     QStringList extraPorts() override;
+    QString stableName(const QString& name) override;
 
 private:
     QString linkDir_;

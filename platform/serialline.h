@@ -39,6 +39,9 @@ public:
     // Further serial devices the system reports (USB and ACM modems), beyond COM1..COM14,
     // each under its stable name where it has one.
     virtual QStringList extraPorts() = 0;
+    // The stable name of the device a port name opens (its link under /dev/serial/by-id), or
+    // the name itself where it has none. "COM1".."COM14" are kept as they are.
+    virtual QString stableName(const QString& name) = 0;
 };
 
 // "COM1".."COM14" name /dev/ttyS0../dev/ttyS13; any other name is a device path as it stands.

@@ -35,6 +35,20 @@ private slots:
         r.build();
         QCOMPARE(r.form1->portname, QString("/dev/ttyUSB0"));
         QCOMPARE(r.form1->panel(0), QString("/dev/ttyUSB0"));
+        // A USB modem remembered by its kernel name is known by its stable name from then on,
+        // and the port dialog preselects it there.
+        const QString usb = "/dev/serial/by-id/usb-Maker_GSM_Modem_0001-if00-port0";
+        Rig s;
+        s.store.value = "/dev/ttyUSB0";
+        s.ports.stable.insert("/dev/ttyUSB0", usb);
+        s.ports.extra = {usb};
+        s.ports.free = {usb};
+        s.build();
+        QCOMPARE(s.form1->panel(0), usb);
+        s.form4->FormActivate();
+        QCOMPARE(s.form4->ui->ComboBox1->currentText(), usb);
+        s.form1->close();
+        QCOMPARE(s.store.value.value_or("-"), usb);
         // An empty stored name is nothing remembered.
         Rig e;
         e.store.value = "";

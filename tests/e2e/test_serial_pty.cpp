@@ -103,6 +103,13 @@ private slots:
         QCOMPARE(plat::stableNames({second.slavePath(), first.slavePath()}, byId.path()),
                  QStringList({second.slavePath(), link}));
         QCOMPARE(plat::stableNames({first.slavePath()}, byId.filePath("absent")), QStringList{first.slavePath()});
+        // A port remembered by its kernel name is known by its stable one; a stable name, a
+        // COM name and a device without a link stay as they are.
+        plat::QtPortSystem byIdPorts(byId.path());
+        QCOMPARE(byIdPorts.stableName(first.slavePath()), link);
+        QCOMPARE(byIdPorts.stableName(link), link);
+        QCOMPARE(byIdPorts.stableName("COM1"), QString("COM1"));
+        QCOMPARE(byIdPorts.stableName(second.slavePath()), second.slavePath());
 
         plat::QtSerialLine line;
         QVERIFY(line.open(link));

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -131,10 +132,12 @@ public:
     std::unique_ptr<plat::SerialLine> create() override;
     bool probe(const QString& name) override { ++probes; return free.contains(name) && !held.contains(name); }
     QStringList extraPorts() override { return extra; }
+    QString stableName(const QString& name) override { return stable.value(name, name); }
 
     QSet<QString> free;   // devices that exist
     QSet<QString> held;   // held by someone
     QStringList extra;
+    QHash<QString, QString> stable;  // kernel name -> stable name
     int creates = 0;
     int probes = 0;
     ScriptedLine* current = nullptr;  // the line last handed out

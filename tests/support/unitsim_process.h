@@ -88,6 +88,7 @@ public:
     std::unique_ptr<plat::SerialLine> create() override;
     bool probe(const QString& name) override { return inner_.probe(name); }
     QStringList extraPorts() override { return inner_.extraPorts(); }
+    QString stableName(const QString& name) override { return inner_.stableName(name); }
 
     QByteArray written;   // every byte the program wrote, over all lines it opened
     QByteArray received;  // every byte it read

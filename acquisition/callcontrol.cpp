@@ -6,6 +6,7 @@
 // Инициализ., Снимок or a reception) and tmrstop (the poll must not read). Both are released
 // by scope guards, however a handler ends.
 #include "app/tform1.h"
+#include "platform/trace.h"
 #include "ui_tform1.h"
 
 #include <QScopeGuard>
@@ -13,17 +14,34 @@
 void TForm1::Button3Click() {
     // Another exchange waits on the port: purging and writing now would spoil it.
     if (busy || tmrstop) return;
+    prepare(true);
+}
+
+bool TForm1::prepare(bool byOperator) {
     busy = 1;
     tmrstop = 1;
-    const auto release = qScopeGuard([this] {
+    bool reached = false;  // the commands went to the modem
+    const auto release = qScopeGuard([&] {
         ui->Pbar1->hide();
+        if (reached) prepareDue = false;
         tmrstop = 0;
         busy = 0;
     });
-    const auto failed = [this] { setPanel(1, QStringLiteral("Не подключен")); };
+    const auto failed = [this] {
+        setPanel(1, QStringLiteral("Не подключен"));
+        return false;
+    };
 
-    if (!portopen && !setdcb()) return failed();
+    if (!portopen && !setdcb(byOperator)) {
+        if (byOperator) return failed();
+        // The station's own attempt: the port is away (a USB modem unplugged); the poll tries
+        // it again, and the panel says why nothing is heard meanwhile.
+        setPanel(1, QStringLiteral("Нет модема"));
+        return false;
+    }
     portopen = 1;
+    reopenTried = false;
+    reached = true;
     ui->Pbar1->show();
     otmena = 0;  // a cancel pressed while nothing waited is not for this exchange
     // Any recognised reply will do, even ERROR: the modem is there.
@@ -34,12 +52,46 @@ void TForm1::Button3Click() {
     purge();
     if (!Timer1.isActive()) Timer1.start();
     readyshown = 0;
+    if (byOperator) {
+        // Remembered at once, not only at close: a station whose PC loses its power listens
+        // again at the next start, on this port.
+        listening = 1;
+        wrreg();
+        sys.store.saveListened(true);
+    }
+    return true;
+}
+
+bool TForm1::keepprepared() {
+    if (!listening) return false;
+    if (!hcom) {
+        // The port vanished, or has not been opened since the start: tried again a few
+        // seconds apart, never at every tick.
+        const std::uint32_t now = sys.clock.tick();
+        if (reopenTried && now - reopenAt < kReopenMs) return true;
+        reopenTried = true;
+        reopenAt = now;
+        portopen = 0;
+        prepare(false);
+        return true;
+    }
+    if (!prepareDue) return false;
+    qCInfo(lcLink, "the modem is prepared again");
+    prepare(false);
+    return true;
+}
+
+void TForm1::heard(const LineHead& line) {
+    if (!listening || !line.announcesStart()) return;
+    if (!prepareDue) qCInfo(lcLink, "the modem announced a start: it has forgotten its preparation");
+    prepareDue = true;
 }
 
 void TForm1::Timer1Timer() {
     // The poll reads only when a reception could start from its byte, so no byte it takes
     // is lost.
     if (tmrstop || busy || closing) return;
+    if (keepprepared()) return;
     tmrstop = 1;
     const auto release = qScopeGuard([this] { tmrstop = 0; });
     if (!readyshown) {

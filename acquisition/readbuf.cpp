@@ -70,6 +70,8 @@ bool TForm1::answerphase() {
     std::uint32_t start = waitTick();
     const char* ending = nullptr;  // why the phase failed; stays null once connected
     bool connected = false;
+    // What the modem said besides: a ring, a caller line, the announcement of a restart.
+    bool rang = false, caller = false, started = false;
     // One received byte; true when it ends the phase.
     const auto take = [&](unsigned char b) {
         const bool ended = head.add(b);
@@ -79,7 +81,11 @@ bool TForm1::answerphase() {
             return true;
         }
         if (!ended) return false;
+        heard(head);
         const Reply seen = head.reply(true);
+        rang = rang || head.isRing();
+        caller = caller || seen == Reply::Clip;
+        started = started || head.announcesStart();
         qCDebug(lcLink, "answer \"%s\" -> %s", head.shown().constData(), replyName(seen));
         switch (seen) {
         case Reply::Connect: connected = true; return true;
@@ -115,6 +121,18 @@ bool TForm1::answerphase() {
         if (got) done = take(inbyte);
     }
     if (connected) return true;
+    if (rang && !caller && listening && !closing) {
+        // A prepared modem follows every ring with a caller line, even for a withheld number.
+        // One that rang without any has restarted without a word and forgotten AT+CLIP=1:
+        // prepared again now that the ringing has stopped, the unit's next attempt is taken.
+        qCInfo(lcLink, "a ring without a caller line: the modem has forgotten its preparation");
+        prepareDue = true;
+    }
+    if (started && !rang && linkerr == 1) {
+        // Not a call: the modem restarted, and the poll prepares it again.
+        qCInfo(lcLink, "answer phase ended: the modem restarted");
+        return false;
+    }
     qCInfo(lcLink, "answer phase failed: %s (err %d)", ending, linkerr);
     setPanel(0, QStringLiteral("err ") + QString::number(linkerr));
     return false;
@@ -158,6 +176,7 @@ void TForm1::dataphase() {
             ending = failure;
             break;
         }
+        if (ended) heard(head);  // a modem that restarted in the call says so after its data
         if (ended && head.reply(false) == Reply::NoCarrier) break;
         if (ended) head.clear();
     }

@@ -63,6 +63,12 @@ TForm1::TForm1(plat::Platform& platform, QWidget* parent)
     rereg();
     setPanel(0, portname);
     handle([this] { FormCreate(); });
+    // A station that listened when it last ran (the PC restarted, the program was killed)
+    // listens again: the poll's first tick, once the window is up, prepares the modem.
+    if (sys.store.listened()) {
+        listening = 1;
+        Timer1.start();
+    }
 }
 
 TForm1::~TForm1() = default;

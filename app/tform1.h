@@ -54,7 +54,10 @@ public:
     QString panel(int index) const;
 
     // ---- modem link (link/) ----
-    bool setdcb();
+    // Opens the port named by portname with the fixed line settings. `tell`: a port that
+    // cannot be opened is reported in the box "Порт занят"; the station's own attempts to open
+    // a vanished port again say nothing (panel 1 tells the operator).
+    bool setdcb(bool tell = true);
     // Purges the port, then writes; nbytes is the count written.
     bool wrport(const char* data, int length);
     // Writes the bytes as they stand, without a purge. Every write to the line passes here.
@@ -85,6 +88,18 @@ public:
     void CheckBox1Click();
     void readbuf();
     int convjpg();
+    // Prepares the modem as Инициализ. does, with its status texts; true when it answered.
+    // `byOperator`: the operator pressed the button (a port that cannot be opened gets its
+    // box, and the station is remembered as listening); otherwise the station keeps its own
+    // modem prepared. The caller has checked that nothing else uses the port.
+    bool prepare(bool byOperator);
+    // The poll's first duty while the station listens, run when nothing else uses the port: a
+    // port that vanished is tried again every few seconds, and a modem that restarted is
+    // prepared again. True when it took this tick (the poll then reads nothing).
+    bool keepprepared();
+    // Every line the modem sends passes here: one that announces a restart of the modem means
+    // that it must be prepared again.
+    void heard(const LineHead& line);
     // Draws the operator's eye to pictures a reception stored while he works in another
     // window: the window asks for attention, and the tray icon says how many came.
     void announce(int stored);
@@ -152,6 +167,16 @@ public:
     int tmrstop = 0;
     int readyshown = 0;
     int dialed = 0;
+    // The station listens: Инициализ. succeeded once in this run, or the station listened when
+    // it last ran. The poll then keeps the modem prepared. Never cleared.
+    int listening = 0;
+    // The modem has forgotten its preparation: it announced a restart, or a call rang without
+    // a caller line. Set by heard and the answer phase; cleared when a preparation that reached
+    // the modem ends, so that announcement lines arriving meanwhile cause no second one.
+    bool prepareDue = false;
+    bool reopenTried = false;    // the poll has tried to open the vanished port since it went
+    std::uint32_t reopenAt = 0;  // the tick of that attempt
+    static constexpr std::uint32_t kReopenMs = 3000;
     bool closing = false;  // the window is closing: every waiting loop ends at once
 
     // unit settings copies (filled by TForm2)

@@ -2,6 +2,8 @@
 #include "platform/trace.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string_view>
 
 int strncmp1(const char* text, const char* pattern, int n) {
     for (int i = 0; i < n; ++i)
@@ -24,6 +26,26 @@ Reply classifyLine(const char* line, int length, bool withClip) {
         if (length >= p.n && strncmp1(line, p.text, p.n) == 0) return p.reply;
     }
     return Reply::None;
+}
+
+namespace {
+bool startsWith(const char* line, int length, std::string_view prefix) {
+    return std::size_t(length) >= prefix.size() && strncmp1(line, prefix.data(), int(prefix.size())) == 0;
+}
+} // namespace
+
+bool announcesStart(const char* line, int length) {
+    // What modems send when they come up: after a power-up, a reset, a brown-out or a USB
+    // re-enumeration. Families differ, and some say nothing at all.
+    static constexpr std::string_view starts[] = {
+        "RDY", "^SYSSTART", "+CPIN: READY", "Call Ready", "SMS Ready", "PB DONE", "+WIND: 4",
+    };
+    return std::any_of(std::begin(starts), std::end(starts),
+                       [&](std::string_view s) { return startsWith(line, length, s); });
+}
+
+bool isRing(const char* line, int length) {
+    return startsWith(line, length, "+CRI") || startsWith(line, length, "RING");
 }
 
 const char* replyName(Reply reply) {

@@ -24,6 +24,15 @@ int strncmp1(const char* text, const char* pattern, int n);
 // pattern byte.
 Reply classifyLine(const char* line, int length, bool withClip);
 
+// True when the line is one by which a modem announces that it has (re)started: after such a
+// line it has forgotten the ring and caller reports that preparing it asked for. Compared at
+// the line start, like every reply; the table of these lines is kept in this one place.
+bool announcesStart(const char* line, int length);
+
+// True for a ring line of either form: "+CRING: ..." (extended ring reports on) or a bare
+// "RING" (a modem that has forgotten them, or never had them).
+bool isRing(const char* line, int length);
+
 // What a line was taken for, in words, for the trace: "none", "OK", "connect", "no carrier",
 // "error", "ring", "caller".
 const char* replyName(Reply reply);
@@ -41,6 +50,8 @@ public:
     // Starts the next line.
     void clear() { n_ = length_ = 0; }
     Reply reply(bool withClip) const { return classifyLine(room_.data(), n_, withClip); }
+    bool announcesStart() const { return ::announcesStart(room_.data(), n_); }
+    bool isRing() const { return ::isRing(room_.data(), n_); }
     // The line so far for the trace: its head escaped, and the count of bytes left out.
     QByteArray shown() const;
 

@@ -4,10 +4,11 @@
 #include "app/tform1.h"
 #include "platform/trace.h"
 
-bool TForm1::setdcb() {
+bool TForm1::setdcb(bool tell) {
     hcom = sys.ports.create();
     if (!hcom->open(portname)) {
         hcom.reset();
+        if (!tell) return false;
         qCInfo(lcLink, "port %s not opened: shown as \"Порт занят\"", qUtf8Printable(portname));
         sys.ui.message(QStringLiteral("Порт занят"), QStringLiteral("error"));
         return false;

@@ -57,6 +57,7 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
             return VV_FAIL;
         }
         if (!ended) continue;
+        heard(line);
         const Reply seen = line.reply(false);
         const unsigned result = vvodResult(seen);
         qCDebug(lcLink, "reply \"%s\" -> %u (%s)", line.shown().constData(), result, replyName(seen));

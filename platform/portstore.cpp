@@ -6,6 +6,8 @@ namespace plat {
 namespace {
 // The one value of the store: the port's name.
 const QString kPortKey = QStringLiteral("pr");
+// 1 once the station has listened: the modem was prepared and the poll ran.
+const QString kListenKey = QStringLiteral("listen");
 
 QSettings store() {
 #ifdef Q_OS_WIN
@@ -26,6 +28,15 @@ std::optional<QString> SettingsPortStore::load() {
 bool SettingsPortStore::save(const QString& name) {
     auto s = store();
     s.setValue(kPortKey, name);
+    s.sync();
+    return s.status() == QSettings::NoError;
+}
+
+bool SettingsPortStore::listened() { return store().value(kListenKey).toInt() == 1; }
+
+bool SettingsPortStore::saveListened(bool on) {
+    auto s = store();
+    s.setValue(kListenKey, on ? 1 : 0);
     s.sync();
     return s.status() == QSettings::NoError;
 }

@@ -12,6 +12,10 @@ public:
     virtual std::optional<QString> load() = 0;
     // Stores the name; false when the store cannot be written (nothing is said then).
     virtual bool save(const QString& name) = 0;
+    // Whether the station listened (the modem was prepared) when it last ran, so that a start
+    // after a restart of the PC listens again by itself. Kept beside the port's name.
+    virtual bool listened() = 0;
+    virtual bool saveListened(bool on) = 0;
 };
 
 // QSettings: the INI file qolbe/ravlo.conf in the user's configuration folder on Linux,
@@ -20,6 +24,8 @@ class SettingsPortStore final : public PortStore {
 public:
     std::optional<QString> load() override;
     bool save(const QString& name) override;
+    bool listened() override;
+    bool saveListened(bool on) override;
 };
 
 } // namespace plat

@@ -24,6 +24,22 @@ class TestCallControl : public QObject {
             return f().busy == 0 && f().tmrstop == 0 && f().dialed == 0 && !f().ui->CheckBox1->isChecked() &&
                    f().ui->Pbar1->isHidden();
         }
+        // Инициализ. with a modem that answers; the poll is then driven by the test.
+        void prepared() {
+            line->afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
+            f().Button3Click();
+            QCOMPARE(f().panel(1), QString("Подключен COM1"));
+            f().Timer1.stop();
+        }
+        // Polls until the script is played and a tick more, as the running timer would.
+        void pollOut(int ticks = 30) {
+            for (int i = 0; i < ticks; ++i) f().Timer1Timer();
+        }
+        // The unit calls, and the modem rings as a prepared one does: the call is answered.
+        void unitCalls() {
+            line->feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600()).feed(acq::picture(4));
+            line->feed(acq::noCarrier());
+        }
         // The unit answers the dial and sends one picture.
         void unitAnswers(const QByteArray& jpeg) {
             line->afterWrite("ATD").feed("ATD\r\r\nCONNECT 9600\r\n").afterWrite("foto1\r").feed(jpeg).feed(acq::noCarrier());
@@ -173,6 +189,112 @@ private slots:
         QCOMPARE(countWrites(*b.line, "ATD"), 1);
         QCOMPARE(countWrites(*b.line, "AT+CRC"), 1);
         QVERIFY(b.idle());
+    }
+
+    // A modem that restarts, with its announcement or without a word, is prepared again once,
+    // when nothing else uses the port, and the unit's next call is answered.
+    void aRestartedModemIsPreparedAgain() {
+        const QByteArray prepare = "AT+CRC=1\rAT+CLIP=1\r";
+        Built b;
+        b.prepared();
+        b.line->written.clear();
+        // The announcement comes while listening: the poll's byte starts a reception, which ends
+        // quietly, as it is no call. A late line inside the preparation's own reply adds none.
+        b.line->feed("\r\nRDY\r\n\r\n+CPIN: READY\r\n").silence(3000).feed("\r\nCall Ready\r\n\r\nSMS Ready\r\n");
+        b.line->afterWrite("AT+CRC=1\r").feed("AT+CRC=1\r\r\nOK\r\n\r\nPB DONE\r\n");
+        b.line->afterWrite("AT+CLIP=1\r").feed("AT+CLIP=1\r\r\nOK\r\n");
+        b.f().Timer1Timer();
+        QCOMPARE(b.f().panel(0), QString("COM1"));
+        QVERIFY(b.f().prepareDue);
+        b.pollOut(3);
+        QCOMPARE(b.line->written, prepare);
+        QCOMPARE(b.f().panel(1), QString("Подключен COM1"));
+        b.unitCalls();
+        b.pollOut();
+        QCOMPARE(b.line->written, prepare + "ATA\r");
+        QCOMPARE(b.f().ListBox2.count(), 1);
+
+        // A silent restart: rings without any caller line. Prepared again once they stop.
+        b.line->written.clear();
+        b.line->feed("\r\nRING\r\n").silence(3000).feed("\r\nRING\r\n");
+        b.line->afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
+        b.f().Timer1Timer();
+        QCOMPARE(b.f().panel(0), QString("err 1"));
+        QVERIFY(b.line->written.isEmpty());
+        b.unitCalls();
+        b.pollOut();
+        QCOMPARE(b.line->written, prepare + "ATA\r");
+        QCOMPARE(b.f().ListBox2.count(), 2);
+        // A call whose number is withheld still brings a caller line: nothing to prepare.
+        b.line->written.clear();
+        b.line->feed("\r\n+CRING: REL ASYNC\r\n\r\n+CLIP: \"\",128,,128,\"\",1\r\n").afterWrite("ATA\r");
+        b.pollOut();
+        QCOMPARE(b.line->written, QByteArray("ATA\r"));
+
+        // An announcement heard while "Снимок" dials: prepared after it, not in its middle.
+        Built d;
+        d.prepared();
+        d.line->writes.clear();
+        d.line->afterWrite("ATD").feed("ATD\r\r\n\r\n^SYSSTART\r\n\r\nCONNECT 9600\r\n");
+        d.line->afterWrite("foto1\r").feed(acq::picture(5)).feed(acq::noCarrier());
+        d.line->afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
+        d.f().Button4Click();
+        QCOMPARE(d.f().panel(2), QString("foto OK"));
+        QCOMPARE(countWrites(*d.line, "AT+CRC"), 0);
+        d.pollOut(2);
+        QCOMPARE(countWrites(*d.line, "AT+CRC"), 1);
+        QCOMPARE(countWrites(*d.line, "AT+CLIP"), 1);
+        QVERIFY(d.idle());
+    }
+
+    // A modem unplugged and put back: the port is tried again a few seconds apart, without a
+    // box, and the modem behind it is prepared. A start after a station that listened does the
+    // same by itself.
+    void aVanishedPortIsOpenedAgainAndPrepared() {
+        Built b;
+        b.prepared();
+        b.line->vanish();
+        b.f().Timer1Timer();  // the read finds the device gone
+        QVERIFY(!b.f().hcom);
+        b.r.ports.line().openOk = false;  // not back yet
+        b.f().Timer1Timer();
+        QCOMPARE(b.f().panel(1), QString("Нет модема"));
+        QCOMPARE(b.r.ports.creates, 2);
+        b.pollOut(5);  // a few ticks later: not tried again yet
+        QCOMPARE(b.r.ports.creates, 2);
+        fake::ScriptedLine& back = b.r.ports.line();
+        back.afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
+        b.r.clock.advance(TForm1::kReopenMs);
+        b.f().Timer1Timer();
+        QCOMPARE(b.r.ports.creates, 3);
+        QCOMPARE(back.written, QByteArray("AT+CRC=1\rAT+CLIP=1\r"));
+        QCOMPARE(b.f().panel(1), QString("Подключен COM1"));
+        QVERIFY(b.r.ui.messages.isEmpty());
+        b.line = &back;
+        b.unitCalls();
+        b.pollOut();
+        QCOMPARE(b.f().ListBox2.count(), 1);
+
+        // Инициализ. remembers the port and that the station listened; a start after it
+        // (the PC restarted, the program killed) prepares the modem at the first tick.
+        QCOMPARE(b.r.store.value.value_or("-"), QString("COM1"));
+        QVERIFY(b.r.store.listen);
+        rig::Rig s;
+        s.store.listen = true;
+        s.store.value = "COM4";
+        rig::writeDefaultSettings();
+        s.build();
+        QVERIFY(s.form1->Timer1.isActive());
+        s.form1->Timer1.stop();
+        s.line().afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
+        s.form1->Timer1Timer();
+        QCOMPARE(s.line().openedName, QString("COM4"));
+        QCOMPARE(s.line().written, QByteArray("AT+CRC=1\rAT+CLIP=1\r"));
+        QCOMPARE(s.form1->panel(1), QString("Подключен COM4"));
+        // A station that never listened starts as before.
+        Built n;
+        QVERIFY(!n.f().Timer1.isActive());
+        QCOMPARE(n.r.ports.creates, 0);
     }
 
     // Closing the window while an exchange waits: every loop ends at once, no further attempt,

@@ -85,6 +85,11 @@ private slots:
         QVERIFY(store.save("COM7"));
         QCOMPARE(store.load().value_or("-"), QString("COM7"));
         QVERIFY(QFileInfo::exists(dir.path() + "/qolbe/ravlo.conf"));
+        // Whether the station listened is kept beside the port, and leaves it alone.
+        QVERIFY(!store.listened());
+        QVERIFY(store.saveListened(true));
+        QVERIFY(plat::SettingsPortStore().listened());
+        QCOMPARE(store.load().value_or("-"), QString("COM7"));
         // A store that exists without the value "pr" still means "COM1".
         {
             QSettings s(QSettings::NativeFormat, QSettings::UserScope, "qolbe", "ravlo");

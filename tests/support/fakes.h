@@ -156,7 +156,14 @@ public:
         ++saves;
         return true;
     }
+    bool listened() override { return listen; }
+    bool saveListened(bool on) override {
+        if (!writable) return false;
+        listen = on;
+        return true;
+    }
     std::optional<QString> value;
+    bool listen = false;
     bool writable = true;
     int saves = 0;
 };

@@ -42,6 +42,21 @@ private slots:
         QCOMPARE(int(classifyLine(line.constData(), int(line.size()), withClip)), reply);
     }
 
+    // The lines by which modems announce a start, and those that only look alike: the lines a
+    // modem sends on its own while idle, and the rings of either form.
+    void startAnnouncementsAndRings() {
+        const auto starts = [](const QByteArray& l) { return announcesStart(l.constData(), int(l.size())); };
+        const auto rings = [](const QByteArray& l) { return isRing(l.constData(), int(l.size())); };
+        for (const QByteArray l : {"RDY\r\n", "^SYSSTART\r\n", "+CPIN: READY\r\n", "Call Ready\r\n", "SMS Ready\r\n",
+                                   "PB DONE\r\n", "+WIND: 4\r\n"})
+            QVERIFY2(starts(l), l.constData());
+        for (const QByteArray l : {"\r\n", "RD\n", "+CPIN: SIM PIN\r\n", "+CMTI: \"SM\",3\r\n", "+CREG: 1\r\n",
+                                   "^SHUTDOWN\r\n", "+WIND: 1\r\n", "RING\r\n", "OK\r\n"})
+            QVERIFY2(!starts(l), l.constData());
+        for (const QByteArray l : {"RING\r\n", "+CRING: VOICE\r\n", "+CRING: REL ASYNC\r\n"}) QVERIFY2(rings(l), l.constData());
+        for (const QByteArray l : {"RIN\n", "+CLIP: \"\",128\r\n", "RDY\r\n"}) QVERIFY2(!rings(l), l.constData());
+    }
+
     void escapeBytesShowsEveryByteAsPrintableAscii() {
         using plat::escapeBytes;
         QCOMPARE(escapeBytes("AT+CRC=1\r"), QByteArray(R"(AT+CRC=1\r)"));

@@ -6,6 +6,7 @@
 #   run-demo.sh BUILD_DIR --modem /dev/ttyUSB0 [--workdir DIR]   a real modem
 #   ravlo-launch [--workdir DIR]                                 installed, with the simulated unit (~/ravlo-demo)
 #   ravlo-launch --real [--modem PORT] [--workdir DIR]           installed, with the real modem (~/ravlo)
+#   ... --autostart on|off [--workdir DIR]                        start Ravlo with the modem at each login, or no more
 # A new working folder gets the installed defaults: u.txt, t1.txt, t2.txt, vid.jpg and foto/.
 # In a folder that exists only the missing pieces are added; no file of the operator's is
 # replaced.
@@ -31,9 +32,11 @@ else
   demo_workdir=$HOME/ravlo-demo
 fi
 
-real=0; modem=""; workdir=""
+real=0; modem=""; workdir=""; autostart=""
 while [ $# -gt 0 ]; do
   case "$1" in
+    --autostart) [ $# -ge 2 ] && { [ "$2" = on ] || [ "$2" = off ]; } || { echo "--autostart needs on or off" >&2; exit 2; }
+                 autostart=$2; shift 2 ;;
     --real) real=1; shift ;;
     --modem) [ $# -ge 2 ] || { echo "--modem needs a port, e.g. --modem /dev/ttyUSB0" >&2; exit 2; }
              real=1; modem=$2; shift 2 ;;
@@ -59,6 +62,26 @@ prepare() { # prepare DIR
     [ -e "$1/$f" ] || cp "$(default_file "$f")" "$1/$f"
   done
 }
+
+if [ -n "$autostart" ]; then
+  # An XDG autostart entry in the user's folder: the desktop session starts Ravlo with the
+  # modem at each login, so that a station whose PC restarted listens again by itself.
+  entry=${XDG_CONFIG_HOME:-$HOME/.config}/autostart/ravlo.desktop
+  if [ "$autostart" = off ]; then
+    rm -f "$entry"
+    echo "Ravlo no longer starts with the session ($entry removed)."
+    exit 0
+  fi
+  quote() { case "$1" in *[[:space:]\"\\\`\$]*) printf '"%s"' "$(printf '%s' "$1" | sed 's/[\\"`$]/\\&/g')" ;; *) printf '%s' "$1" ;; esac; }
+  if [ -n "${build:-}" ]; then cmd="$(quote "$src/ravlo.sh") run --real"; else cmd=ravlo; fi
+  [ -n "$workdir" ] && cmd="$cmd --workdir $(quote "$(readlink -m "$workdir")")"
+  mkdir -p "$(dirname "$entry")"
+  tmp=$entry.tmp
+  printf '[Desktop Entry]\nType=Application\nName=Ravlo\nComment=Listens for the camera unit from the start of the session\nExec=%s\nIcon=ravlo\nTerminal=false\nX-GNOME-Autostart-enabled=true\n' "$cmd" > "$tmp"
+  mv -f "$tmp" "$entry"
+  echo "Ravlo starts with the session: $entry"
+  exit 0
+fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "No display found. Start Ravlo from a desktop session, or under a virtual one: xvfb-run $command_name ..." >&2
@@ -91,7 +114,11 @@ fi
 export XDG_CONFIG_HOME="$workdir/.config"
 mkdir -p "$XDG_CONFIG_HOME/qolbe"
 link="$workdir/modem"
-printf '[General]\npr=%s\n' "$link" > "$XDG_CONFIG_HOME/qolbe/ravlo.conf"
+# The port is always the unit's link; whatever else Ravlo keeps there (that the station
+# listened) stays.
+conf=$XDG_CONFIG_HOME/qolbe/ravlo.conf
+{ printf '[General]\npr=%s\n' "$link"; [ -f "$conf" ] && grep -v -e '^pr=' -e '^\[General\]$' "$conf"; } > "$conf.tmp" || true
+mv -f "$conf.tmp" "$conf"
 
 # A link left by a run that was killed could point at another program's terminal.
 rm -f "$link"

@@ -1,6 +1,7 @@
 // The unitsim program as the demo and the end-to-end tests start it: a pseudo-terminal named
 // on its first output line and by a symbolic link, commands on standard input and a FIFO, a
-// port that the operator program closes and opens again, and a clean end on SIGTERM.
+// port that the operator program closes and opens again, a modem unplugged and plugged back,
+// and a clean end on SIGTERM.
 #include "unitsim/picture.h"
 #include "pty.h"
 #include "unitsim_process.h"
@@ -8,6 +9,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -29,6 +31,7 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
     void write(const QByteArray& b) const { QCOMPARE(::write(fd_, b.constData(), size_t(b.size())), ssize_t(b.size())); }
     // What arrives until `until` has been seen (inclusive), or within `ms`.
     QByteArray readUntil(const QByteArray& until, int ms) const { return rig::readUntil(fd_, until, ms); }
@@ -131,6 +134,35 @@ private slots:
             QVERIFY(port.readUntil("\"+7222\",145\r\n", 10000).contains("+CRING: REL ASYNC"));
             QCOMPARE(p.state(), QProcess::Running);
         }
+        QString replugged;
+        {
+            // Unplugged and plugged back: the port held open hangs up, the link and a new
+            // output line name a new pseudo-terminal, and the modem there answers.
+            Port old(link);
+            QVERIFY(old.ok());
+            old.write("AT\r");
+            QVERIFY(old.readUntil("OK\r\n", 10000).contains("OK\r\n"));
+            {
+                QFile control(fifo);
+                QVERIFY(control.open(QIODevice::WriteOnly));
+                control.write("replug\n");
+            }
+            QElapsedTimer t;
+            t.start();
+            while (!p.canReadLine() && t.elapsed() < 10000) p.waitForReadyRead(100);
+            QVERIFY2(p.canReadLine(), "unitsim printed no new slave");
+            replugged = QString::fromLocal8Bit(p.readLine()).trimmed();
+            QVERIFY2(replugged.startsWith("/dev/pts/") && replugged != slave, qPrintable(replugged));
+            QCOMPARE(QFileInfo(link).symLinkTarget(), replugged);
+            pollfd hup{old.fd(), POLLIN, 0};
+            QCOMPARE(::poll(&hup, 1, 10000), 1);
+            QVERIFY(hup.revents & POLLHUP);
+
+            Port port(link);
+            QVERIFY(port.ok());
+            port.write("AT\r");
+            QCOMPARE(port.readUntil("OK\r\n", 10000), QByteArray("AT\r\r\nOK\r\n"));
+        }
 
         p.terminate();
         QVERIFY(p.waitForFinished(5000));
@@ -143,6 +175,8 @@ private slots:
         const QByteArray events = l.readAll();
         QVERIFY(events.contains("event=picture call=1 index=1 status=complete"));
         QVERIFY(events.contains("event=line state=closed"));
+        QVERIFY(events.contains("event=replug slave=" + replugged.toLocal8Bit() + "\n"));
+        QVERIFY(events.contains("event=restart announced=4"));
         QVERIFY(events.contains("event=stop"));
     }
 };

@@ -284,6 +284,56 @@ private slots:
         }
     }
 
+    // A restart is a power loss: ringing or a call just stops, a half-typed command and the
+    // settings the program made are lost, and the modem announces itself.
+    void restartForgetsTheModemSettings() {
+        const std::string announcement = "\r\nRDY\r\n\r\n+CPIN: READY\r\n\r\nCall Ready\r\n\r\nSMS Ready\r\n";
+        const std::string prepared = "\r\n+CRING: REL ASYNC\r\n\r\n+CLIP: \"+79001112233\",145\r\n";
+        const auto endedBy = [](const Rig& r, const char* event) {
+            return rig::countSimEvents(rig::readSimLog(r.log), event, "why", "restart");
+        };
+        {
+            Rig r({"--ring-interval", "1000"});
+            r.say("AT+CRC=1\r", "OK\r\n");
+            r.say("AT+CLIP=1\r", "OK\r\n");
+            r.say("ATE0\r", "OK\r\n");
+            r.line.write("AT+CL");
+            r.line.pump(0ms);  // the simulator has the half-typed command
+            r.line.control("restart");
+            r.receiveOnly(announcement);
+            // Echo is on again, and nothing of the command typed before is left.
+            QCOMPARE(qb(r.say("AT\r", "OK\r\n")), QByteArray("AT\r\r\nOK\r\n"));
+            // The reports are off until the program enables them again.
+            r.line.control("call");
+            r.receiveOnly("\r\nRING\r\n");
+            r.say("AT+CRC=1\r", "OK\r\n");
+            r.say("AT+CLIP=1\r", "OK\r\n");
+            r.line.control("hangup");
+            r.line.control("call");
+            r.receiveOnly(prepared);
+            r.line.control("restart silent");
+            QCOMPARE(endedBy(r, "ring-end"), 1);
+            QCOMPARE(qb(r.line.readFor(100ms)), QByteArray());
+            // A data call stops without NO CARRIER; the modem takes commands again.
+            r.dialIn();
+            r.line.control("restart");
+            r.receiveOnly(announcement);
+            QCOMPARE(endedBy(r, "call-end"), 1);
+            QCOMPARE(qb(r.say("AT\r", "OK\r\n")), QByteArray("AT\r\r\nOK\r\n"));
+        }
+        {
+            // Reports on from the start are on after a restart too; no announcement at all.
+            Rig r({"--ring-interval", "1000", "--reports-on", "--announce", "none"});
+            r.line.control("restart");
+            r.line.control("call");
+            r.receiveOnly(prepared);
+        }
+        {
+            Rig r({"--restart-every", "0.05", "--announce", "RDY,Call Ready"});
+            r.expect("\r\nRDY\r\n\r\nCall Ready\r\n\r\nRDY\r\n\r\nCall Ready\r\n");
+        }
+    }
+
     // A call from the unit while the modem is in a call waits until that call is over.
     void callWaitsForAFreeModem() {
         Rig r({"--ring-interval", "50", "--reports-on", "--resolution", "1"});

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -33,14 +34,14 @@ int main(int argc, char** argv) {
     const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
     std::signal(SIGPIPE, SIG_IGN);
 
-    Pty pty;
-    if (!pty.ok()) {
-        std::fprintf(stderr, "unitsim: %s\n", pty.error().c_str());
+    auto pty = std::make_unique<Pty>();
+    if (!pty->ok()) {
+        std::fprintf(stderr, "unitsim: %s\n", pty->error().c_str());
         return 1;
     }
     // Everything is ready before the line is named: once the link or the first output line
     // is there, the modem answers and the FIFO takes commands.
-    Simulator sim(opt, pty.fd());
+    Simulator sim(opt, pty->fd());
     if (!sim.error().empty()) {
         std::fprintf(stderr, "unitsim: %s\n", sim.error().c_str());
         return 1;
@@ -55,14 +56,28 @@ int main(int argc, char** argv) {
     }
     std::optional<SymLink> link;
     if (!opt.linkPath.empty()) {
-        link.emplace(pty.slavePath(), opt.linkPath);
+        link.emplace(pty->slavePath(), opt.linkPath);
         if (!link->ok()) {
             std::fprintf(stderr, "unitsim: %s\n", link->error().c_str());
             return 1;
         }
     }
-    std::printf("%s\n", pty.slavePath().c_str());
+    std::printf("%s\n", pty->slavePath().c_str());
     std::fflush(stdout);
+
+    // Unplugged and plugged back: the new pty is opened first, so that it gets another number,
+    // then the old one is closed (its slave hangs up), and the link and a new output line name
+    // the new one.
+    sim.onReplug([&]() -> NewLine {
+        auto next = std::make_unique<Pty>();
+        if (!next->ok()) return NewLine{-1, {}, next->error()};
+        pty = std::move(next);
+        NewLine line{pty->fd(), pty->slavePath(), {}};
+        if (link && !link->retarget(pty->slavePath())) line.error = link->error();
+        std::printf("%s\n", pty->slavePath().c_str());
+        std::fflush(stdout);
+        return line;
+    });
 
     std::vector<int> controls;
     if (::fcntl(STDIN_FILENO, F_GETFD) >= 0) controls.push_back(STDIN_FILENO);

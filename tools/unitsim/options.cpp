@@ -70,6 +70,15 @@ template <auto member, auto read> bool each(Options& o, const std::string& v) {
         if (!to<member, read>(o, part.toLatin1().toStdString())) return false;
     return true;
 }
+// "none", or announcement lines separated by commas; a line is not empty and holds no CR or LF.
+std::optional<std::string> announceLine(const std::string& v) {
+    return !v.empty() && v.find_first_of("\r\n") == std::string::npos ? std::optional(v) : std::nullopt;
+}
+bool announce(Options& o, const std::string& v) {
+    if (v != "none") return each<&Options::announce, announceLine>(o, v);
+    o.announce.clear();
+    return true;
+}
 using OptionRow = std::pair<QCommandLineOption, Store>;
 
 // Every option and how its values are stored, added to `parser` as well.
@@ -94,6 +103,8 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
         {{"ring-fault", "nul, noise or longline before the first ring of a call", "G"}, to<&O::ringGarble, garble>},
         {{"caller", "number in the +CLIP line (default +79001112233)", "NUMBER"}, to<&O::caller, any>},
         {{"idle-hangup", "end a call after MS without traffic (default 5000, 0 never)", "MS"}, to<&O::idleHangup, ms>},
+        {{"announce", "lines the modem sends when it starts again after a restart, or none (default "
+                      "RDY,+CPIN: READY,Call Ready,SMS Ready)", "LINE,..."}, announce},
         {{"pictures", "pictures per call, 1 to 100 (default 1)", "N"}, to<&O::picturesPerCall, number<int, 1, 100>>},
         {{"picture", "send FILE, not a generated one; repeatable, used in turn", "FILE"}, to<&O::pictureFiles, any>},
         {{"resolution", "start size 160x128, 320x240 or 640x480 (default 2)", "1|2|3"}, to<&O::resolution, resolution>},
@@ -110,6 +121,10 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
         {{"fault-rate", "chance 0 to 1 of a random fault a call (default 0)", "P"}, to<&O::faultRate, chance>},
         {{"seed", "seed of every random choice (default 1)", "N"}, to<&O::seed, number<std::uint64_t>>},
         {{"call-every", "the unit calls in on its own every SECONDS", "SECONDS"}, to<&O::callEvery, seconds>},
+        {{"restart-every", "the modem restarts every SECONDS, as after a power loss (command restart)", "SECONDS"},
+         to<&O::restartEvery, seconds>},
+        {{"replug-every", "the modem is unplugged and plugged back every SECONDS: a new pseudo-terminal, named on a "
+                          "new output line and by --link (command replug)", "SECONDS"}, to<&O::replugEvery, seconds>},
         {{"control", "commands also from FIFO (made if missing, removed at exit)", "FIFO"}, to<&O::controlFifo, any>},
         {{"quit-on-eof", "end when standard input ends, not only stop reading it"}, set<&O::quitOnEof, true>},
         {{"log", "event log, one key=value line an event (default standard error)", "FILE"}, to<&O::logPath, any>},
@@ -122,7 +137,11 @@ by +nul, +noise or +longline: a NUL byte, random bytes or 5000 bytes without a l
 A picture fault F is none, silence, nul, noise, longline (garbles outside the pictures), drop (the call
 drops inside a picture) or truncate (the last picture is cut short). A settings ITEM is bc, time, clock,
 apn, user, pass, oper, sim, email, tel1..tel4 or levels. Commands, one a line on standard input or the
-FIFO: call [NUMBER], hangup, fault F (for the next picture call), quit.)");
+FIFO: call [NUMBER], hangup, fault F (for the next picture call), restart [silent], replug, quit.
+restart: the modem loses power and starts again: a call or ringing ends without NO CARRIER, echo and
+the ring and caller reports go back to their start settings, and the --announce lines follow (none
+with "restart silent"). replug: the modem is unplugged and plugged back: the pseudo-terminal is
+closed, a new one is opened and named on a new output line (and by --link), and the modem restarts.)");
     parser.addOption({{"h", "help"}, "show this help"});
     for (const auto& [option, store] : table) parser.addOption(option);
     return table;

@@ -67,6 +67,8 @@ struct Options {
     Garble ringGarble = Garble::None;
     std::string caller = "+79001112233";
     Ms idleHangup{5000};       // 0: never
+    // Lines sent, each framed by CR LF, when the modem starts again after a restart or replug.
+    std::vector<std::string> announce{"RDY", "+CPIN: READY", "Call Ready", "SMS Ready"};
 
     // Unit
     int picturesPerCall = 1;
@@ -86,6 +88,8 @@ struct Options {
 
     // Control
     std::optional<Ms> callEvery;
+    std::optional<Ms> restartEvery;
+    std::optional<Ms> replugEvery;
     std::string controlFifo;
     bool quitOnEof = false;
 

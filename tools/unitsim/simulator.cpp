@@ -44,6 +44,14 @@ int waitMs(Time now, std::optional<Time> deadline) {
     return int((us + 999) / 1000);
 }
 
+// Whether a periodic event is due; if so, its next time is set, skipping any it missed.
+bool periodic(std::optional<Time>& next, std::optional<Ms> every, Time now) {
+    if (!next || now < *next) return false;
+    *next += *every;
+    if (*next < now) next = now + *every;
+    return true;
+}
+
 } // namespace
 
 Simulator::Simulator(Options options, int lineFd)
@@ -66,6 +74,8 @@ Simulator::Simulator(Options options, int lineFd)
     const Time now = SteadyClock::now();
     lastTraffic_ = now;
     if (opt_.callEvery) nextAutoCall_ = now + *opt_.callEvery;
+    if (opt_.restartEvery) nextAutoRestart_ = now + *opt_.restartEvery;
+    if (opt_.replugEvery) nextAutoReplug_ = now + *opt_.replugEvery;
     if (opt_.cable) {
         state_ = State::Online;
         link_ = Link::Cable;
@@ -99,11 +109,73 @@ void Simulator::control(std::string_view command) {
     } else if (verb == "fault") {
         if (const auto f = parsePictureFault(arg)) unit_.armFault(*f);
         else log_.write("error", {{"text", "unknown fault " + arg}});
+    } else if (verb == "restart" && (arg.empty() || arg == "silent")) {
+        restart(arg.empty(), now);
+    } else if (verb == "replug" && arg.empty()) {
+        replug();
     } else if (verb == "quit") {
         quit_ = true;
     } else {
         log_.write("error", {{"text", "unknown command " + line}});
     }
+}
+
+void Simulator::replaceLine(int lineFd, const std::string& name) {
+    const Time now = SteadyClock::now();
+    log_.write("replug", {{"slave", name}});
+    // What was on its way to the old line never arrives.
+    for (const Sent& s : line_.discard())
+        if (s.segment.picture) log_.pictureSent(s);
+    fd_ = lineFd;
+    pty_ = ::isatty(lineFd) != 0;
+    line_ = Line(lineFd, !opt_.fast);
+    // Nobody has the new pty open yet: it is watched like a port that was closed, and what the
+    // modem says until it is opened is lost, as with a USB modem announcing itself too early.
+    lineDown_ = pty_;
+    downCheck_ = now;
+    if (pty_) log_.write("line", {{"state", "closed"}});
+    if (!opt_.cable) restart(true, now);
+}
+
+void Simulator::replug() {
+    if (!openLine_) {
+        log_.write("error", {{"text", "replug: this line cannot be replaced"}});
+        return;
+    }
+    const NewLine next = openLine_();
+    if (!next.error.empty()) log_.write("error", {{"text", next.error}});
+    if (next.fd >= 0) replaceLine(next.fd, next.name);
+}
+
+// The modem loses power and starts again. A call or ringing just stops: the far end gets no
+// more bytes and no NO CARRIER. What was queued is lost, and the settings go back to what they
+// were at start (a program has to enable its ring and caller reports again).
+void Simulator::restart(bool announce, Time now) {
+    if (opt_.cable) {
+        log_.note("no modem on a cable: nothing to restart");
+        return;
+    }
+    const std::vector<std::string> none;
+    const auto& lines = announce ? opt_.announce : none;
+    log_.write("restart", {{"announced", std::to_string(lines.size())}});
+    for (const Sent& s : line_.discard())
+        if (s.segment.picture) log_.pictureSent(s);
+    switch (state_) {
+    case State::Online:
+        unit_.callEnded();
+        [[fallthrough]];
+    case State::Ending: log_.write("call-end", {{"call", std::to_string(calls_)}, {"why", "restart"}}); break;
+    case State::Ringing: log_.write("ring-end", {{"why", "restart"}}); break;
+    default: break;
+    }
+    echo_ = opt_.echo;
+    crcOn_ = clipOn_ = opt_.reportsOn;
+    cmdOverflow_ = false;
+    toCommandMode(now);  // drops a half-typed command as well
+    lastTraffic_ = now;
+    std::string bytes;
+    for (const auto& l : lines) bytes += "\r\n" + l + "\r\n";
+    if (!bytes.empty()) send(std::move(bytes), now);
 }
 
 void Simulator::step(Ms maxWait) {
@@ -144,13 +216,14 @@ void Simulator::pass(std::vector<Control>& controls, int stopFd, Ms maxWait) {
             quit_ = true;
             return;
         }
-        for (std::size_t i = 0; i < controls.size(); ++i)
-            if (fds[firstControl + i].revents) readControl(controls[i], i == 0);
+        // The line before the commands: a "replug" among them replaces the line polled.
         if (lineIndex >= 0) {
             const short ev = fds[lineIndex].revents;
             if (ev & POLLIN) readLine(now);
             else if (ev & (POLLHUP | POLLERR)) readLine(now);  // tells a closed pty from a gone peer
         }
+        for (std::size_t i = 0; i < controls.size(); ++i)
+            if (fds[firstControl + i].revents) readControl(controls[i], i == 0);
     }
     if (lineDown_ && now >= downCheck_) checkLineBack(now);
     timers(now);
@@ -407,6 +480,8 @@ std::optional<Time> Simulator::nextDeadline() const {
     take(stateDeadline_);
     if (pendingCall_ && state_ == State::Command) take(pendingCallAt_);
     take(nextAutoCall_);
+    take(nextAutoRestart_);
+    take(nextAutoReplug_);
     take(idleDeadline());
     take(unit_.deadline());
     take(line_.nextDue());
@@ -437,11 +512,9 @@ void Simulator::timers(Time now) {
         pendingCallAt_.reset();
         startRinging(now);
     }
-    if (nextAutoCall_ && now >= *nextAutoCall_) {
-        *nextAutoCall_ += *opt_.callEvery;
-        if (*nextAutoCall_ < now) nextAutoCall_ = now + *opt_.callEvery;
-        requestCall(opt_.caller, now);
-    }
+    if (periodic(nextAutoCall_, opt_.callEvery, now)) requestCall(opt_.caller, now);
+    if (periodic(nextAutoRestart_, opt_.restartEvery, now)) restart(true, now);
+    if (periodic(nextAutoReplug_, opt_.replugEvery, now)) replug();
     if (const auto idle = idleDeadline(); idle && now >= *idle) endCall("idle", now);
     unit_.tick(now);
 }

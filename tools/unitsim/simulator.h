@@ -9,12 +9,20 @@
 #include "rng.h"
 #include "unit.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace unitsim {
+
+// A line opened in place of the old one when the modem is unplugged and plugged back.
+struct NewLine {
+    int fd = -1;        // -1: none could be opened
+    std::string name;   // for the log (the slave path)
+    std::string error;  // what went wrong, if anything (a line may still have been opened)
+};
 
 class Simulator {
 public:
@@ -26,8 +34,16 @@ public:
     // Empty, or why the options cannot be carried out (unreadable picture, log or save folder).
     const std::string& error() const { return error_; }
 
-    // A control command: "call [NUMBER]", "hangup", "fault F", "quit".
+    // A control command: "call [NUMBER]", "hangup", "fault F", "restart [silent]", "replug", "quit".
     void control(std::string_view command);
+
+    // What "replug" (and --replug-every) calls to get the new line. It is called while the
+    // old descriptor is still the simulator's, and may close that descriptor: the simulator
+    // does not touch it afterwards. Without one, "replug" is refused (a socket pair in a test).
+    void onReplug(std::function<NewLine()> openLine) { openLine_ = std::move(openLine); }
+    // Carries on over `lineFd` (switched to non-blocking, stays the caller's) as a modem plugged
+    // in again: whatever was queued for the old line is lost, and the modem restarts.
+    void replaceLine(int lineFd, const std::string& name);
 
     // One pass of the loop on the line alone, waiting at most `maxWait` for something to do.
     void step(Ms maxWait);
@@ -64,6 +80,8 @@ private:
     void apply(Response r, Time now);
     void endCall(const char* why, Time now);
     void toCommandMode(Time now);
+    void restart(bool announce, Time now);
+    void replug();
     void timers(Time now);
     void handleSent(std::vector<Sent> sent, Time now);
     std::optional<Time> idleDeadline() const;
@@ -95,6 +113,9 @@ private:
     std::optional<std::string> pendingCall_;
     std::optional<Time> pendingCallAt_;
     std::optional<Time> nextAutoCall_;
+    std::optional<Time> nextAutoRestart_;
+    std::optional<Time> nextAutoReplug_;
+    std::function<NewLine()> openLine_;
     Time lastTraffic_{};
     Link link_ = Link::Dialled;
     int calls_ = 0;

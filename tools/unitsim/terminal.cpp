@@ -59,19 +59,30 @@ SymLink::SymLink(const std::string& target, std::string path) : target_(target),
         error_ = path_ + " exists and is not a symbolic link";
         return;
     }
+    made_ = point(target_);
+}
+
+bool SymLink::retarget(const std::string& target) {
+    if (!point(target)) return false;
+    target_ = target;
+    made_ = true;
+    return true;
+}
+
+bool SymLink::point(const std::string& target) {
     // Made under a temporary name and renamed over the old link, so the name never dangles.
     const std::string tmp = path_ + ".unitsim-new";
     ::unlink(tmp.c_str());
-    if (::symlink(target_.c_str(), tmp.c_str()) != 0) {
+    if (::symlink(target.c_str(), tmp.c_str()) != 0) {
         error_ = sysError("symlink " + path_);
-        return;
+        return false;
     }
     if (::rename(tmp.c_str(), path_.c_str()) != 0) {
         error_ = sysError("rename " + path_);
         ::unlink(tmp.c_str());
-        return;
+        return false;
     }
-    made_ = true;
+    return true;
 }
 
 SymLink::~SymLink() {

@@ -36,7 +36,13 @@ public:
     bool ok() const { return made_; }
     const std::string& error() const { return error_; }
 
+    // Points the link at `target` instead (the device plugged in again), in one step: the
+    // name never dangles nor goes missing. False, with error(), when it could not.
+    bool retarget(const std::string& target);
+
 private:
+    bool point(const std::string& target);
+
     std::string target_, path_, error_;
     bool made_ = false;
 };

@@ -115,6 +115,9 @@ int main(int argc, char** argv) {
     std::printf("the unit calling in during a transfer: %d\n", callsDuring);
     for (auto it = fig.callsDuring.begin(); it != fig.callsDuring.end(); ++it)
         std::printf("  %-24s %d\n", qPrintable(it.key()), it.value());
+    std::printf("the modem restarted %d times with its announcement, %d times without a word, and was replugged %d "
+                "times; each time prepared again by the station itself\n",
+                fig.restarts, fig.silentRestarts, fig.replugs);
     const rig::SoakCheck c = soak.check();
     std::printf("pictures sent whole %d, cut short %d; stored %d in %d events; required %d, all stored; "
                 "%d excused by a cancel, %d of them stored\n",

@@ -517,6 +517,47 @@ private slots:
         QCOMPARE(acq::stored(acq::fileLines("files.txt")[2]), sim->completePictures().value(0));
         CHECK(checkIdle(rr));
     }
+
+    // The modem restarts with its announcement, then without a word, then is unplugged and
+    // put back: each time the station prepares it again by itself, once, without a box, and
+    // the unit's next call is taken.
+    void theStationKeepsItsModemPrepared() {
+        rig::UnitSimProcess sim(QStringList{"--fast", "--rings", "4"} + kQuick);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        rr.build(sim.link());
+        TForm1& f = *rr.form1;
+        const QByteArray prepare = "AT+CRC=1\rAT+CLIP=1\r";
+        f.ui->Button3->click();
+        QCOMPARE(f.panel(1), "Подключен " + sim.link());
+        QVERIFY(rr.store.listen);
+        const auto preparedTimes = [&](int n) {
+            return rig::waitFor([&] { return rr.wire.written.count(prepare) == n && !f.busy && !f.prepareDue; }, 30000);
+        };
+        const auto callTaken = [&](int files) {
+            sim.command("call");
+            return rig::waitFor([&] { return f.nfiles == files && !f.busy; }, 30000);
+        };
+
+        sim.command("restart");
+        QVERIFY2(preparedTimes(2), "not prepared again after the announcement");
+        QVERIFY(callTaken(1));
+        QCOMPARE(f.panel(0), sim.link());  // the announcement was no failed call
+
+        sim.command("restart silent");
+        sim.command("call");  // bare rings, no caller line: not answered
+        QVERIFY2(preparedTimes(3), "not prepared again after rings without a caller line");
+        QCOMPARE(f.nfiles, 1);
+        QVERIFY(callTaken(2));
+
+        sim.command("replug");
+        QVERIFY2(preparedTimes(4), "not prepared again after the replug");
+        QCOMPARE(f.panel(1), "Подключен " + sim.link());
+        QVERIFY(callTaken(3));
+        QCOMPARE(rr.wire.written.count(prepare), 4);
+        QCOMPARE(sim.completePictures().size(), 3);
+        CHECK(checkIdle(rr));
+    }
 };
 
 int main(int argc, char** argv) {

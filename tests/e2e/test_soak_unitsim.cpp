@@ -1,8 +1,9 @@
 // A short fault-injection soak: about fifty transfers, dialled and incoming, against unitsim
 // at full speed with random faults on the line and the operator's own (Отмена, a second
-// button during a wait). No received picture may be lost or stored twice, nothing may be
-// stored that was not sent whole, the index files must agree with the folder foto, and the
-// program must still take the next calls. bench_soak runs the long one.
+// button during a wait), the modem restarting or replugged in between. No received picture
+// may be lost or stored twice, nothing may be stored that was not sent whole, the index files
+// must agree with the folder foto, and the program must still take the next calls. bench_soak
+// runs the long one.
 #include "soak.h"
 
 #include <QtTest>
@@ -41,10 +42,12 @@ private slots:
         QVERIFY(!fig.operatorFaults.isEmpty());
         QVERIFY(c.stored > 50);
         QVERIFY(c.required > 50);
+        // The modem restarted and was replugged in between, and was prepared again each time.
+        QVERIFY(fig.restarts > 0 && fig.silentRestarts > 0 && fig.replugs > 0);
         qInfo("%d transfers (%d dialled, %d incoming) in %.1f s; %d pictures sent whole, %d cut; %d stored in %d events; "
-              "%d excused by a cancel, %d of them stored",
+              "%d excused by a cancel, %d of them stored; %d restarts, %d silent, %d replugs",
               fig.transfers, fig.dialled, fig.incoming, double(t.elapsed()) / 1000, fig.picturesWhole, fig.picturesCut, c.stored,
-              c.events, c.excused, c.excusedStored);
+              c.events, c.excused, c.excusedStored, fig.restarts, fig.silentRestarts, fig.replugs);
         for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it) qInfo("  line fault %s: %d", it.key().constData(), it.value());
         for (auto it = fig.operatorFaults.begin(); it != fig.operatorFaults.end(); ++it)
             qInfo("  operator %s: %d", qPrintable(it.key()), it.value());

@@ -109,12 +109,47 @@ bool Soak::waitQuiet(int timeoutMs) {
     return false;
 }
 
+QString Soak::disturb() {
+    TForm1& f = *rig_->form1;
+    std::uniform_real_distribution<double> u(0, 1);
+    const double d = u(rng_);
+    const char* what = nullptr;
+    if (d < opt_.restartRate) {
+        what = "a restart";
+        ++figures_.restarts;
+        sim_->command("restart");
+    } else if (d < opt_.restartRate + opt_.silentRate) {
+        // The unit calls the forgetful modem: its bare rings bring no caller line and are not
+        // answered, and the station learns from that that the modem must be prepared again.
+        what = "a silent restart";
+        ++figures_.silentRestarts;
+        sim_->command("restart silent");
+        sim_->command("call");
+    } else if (d < opt_.restartRate + opt_.silentRate + opt_.replugRate) {
+        what = "a replug";
+        ++figures_.replugs;
+        sim_->command("replug");
+    } else {
+        return {};
+    }
+    const bool prepared = waitFor(
+        [&] {
+            takeEvents();
+            return rig_->wire.written.contains("AT+CLIP=1\r") && f.hcom && !f.busy && !f.prepareDue && simIdle();
+        },
+        60000);
+    trace_.append(QStringLiteral("before %1: %2").arg(figures_.transfers + 1).arg(QString::fromLatin1(what)));
+    if (!prepared) return QStringLiteral("the modem was not prepared again after %1: panel 1 \"%2\"").arg(what, f.panel(1));
+    return {};
+}
+
 QString Soak::transfer() {
     TForm1& f = *rig_->form1;
     // The soak reads nothing of the wire's recording; kept, it would grow with every transfer
     // and show in the memory figures as if the program grew.
     rig_->wire.written.clear();
     rig_->wire.received.clear();
+    if (const QString problem = disturb(); !problem.isEmpty()) return problem;
     std::uniform_real_distribution<double> u(0, 1);
     const bool dialled = u(rng_) < 0.5;
     const bool byTimer = !dialled && u(rng_) < opt_.timerShare;

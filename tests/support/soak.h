@@ -27,6 +27,12 @@ struct SoakOptions {
     double buttonRate = 0.10;  // share in which Снимок or Инициализ. is pressed during a wait
     double callRate = 0.05;    // share in which the unit calls in during a wait of the transfer
     double timerShare = 0.3;   // share of incoming calls left to Timer1 alone to notice
+    // Shares of transfers before which the modem restarts with its announcement, restarts
+    // without a word (the unit's next call then rings unanswered), or is unplugged and put
+    // back; the station must prepare it again by itself each time.
+    double restartRate = 0.04;
+    double silentRate = 0.02;
+    double replugRate = 0.04;
     int pictures = 3;          // per call
     int resolution = 1;        // unitsim's: 160x128, 320x240 or 640x480
     int idleHangupMs = 1500;   // how long a silent call stands
@@ -52,6 +58,7 @@ struct SoakFigures {
     QMap<QString, int> callsDuring;      // the unit calling in during a transfer, by phase
     int picturesWhole = 0, picturesCut = 0;
     int calls = 0, callsWithoutPictures = 0;
+    int restarts = 0, silentRestarts = 0, replugs = 0;
 };
 
 class Soak {
@@ -81,6 +88,9 @@ public:
 
 private:
     enum class Action { None, Cancel, Snimok, Init, Call };
+    // Before a transfer, now and then: the modem restarts or is replugged, and the station
+    // prepares it again. An empty result, or what went wrong.
+    QString disturb();
     void takeEvents();
     bool simIdle() const;
     bool waitQuiet(int timeoutMs);

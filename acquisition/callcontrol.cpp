@@ -11,6 +11,8 @@
 
 #include <QScopeGuard>
 
+#include <utility>
+
 void TForm1::Button3Click() {
     // Another exchange waits on the port: purging and writing now would spoil it.
     if (busy || tmrstop) return;
@@ -113,7 +115,7 @@ void TForm1::CheckBox1Click() {
         // Unchecking runs this handler again, which stops at busy.
         ui->CheckBox1->setChecked(false);
         ui->Pbar1->hide();
-        readyshown = 0;
+        readyshown = std::exchange(keepstatus, false) ? 1 : 0;
         busy = 0;
     });
     if (!ui->CheckBox1->isChecked()) return;

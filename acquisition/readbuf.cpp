@@ -52,6 +52,16 @@ private:
     unsigned char last_ = 0;
 };
 
+// What panel 2 says while a call rings.
+QString ringText(RingKind kind) {
+    switch (kind) {
+    case RingKind::Voice: return QStringLiteral("Голосовой звонок");
+    case RingKind::Fax: return QStringLiteral("Звонок факса");
+    case RingKind::Packet: return QStringLiteral("Вызов GPRS");
+    default: return QStringLiteral("Звонок");
+    }
+}
+
 constexpr std::uint32_t kAnswerBase = 100;  // tenths of a second: 10 s from the last line
 constexpr std::uint32_t kDataBase = 800;    // 80 s from the connect line
 
@@ -69,9 +79,15 @@ bool TForm1::answerphase() {
     LineHead head(room);
     std::uint32_t start = waitTick();
     const char* ending = nullptr;  // why the phase failed; stays null once connected
+    static constexpr const char* noCarrier = "NO CARRIER";
     bool connected = false;
     // What the modem said besides: a ring, a caller line, the announcement of a restart.
     bool rang = false, caller = false, started = false;
+    // The kind of the last ring. Only data calls are the unit's: a voice, fax or GPRS call
+    // rings on unanswered until its caller gives up, and a data call after it is taken.
+    RingKind ring = RingKind::Data;
+    bool declined = false;  // a call that was not the unit's rang
+    bool answered = false;  // "ATA" went out
     // One received byte; true when it ends the phase.
     const auto take = [&](unsigned char b) {
         const bool ended = head.add(b);
@@ -83,17 +99,25 @@ bool TForm1::answerphase() {
         if (!ended) return false;
         heard(head);
         const Reply seen = head.reply(true);
-        rang = rang || head.isRing();
+        if (head.isRing()) {
+            rang = true;
+            ring = head.ringKind();
+            if (ring != RingKind::Data && !declined)
+                qCInfo(lcLink, "\"%s\" is not the unit's call: not answered", head.shown().constData());
+            declined = declined || ring != RingKind::Data;
+        }
         caller = caller || seen == Reply::Clip;
         started = started || head.announcesStart();
         qCDebug(lcLink, "answer \"%s\" -> %s", head.shown().constData(), replyName(seen));
         switch (seen) {
         case Reply::Connect: connected = true; return true;
-        case Reply::NoCarrier: linkerr = 2; ending = "NO CARRIER"; return true;
+        case Reply::NoCarrier: linkerr = 2; ending = noCarrier; return true;
         case Reply::Error: linkerr = 4; ending = "ERROR"; return true;
-        case Reply::Ring: setPanel(2, QStringLiteral("Звонок")); break;
+        case Reply::Ring: setPanel(2, ringText(ring)); break;
         case Reply::Clip:
+            if (ring != RingKind::Data) break;
             if (hcom) sendport("ATA\r", 4);  // no purge: the modem's next lines must stay
+            answered = true;
             break;
         default: break;
         }
@@ -127,6 +151,13 @@ bool TForm1::answerphase() {
         // prepared again now that the ringing has stopped, the unit's next attempt is taken.
         qCInfo(lcLink, "a ring without a caller line: the modem has forgotten its preparation");
         prepareDue = true;
+    }
+    if (declined && !answered && (linkerr == 1 || ending == noCarrier)) {
+        // Only a call that was not the unit's rang, and it has stopped: no failure of the
+        // station's. Panel 2 keeps saying what rang.
+        qCInfo(lcLink, "answer phase ended: the call was not the unit's (%s)", ending);
+        keepstatus = true;
+        return false;
     }
     if (started && !rang && linkerr == 1) {
         // Not a call: the modem restarted, and the poll prepares it again.

@@ -166,6 +166,9 @@ public:
     int busy = 0;
     int tmrstop = 0;
     int readyshown = 0;
+    // A reception that ended with something the operator should still read in panel 2 (a
+    // call that was not the unit's): the poll puts no "Ready" over it.
+    bool keepstatus = false;
     int dialed = 0;
     // The station listens: Инициализ. succeeded once in this run, or the station listened when
     // it last ran. The poll then keeps the modem prepared. Never cleared.

@@ -48,6 +48,23 @@ bool isRing(const char* line, int length) {
     return startsWith(line, length, "+CRI") || startsWith(line, length, "RING");
 }
 
+RingKind ringKind(const char* line, int length) {
+    constexpr std::string_view extended = "+CRING:";
+    if (!startsWith(line, length, extended)) return RingKind::Data;
+    std::size_t at = extended.size();
+    while (at < std::size_t(length) && line[at] == ' ') ++at;
+    const char* type = line + at;
+    const int rest = length - int(at);
+    // An alternating call begins as the service named first.
+    const bool alt = startsWith(type, rest, "ALT ");
+    const char* first = alt ? type + 4 : type;
+    const int firstLength = alt ? rest - 4 : rest;
+    if (startsWith(first, firstLength, "VOICE")) return RingKind::Voice;
+    if (startsWith(first, firstLength, "FAX")) return RingKind::Fax;
+    if (!alt && startsWith(first, firstLength, "GPRS")) return RingKind::Packet;
+    return RingKind::Data;
+}
+
 const char* replyName(Reply reply) {
     switch (reply) {
     case Reply::Ok: return "OK";

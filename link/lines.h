@@ -33,14 +33,21 @@ bool announcesStart(const char* line, int length);
 // "RING" (a modem that has forgotten them, or never had them).
 bool isRing(const char* line, int length);
 
+// What a ring line says is calling. "+CRING: <type>" names it: the data services (ASYNC,
+// SYNC, REL ASYNC, REL SYNC and the ALT forms that begin with one of them) are the unit's
+// kind of call; VOICE, FAX, GPRS and the ALT forms that begin with voice or fax are not. A
+// bare "RING" cannot tell, and a type nobody knows is taken for data, as before.
+enum class RingKind { Data, Voice, Fax, Packet };
+RingKind ringKind(const char* line, int length);
+
 // What a line was taken for, in words, for the trace: "none", "OK", "connect", "no carrier",
 // "error", "ring", "caller".
 const char* replyName(Reply reply);
 
 // The line being received, as the line rules see it; vvod and both phases of the reception
 // take their bytes through it. A line ends with its line feed, which is part of it. Its head
-// is its first bytes, as many as the room holds: the rules compare at most five, and the bytes
-// beyond the room are only counted. Each line is written from the start of the room, so a
+// is its first bytes, as many as the room holds: the reply rules compare at most five, a ring's
+// kind a few more, and the bytes beyond the room are only counted. Each line is written from the start of the room, so a
 // long run of unrecognised lines never fills it.
 class LineHead {
 public:
@@ -52,6 +59,7 @@ public:
     Reply reply(bool withClip) const { return classifyLine(room_.data(), n_, withClip); }
     bool announcesStart() const { return ::announcesStart(room_.data(), n_); }
     bool isRing() const { return ::isRing(room_.data(), n_); }
+    RingKind ringKind() const { return ::ringKind(room_.data(), n_); }
     // The line so far for the trace: its head escaped, and the count of bytes left out.
     QByteArray shown() const;
 

@@ -82,6 +82,22 @@ private slots:
         QTest::newRow("NO CARRIER") << call + "\r\nNO CARRIER\r\n" << false << "err 2" << QByteArray("ATA\r") << false;
         QTest::newRow("ERROR") << call + "\r\nERROR\r\n" << false << "err 4" << QByteArray("ATA\r") << false;
         QTest::newRow("cancel") << call << true << "err 3" << QByteArray("ATA\r") << false;
+        // Only data calls are answered; the others ring on and end quietly, and a data call
+        // after them is taken. A bare RING cannot tell and is answered.
+        const QByteArray clip = "\r\n+CLIP: \"+79005556677\",145\r\n";
+        const QByteArray voice = "\r\n+CRING: VOICE\r\n" + clip;
+        QTest::newRow("voice call") << voice + voice << false << "COM1" << QByteArray() << false;
+        QTest::newRow("voice call ended by NO CARRIER") << voice + "\r\nNO CARRIER\r\n" << false << "COM1" << QByteArray() << false;
+        QTest::newRow("fax call") << "\r\n+CRING: FAX\r\n" + clip << false << "COM1" << QByteArray() << false;
+        QTest::newRow("GPRS request") << "\r\n+CRING: GPRS \"IP\",\"10.1.2.3\"\r\n" + clip << false << "COM1"
+                                      << QByteArray() << false;
+        QTest::newRow("alternating voice first") << "\r\n+CRING: ALT VOICE/ASYNC\r\n" + clip << false << "COM1"
+                                                 << QByteArray() << false;
+        QTest::newRow("voice, then the unit") << voice + call + acq::connect9600() << false << "COM1"
+                                              << QByteArray("ATA\r") << true;
+        QTest::newRow("bare RING with its caller") << "\r\nRING\r\n" + clip + acq::connect9600() << false << "COM1"
+                                                   << QByteArray("ATA\r") << true;
+        QTest::newRow("voice call cancelled") << voice << true << "err 3" << QByteArray() << false;
         QTest::newRow("caller line shorter than its prefix") << QByteArray("\r\n+CLI\n") + acq::connect9600() << false
                                                              << "COM1" << QByteArray() << true;
     }
@@ -103,6 +119,18 @@ private slots:
         QCOMPARE(l.f().ListBox1.count(), received ? 1 : 0);
         QCOMPARE(l.f().otmena, 0);
         QVERIFY(l.idle());
+    }
+
+    // Panel 2 says what rang, and keeps saying it after the ringing stopped.
+    void aCallThatIsNotTheUnitsIsShown() {
+        Listening l;
+        l.line->feed("\r\n+CRING: VOICE\r\n\r\n+CLIP: \"+79005556677\",145\r\n");
+        l.poll();
+        QCOMPARE(l.f().panel(2), QString("Голосовой звонок"));
+        QVERIFY(l.idle());
+        l.poll();
+        QCOMPARE(l.f().panel(2), QString("Голосовой звонок"));
+        QVERIFY(!l.f().prepareDue);
     }
 
     // The 10 s window restarts at every completed line: a ring every 9 s keeps the call.

@@ -140,20 +140,23 @@ void TForm1::Button4Click() {
     portopen = 1;
     ui->Pbar1->show();
     const QByteArray dial = "ATD" + telobj + "\r";
-    // Unlike the settings transfer's dial loop, a cancel ends only the attempt under way: the
-    // operator cuts a hanging dial short, and the next attempt may still bring the picture.
+    // A cancel pressed before the first attempt began (while nothing waited) is not for it.
+    otmena = 0;
     for (int attempt = 0; attempt < 6; ++attempt) {
         // A closing window makes no further attempt; a vanished port can make none.
         if (closing) return;
         if (!hcom) break;
         setPanel(2, QStringLiteral("Набор номера"));
-        // A cancel ends only this attempt; the next one follows. One pressed before the attempt
-        // began (while nothing waited) is not for it.
-        otmena = 0;
         if (vvod(dial.constData(), otvet.data(), int(dial.size()), 600) == VV_CONNECT) {
             dialed = 1;
             wrport("foto1\r", 6);
             readbuf();
+            return;
+        }
+        if (linkerr == 3) {
+            // "Отмена" stops "Снимок", as it stops the settings transfer: nothing more is dialled.
+            abortdial();
+            if (!closing) setPanel(2, QStringLiteral("Вызов отменён"));
             return;
         }
     }

@@ -63,6 +63,9 @@ public:
     // Writes the bytes as they stand, without a purge. Every write to the line passes here.
     bool sendport(const char* data, int length);
     unsigned vvod(const char* cmd, char* reply, int length, int tmout);
+    // After a dial the operator cancelled: tells the modem to give up the call it is still
+    // setting up, so that it does not connect after all.
+    void abortdial();
     // One read of the rule: one byte into b, nbytes 1 or 0; a vanished port is let go.
     plat::ReadResult readport(unsigned char& b);
     void purge();

@@ -48,6 +48,7 @@ bool dialLink(TForm1& f) {
     for (int attempt = 0;;) {
         if (f.linkerr == 3 || f.closing) return false;
         if (f.vvod(dial.constData(), f.otvet.data(), int(dial.size()), 600) == VV_CONNECT) return true;
+        if (f.linkerr == 3) f.abortdial();
         if (++attempt == kDials) {
             f.setPanel(2, QStringLiteral("Не связи с объектом"));
             return false;

@@ -65,3 +65,14 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
         line.clear();
     }
 }
+
+void TForm1::abortdial() {
+    if (!hcom || closing) return;
+    // Any character from the PC makes a dialling modem give up the call; it says so with
+    // "NO CARRIER" (some with "OK"). That answer is waited for here, briefly, so that the
+    // poll does not take it for the start of a call.
+    qCInfo(lcLink, "dialling cancelled: the modem is told to give up the call");
+    const int why = linkerr;  // the exchange failed for the cancel, whatever the modem answers now
+    vvod("\r", otvet.data(), 1, 20);
+    linkerr = why;
+}

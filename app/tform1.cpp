@@ -120,7 +120,8 @@ void TForm1::setPanel(int index, const QString& text) {
     if (index < 0 || index >= 3) return;
     panels[index]->setText(text);
     // The panels are as narrow as they were for "COM1"; a Linux device name is read in full here.
-    panels[index]->setToolTip(text);
+    // Panel 1 of a port that did not open says why in its tool tip.
+    panels[index]->setToolTip(index == 1 && !portwhy.isEmpty() ? portwhy : text);
     if (tray) {
         QStringList texts;
         for (const QLabel* p : panels) {

@@ -159,6 +159,7 @@ public:
     // link
     QString portname;
     std::unique_ptr<plat::SerialLine> hcom;
+    QString portwhy;  // why the port did not open at the last attempt, for panel 1's tool tip
     int portopen = 0;
     std::uint32_t nbytes = 0;
     unsigned char inbyte = 0;

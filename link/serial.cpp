@@ -4,15 +4,38 @@
 #include "app/tform1.h"
 #include "platform/trace.h"
 
+namespace {
+
+// Why the port did not open, for the operator: what to do about it follows from it.
+QString portFailure(const plat::OpenError& e, const QString& port) {
+    switch (e.kind) {
+    case plat::OpenError::NoDevice:
+        return QStringLiteral("Нет устройства %1: модем не подключен или выбран не тот порт").arg(port);
+    case plat::OpenError::NoAccess:
+        return QStringLiteral("Нет доступа к порту %1: пользователь не в группе %2 "
+                              "(sudo adduser $USER %2, затем войти в систему заново)")
+            .arg(port, e.group);
+    case plat::OpenError::Busy: return QStringLiteral("Порт %1 занят другой программой").arg(port);
+    default: return QStringLiteral("Порт %1 не открыт: %2").arg(port, e.system);
+    }
+}
+
+} // namespace
+
 bool TForm1::setdcb(bool tell) {
     hcom = sys.ports.create();
     if (!hcom->open(portname)) {
+        // The box says no more than "Порт занят"; panel 1's tool tip and the trace say why.
+        portwhy = portFailure(hcom->openError(), portname.isEmpty() ? QStringLiteral("(не выбран)") : portname);
         hcom.reset();
+        setPanel(1, panel(1));  // its tool tip now says why
+        qCInfo(lcLink, "port %s not opened: %s", qUtf8Printable(portname), qUtf8Printable(portwhy));
         if (!tell) return false;
-        qCInfo(lcLink, "port %s not opened: shown as \"Порт занят\"", qUtf8Printable(portname));
+        qCInfo(lcLink, "shown as \"Порт занят\"");
         sys.ui.message(QStringLiteral("Порт занят"), QStringLiteral("error"));
         return false;
     }
+    portwhy.clear();
     if (!hcom->configure()) {
         // Let the device go again, so that the next attempt can open it instead of finding
         // it held by this very program.

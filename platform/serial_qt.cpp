@@ -9,7 +9,10 @@
 #include <QThread>
 
 #ifdef Q_OS_UNIX
+#include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace plat {
@@ -24,22 +27,52 @@ QString devicePath(const QString& portName) {
     return portName;
 }
 
+namespace {
+
+// Qt reports a device the user may not open and one that another program holds alike (a
+// permission error); the device's own permissions tell them apart.
+OpenError permissionError(const QString& device, const QString& system) {
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(device);
+    if (::access(path.constData(), R_OK | W_OK) != 0) {
+        OpenError e{OpenError::NoAccess, QStringLiteral("dialout"), system};
+        struct stat st {};
+        if (::stat(path.constData(), &st) == 0)
+            if (const group* g = ::getgrgid(st.st_gid); g && g->gr_name && *g->gr_name && st.st_gid != 0)
+                e.group = QString::fromLocal8Bit(g->gr_name);
+        return e;
+    }
+#endif
+    return {OpenError::Busy, {}, system};
+}
+
+} // namespace
+
 bool QtSerialLine::openMode(const QString& name, QIODevice::OpenMode mode) {
     close();
+    openError_ = {OpenError::NoDevice, {}, QStringLiteral("no port name")};
     if (name.isEmpty()) return false;
     const char* what = mode == QIODevice::ReadOnly ? "probe" : "open";
     const QString resolved = QFileInfo(devicePath(name)).canonicalFilePath();
     if (resolved.isEmpty()) {  // no such device
+        openError_.system = QStringLiteral("no such device");
         qCInfo(lcLink, "%s %s (%s) failed: no such device", what, qUtf8Printable(name), qUtf8Printable(devicePath(name)));
         return false;
     }
     port_.setPortName(resolved);
     name_ = resolved;
     if (!port_.open(mode)) {
+        const QString system = port_.errorString();
+        switch (port_.error()) {
+        case QSerialPort::DeviceNotFoundError: openError_ = {OpenError::NoDevice, {}, system}; break;
+        case QSerialPort::PermissionError: openError_ = permissionError(resolved, system); break;
+        default: openError_ = {OpenError::Other, {}, system}; break;
+        }
         qCInfo(lcLink, "%s %s (%s) failed: %s (QSerialPort error %d)", what, qUtf8Printable(name),
-               qUtf8Printable(resolved), qUtf8Printable(port_.errorString()), int(port_.error()));
+               qUtf8Printable(resolved), qUtf8Printable(system), int(port_.error()));
         return false;
     }
+    openError_ = {};
     gone_ = false;
     lastReadError_ = QSerialPort::NoError;
     return true;

@@ -10,6 +10,7 @@ namespace plat {
 class QtSerialLine final : public SerialLine {
 public:
     bool open(const QString& name) override;
+    OpenError openError() const override { return openError_; }
     bool openReadOnly(const QString& name);
     bool configure() override;
     void purge() override;
@@ -29,6 +30,7 @@ private:
     QSerialPort::SerialPortError takeReadError();
     QSerialPort port_;
     QString name_;  // the device path, for the trace
+    OpenError openError_;
     QSerialPort::SerialPortError lastReadError_ = QSerialPort::NoError;
     bool gone_ = false;
 };

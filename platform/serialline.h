@@ -9,11 +9,21 @@ namespace plat {
 
 enum class ReadResult { Byte, None, Failed };
 
+// Why a port could not be opened, as the system told it.
+struct OpenError {
+    enum Kind { None, NoDevice, NoAccess, Busy, Other };
+    Kind kind = None;
+    QString group;   // NoAccess: the group that owns the device (dialout, as a rule)
+    QString system;  // the system's own text
+};
+
 class SerialLine {
 public:
     virtual ~SerialLine() = default;
     // Opens the device exclusively; false when it is absent or held by anyone, this process included.
     virtual bool open(const QString& name) = 0;
+    // Why the last open failed; kind None after one that worked.
+    virtual OpenError openError() const { return {}; }
     // 9600 8N1, no flow control, DTR and RTS off. A pseudo-terminal's refusal of the
     // modem-line ioctls is not a failure.
     virtual bool configure() = 0;

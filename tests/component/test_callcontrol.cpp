@@ -91,6 +91,18 @@ private slots:
         QCOMPARE(held.r.ui.messages[0].caption, QString("Порт занят"));
         QCOMPARE(held.f().portopen, 0);
         QVERIFY(held.idle());
+        // The box says no more; panel 1's tool tip says why, from the system's error.
+        QCOMPARE(held.f().ui->Panel1->toolTip(), QString("Порт COM1 занят другой программой"));
+        Built denied;
+        denied.line->openOk = false;
+        denied.line->openFailure = {plat::OpenError::NoAccess, "dialout", "Permission denied"};
+        denied.f().Button4Click();
+        QCOMPARE(denied.r.ui.messages.size(), 1);
+        QVERIFY2(denied.f().ui->Panel1->toolTip().contains("группе dialout"), qPrintable(denied.f().ui->Panel1->toolTip()));
+        // Once the port opens, the tool tip is the panel's text again.
+        denied.r.ports.line().afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
+        denied.f().Button3Click();
+        QCOMPARE(denied.f().ui->Panel1->toolTip(), QString("Подключен COM1"));
     }
 
     void aRecordedModemThatRefusesCallerNumbers() {

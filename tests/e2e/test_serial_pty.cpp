@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <algorithm>
 #include <thread>
+#include <unistd.h>
 
 class TestSerialPty : public QObject {
     Q_OBJECT
@@ -83,13 +84,29 @@ private slots:
         plat::QtSerialLine a, b, c;
         QVERIFY(a.open(link));
         QVERIFY(!b.open(pty.slavePath()));  // held by this very process, under the other name
+        QCOMPARE(b.openError().kind, plat::OpenError::Busy);
         QVERIFY(!c.open(link));
         plat::QtPortSystem ports;
         QVERIFY(!ports.probe(pty.slavePath()));
         a.close();
         QVERIFY(ports.probe(link));
         QVERIFY(b.open(pty.slavePath()));
+        QCOMPARE(b.openError().kind, plat::OpenError::None);
         QVERIFY(!ports.probe("/dev/does-not-exist"));
+        QVERIFY(!c.open("/dev/does-not-exist"));
+        QCOMPARE(c.openError().kind, plat::OpenError::NoDevice);
+
+        // A device the user may not open is told apart from a held one (root may open anything).
+        if (::geteuid() != 0) {
+            const QString locked = dir.filePath("locked");
+            QFile f(locked);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.close();
+            QVERIFY(f.setPermissions({}));
+            QVERIFY(!c.open(locked));
+            QCOMPARE(c.openError().kind, plat::OpenError::NoAccess);
+            QVERIFY(!c.openError().group.isEmpty());
+        }
     }
 
     // A USB modem is offered under its link in the by-id folder, and that name, once

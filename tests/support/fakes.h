@@ -58,11 +58,13 @@ public:
     QString openedName;
     bool opened = false;
     bool openOk = true;
+    plat::OpenError openFailure{plat::OpenError::Busy, {}, "Permission error while locking the device"};
     bool configureOk = true;
     bool configured = false;
 
     // ---- SerialLine ----
     bool open(const QString& name) override;
+    plat::OpenError openError() const override { return openOk ? plat::OpenError{} : openFailure; }
     bool configure() override;
     void purge() override;
     bool write(const char* data, qint64 length) override;

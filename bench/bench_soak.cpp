@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
     std::printf("the modem restarted %d times with its announcement, %d times without a word, and was replugged %d "
                 "times; each time prepared again by the station itself\n",
                 fig.restarts, fig.silentRestarts, fig.replugs);
+    std::printf("voice calls rung in between, none answered: %d\n", fig.voiceCalls);
     const rig::SoakCheck c = soak.check();
     std::printf("pictures sent whole %d, cut short %d; stored %d in %d events; required %d, all stored; "
                 "%d excused by a cancel, %d of them stored\n",

@@ -122,7 +122,7 @@ mv -f "$conf.tmp" "$conf"
 
 # A link left by a run that was killed could point at another program's terminal.
 rm -f "$link"
-"$unitsim" --link "$link" --control "$workdir/unitsim.ctl" --call-every 60 --caller +79001112233 \
+"$unitsim" --link "$link" --control "$workdir/unitsim.ctl" --call-every 60 --voice-every 420 --caller +79001112233 \
   --dial-delay 2000 --log "$workdir/unitsim.log" --report "$workdir/unit-settings.txt" < /dev/null > "$workdir/unitsim.out" 2>&1 &
 sim_pid=$!
 # (The unit may have gone already, when the whole process group was sent the same signal.)

@@ -44,10 +44,11 @@ private slots:
         QVERIFY(c.required > 50);
         // The modem restarted and was replugged in between, and was prepared again each time.
         QVERIFY(fig.restarts > 0 && fig.silentRestarts > 0 && fig.replugs > 0);
+        QVERIFY(fig.voiceCalls > 0);
         qInfo("%d transfers (%d dialled, %d incoming) in %.1f s; %d pictures sent whole, %d cut; %d stored in %d events; "
-              "%d excused by a cancel, %d of them stored; %d restarts, %d silent, %d replugs",
+              "%d excused by a cancel, %d of them stored; %d restarts, %d silent, %d replugs, %d voice calls",
               fig.transfers, fig.dialled, fig.incoming, double(t.elapsed()) / 1000, fig.picturesWhole, fig.picturesCut, c.stored,
-              c.events, c.excused, c.excusedStored, fig.restarts, fig.silentRestarts, fig.replugs);
+              c.events, c.excused, c.excusedStored, fig.restarts, fig.silentRestarts, fig.replugs, fig.voiceCalls);
         for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it) qInfo("  line fault %s: %d", it.key().constData(), it.value());
         for (auto it = fig.operatorFaults.begin(); it != fig.operatorFaults.end(); ++it)
             qInfo("  operator %s: %d", qPrintable(it.key()), it.value());

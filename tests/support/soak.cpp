@@ -31,7 +31,7 @@ Soak::~Soak() {
 
 QString Soak::start() {
     QStringList args = {"--fast", "--dial-delay", "0", "--answer-delay", "0", "--ring-interval", "250",
-                        "--rings", "20", "--resolution", QString::number(opt_.resolution), "--pictures", QString::number(opt_.pictures),
+                        "--rings", "20", "--voice-rings", "2", "--resolution", QString::number(opt_.resolution), "--pictures", QString::number(opt_.pictures),
                         "--idle-hangup", QString::number(opt_.idleHangupMs), "--seed", QString::number(opt_.seed)};
     if (!opt_.ringFault.isEmpty()) args << "--ring-fault" << opt_.ringFault;
     if (opt_.faultRate > 0) args << "--fault-rate" << QString::number(opt_.faultRate) << "--random-faults" << opt_.faults;
@@ -129,6 +129,22 @@ QString Soak::disturb() {
         what = "a replug";
         ++figures_.replugs;
         sim_->command("replug");
+    } else if (d < opt_.restartRate + opt_.silentRate + opt_.replugRate + opt_.voiceRate) {
+        // It rings --voice-rings times and the caller gives up; the answer phase ends when the
+        // line has been quiet for its 10 s, with no "ATA" written and no error shown.
+        ++figures_.voiceCalls;
+        trace_.append(QStringLiteral("before %1: a voice call").arg(figures_.transfers + 1));
+        const QString panel0 = f.panel(0);
+        const int before = rings_;
+        sim_->command("voice");
+        const auto over = [&] {
+            takeEvents();
+            return rings_ > before && rings_ == ringEnds_ && rig_->wire.received.contains("+CRING: VOICE") && !f.busy;
+        };
+        if (!waitFor(over, 60000)) return QStringLiteral("the voice call was not heard, or its answer phase did not end");
+        if (rig_->wire.written.contains("ATA")) return QStringLiteral("a voice call was answered with ATA");
+        if (f.panel(0) != panel0) return QStringLiteral("a voice call left \"%1\" in panel 0").arg(f.panel(0));
+        return {};
     } else {
         return {};
     }
@@ -168,8 +184,9 @@ QString Soak::transfer() {
     // program: in the data phase what had arrived is filed and the rest is lost; in the
     // answer phase of an incoming call the cancel may cut the connect line in two, and the
     // whole call is lost. Only then are a call's pictures excused from being stored. A
-    // cancel while dialling ends one attempt, and the next one must still bring everything.
+    // cancel while dialling ends Снимок: the modem gives up that dial, and no call may follow.
     bool cancelLoses = false;
+    bool cancelledDial = false;
     QString fired;  // where the operator's fault came
     const int connectsBefore = connects_;
     rig_->ui.onPump = [&, action] {
@@ -184,6 +201,7 @@ QString Soak::transfer() {
         case Action::Cancel:
             f.ui->BtOtmena->click();
             cancelLoses = data || answer;
+            cancelledDial = !data && !answer;
             ++figures_.operatorFaults[QStringLiteral("Отмена/") + phase];
             break;
         case Action::Snimok:
@@ -237,7 +255,7 @@ QString Soak::transfer() {
                       .arg(connects_)
                       .arg(f.panel(0), f.panel(2)));
     if (trace_.size() > 30) trace_.removeFirst();
-    if (connects_ == connectsBefore && problem.isEmpty())
+    if (connects_ == connectsBefore && problem.isEmpty() && !cancelledDial)
         problem = QStringLiteral("no call was made or taken");
     return problem;
 }

@@ -33,6 +33,9 @@ struct SoakOptions {
     double restartRate = 0.04;
     double silentRate = 0.02;
     double replugRate = 0.04;
+    // Share of transfers before which somebody calls the modem's number by voice: it must
+    // ring unanswered, and the unit's next call is taken.
+    double voiceRate = 0.04;
     int pictures = 3;          // per call
     int resolution = 1;        // unitsim's: 160x128, 320x240 or 640x480
     int idleHangupMs = 1500;   // how long a silent call stands
@@ -58,7 +61,7 @@ struct SoakFigures {
     QMap<QString, int> callsDuring;      // the unit calling in during a transfer, by phase
     int picturesWhole = 0, picturesCut = 0;
     int calls = 0, callsWithoutPictures = 0;
-    int restarts = 0, silentRestarts = 0, replugs = 0;
+    int restarts = 0, silentRestarts = 0, replugs = 0, voiceCalls = 0;
 };
 
 class Soak {
@@ -89,7 +92,8 @@ public:
 private:
     enum class Action { None, Cancel, Snimok, Init, Call };
     // Before a transfer, now and then: the modem restarts or is replugged, and the station
-    // prepares it again. An empty result, or what went wrong.
+    // prepares it again; or a voice call rings, which the station lets ring. An empty result,
+    // or what went wrong.
     QString disturb();
     void takeEvents();
     bool simIdle() const;

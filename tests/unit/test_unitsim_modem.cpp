@@ -282,6 +282,27 @@ private slots:
             r.line.control("call");
             r.receiveOnly("\r\n+CRING: REL ASYNC\r\n");
         }
+        {
+            // Somebody calls by voice: it rings as a voice call and gives up after its rings;
+            // answered, the modem says OK and the caller hangs up.
+            Rig r({"--ring-interval", "40", "--reports-on", "--voice-rings", "2"});
+            r.line.control("voice +79005556677");
+            const std::string voice = "\r\n+CRING: VOICE\r\n\r\n+CLIP: \"+79005556677\",145\r\n";
+            QCOMPARE(qb(r.untilLogged("ring-end")), qb(voice + voice));
+            QCOMPARE(rig::readSimLog(r.log, "ring-begin").value(0).fields.value("kind"), QByteArray("voice"));
+            r.line.control("voice");
+            r.expect("+CRING: VOICE\r\n");
+            QVERIFY(qb(r.say("ATA\r", "NO CARRIER\r\n")).endsWith("ATA\r\r\nOK\r\n\r\nNO CARRIER\r\n"));
+            QCOMPARE(rig::readSimLog(r.log, "answer").value(0).fields.value("kind"), QByteArray("voice"));
+        }
+        {
+            // Any character gives up a dial under way.
+            Rig r({"--dial-delay", "5000"});
+            r.line.write("ATD+7900\r");
+            r.expect("ATD+7900\r");
+            QCOMPARE(qb(r.say("\r", "NO CARRIER\r\n")), QByteArray("\r\nNO CARRIER\r\n"));
+            QCOMPARE(rig::readSimLog(r.log, "dial-aborted").size(), 1);
+        }
     }
 
     // A restart is a power loss: ringing or a call just stops, a half-typed command and the

@@ -99,6 +99,8 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
         {{"answer-delay", "time from ATA to CONNECT (default 1000)", "MS"}, to<&O::answerDelay, ms>},
         {{"ring-interval", "time between ring reports (default 3000)", "MS"}, to<&O::ringInterval, ms>},
         {{"rings", "rings before the unit gives up, 1 or more (default 10)", "N"}, to<&O::rings, number<int, 1>>},
+        {{"voice-rings", "rings before a voice caller gives up, 1 or more (default 5)", "N"},
+         to<&O::voiceRings, number<int, 1>>},
         {{"ring-only", "rings without a +CLIP line"}, set<&O::ringOnly, true>},
         {{"ring-fault", "nul, noise or longline before the first ring of a call", "G"}, to<&O::ringGarble, garble>},
         {{"caller", "number in the +CLIP line (default +79001112233)", "NUMBER"}, to<&O::caller, any>},
@@ -125,6 +127,8 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
          to<&O::restartEvery, seconds>},
         {{"replug-every", "the modem is unplugged and plugged back every SECONDS: a new pseudo-terminal, named on a "
                           "new output line and by --link (command replug)", "SECONDS"}, to<&O::replugEvery, seconds>},
+        {{"voice-every", "somebody calls the modem's number by voice every SECONDS (command voice)", "SECONDS"},
+         to<&O::voiceEvery, seconds>},
         {{"control", "commands also from FIFO (made if missing, removed at exit)", "FIFO"}, to<&O::controlFifo, any>},
         {{"quit-on-eof", "end when standard input ends, not only stop reading it"}, set<&O::quitOnEof, true>},
         {{"log", "event log, one key=value line an event (default standard error)", "FILE"}, to<&O::logPath, any>},

@@ -63,6 +63,7 @@ struct Options {
     Ms answerDelay{1000};
     Ms ringInterval{3000};
     int rings = 10;
+    int voiceRings = 5;        // a voice caller gives up sooner than the unit
     bool ringOnly = false;     // no +CLIP line after the ring
     Garble ringGarble = Garble::None;
     std::string caller = "+79001112233";
@@ -90,6 +91,7 @@ struct Options {
     std::optional<Ms> callEvery;
     std::optional<Ms> restartEvery;
     std::optional<Ms> replugEvery;
+    std::optional<Ms> voiceEvery;
     std::string controlFifo;
     bool quitOnEof = false;
 

@@ -76,6 +76,7 @@ Simulator::Simulator(Options options, int lineFd)
     if (opt_.callEvery) nextAutoCall_ = now + *opt_.callEvery;
     if (opt_.restartEvery) nextAutoRestart_ = now + *opt_.restartEvery;
     if (opt_.replugEvery) nextAutoReplug_ = now + *opt_.replugEvery;
+    if (opt_.voiceEvery) nextAutoVoice_ = now + *opt_.voiceEvery;
     if (opt_.cable) {
         state_ = State::Online;
         link_ = Link::Cable;
@@ -95,6 +96,8 @@ void Simulator::control(std::string_view command) {
     log_.write("control", {{"command", line}});
     if (verb == "call") {
         requestCall(arg.empty() ? opt_.caller : arg, now);
+    } else if (verb == "voice") {
+        voiceCall(arg.empty() ? "+79005556677" : arg, now);
     } else if (verb == "hangup") {
         if (state_ == State::Online && link_ != Link::Cable) {
             handleSent(line_.discard(), now);
@@ -297,6 +300,11 @@ void Simulator::lineByte(unsigned char b, Time now) {
     case State::Ringing: commandByte(b, now); break;
     case State::Online: apply(unit_.receive(b, now), now); break;
     case State::Dialling:
+        // Any character gives up a call being dialled.
+        log_.write("dial-aborted", {{"number", dialNumber_}});
+        reply(Reply{"NO CARRIER"}, now);
+        toCommandMode(now);
+        break;
     case State::Answering:
     case State::Ending: break;  // a call is being set up or torn down: the byte is lost
     }
@@ -383,7 +391,14 @@ void Simulator::answer(Time now) {
         reply(Reply{"NO CARRIER"}, now);
         return;
     }
-    log_.write("answer", {{"number", ringNumber_}});
+    log_.write("answer", {{"number", ringNumber_}, {"kind", voice_ ? "voice" : "data"}});
+    if (voice_) {
+        // The caller hears a modem's silence and hangs up: the line was held for nothing.
+        reply(Reply{"OK"}, now);
+        reply(Reply{"NO CARRIER"}, now);
+        toCommandMode(now);
+        return;
+    }
     state_ = State::Answering;
     stateDeadline_ = now + opt_.answerDelay;
 }
@@ -395,7 +410,7 @@ void Simulator::requestCall(std::string number, Time now) {
     }
     if (state_ == State::Command && !pendingCall_) {
         ringNumber_ = std::move(number);
-        startRinging(now);
+        startRinging(false, now);
         return;
     }
     // The modem is busy: the unit tries again once it is free.
@@ -404,12 +419,29 @@ void Simulator::requestCall(std::string number, Time now) {
     if (state_ == State::Command && !pendingCallAt_) pendingCallAt_ = now;
 }
 
-void Simulator::startRinging(Time now) {
+void Simulator::startRinging(bool voice, Time now) {
     state_ = State::Ringing;
-    ringsLeft_ = opt_.rings;
+    voice_ = voice;
+    ringsLeft_ = voice ? opt_.voiceRings : opt_.rings;
     firstRing_ = true;
-    log_.write("ring-begin", {{"number", ringNumber_}});
+    log_.write("ring-begin", {{"number", ringNumber_}, {"kind", voice ? "voice" : "data"}});
     ring(now);
+}
+
+// Somebody dials the modem's number by voice (a wrong number, an advertising call). It rings
+// as a voice call and gives up after --rings rings; a modem that is not free gives the caller
+// busy, and nothing is seen of it.
+void Simulator::voiceCall(std::string number, Time now) {
+    if (opt_.cable) {
+        log_.note("no modem on a cable: nobody can call");
+        return;
+    }
+    if (state_ != State::Command) {
+        log_.write("voice-busy", {{"state", stateName(int(state_))}});
+        return;
+    }
+    ringNumber_ = std::move(number);
+    startRinging(true, now);
 }
 
 void Simulator::ring(Time now) {
@@ -420,12 +452,12 @@ void Simulator::ring(Time now) {
     }
     std::string bytes = firstRing_ ? garbleBytes(opt_.ringGarble, rng_) : std::string();
     firstRing_ = false;
-    bytes += crcOn_ ? "\r\n+CRING: REL ASYNC\r\n" : "\r\nRING\r\n";
+    bytes += !crcOn_ ? "\r\nRING\r\n" : voice_ ? "\r\n+CRING: VOICE\r\n" : "\r\n+CRING: REL ASYNC\r\n";
     if (clipOn_ && !opt_.ringOnly)
         bytes += "\r\n+CLIP: \"" + ringNumber_ + "\"," + (ringNumber_.starts_with('+') ? "145" : "129") + "\r\n";
     send(std::move(bytes), now);
     --ringsLeft_;
-    log_.write("ring", {{"n", std::to_string(opt_.rings - ringsLeft_)}});
+    log_.write("ring", {{"n", std::to_string((voice_ ? opt_.voiceRings : opt_.rings) - ringsLeft_)}});
     stateDeadline_ = now + opt_.ringInterval;
 }
 
@@ -459,6 +491,7 @@ void Simulator::endCall(const char* why, Time now) {
 
 void Simulator::toCommandMode(Time now) {
     state_ = State::Command;
+    voice_ = false;
     stateDeadline_.reset();
     cmd_.clear();
     if (pendingCall_) pendingCallAt_ = now + opt_.ringInterval;
@@ -482,6 +515,7 @@ std::optional<Time> Simulator::nextDeadline() const {
     take(nextAutoCall_);
     take(nextAutoRestart_);
     take(nextAutoReplug_);
+    take(nextAutoVoice_);
     take(idleDeadline());
     take(unit_.deadline());
     take(line_.nextDue());
@@ -510,11 +544,12 @@ void Simulator::timers(Time now) {
         ringNumber_ = std::move(*pendingCall_);
         pendingCall_.reset();
         pendingCallAt_.reset();
-        startRinging(now);
+        startRinging(false, now);
     }
     if (periodic(nextAutoCall_, opt_.callEvery, now)) requestCall(opt_.caller, now);
     if (periodic(nextAutoRestart_, opt_.restartEvery, now)) restart(true, now);
     if (periodic(nextAutoReplug_, opt_.replugEvery, now)) replug();
+    if (periodic(nextAutoVoice_, opt_.voiceEvery, now)) voiceCall("+79005556677", now);
     if (const auto idle = idleDeadline(); idle && now >= *idle) endCall("idle", now);
     unit_.tick(now);
 }

@@ -34,7 +34,8 @@ public:
     // Empty, or why the options cannot be carried out (unreadable picture, log or save folder).
     const std::string& error() const { return error_; }
 
-    // A control command: "call [NUMBER]", "hangup", "fault F", "restart [silent]", "replug", "quit".
+    // A control command: "call [NUMBER]", "voice [NUMBER]", "hangup", "fault F", "restart [silent]",
+    // "replug", "quit".
     void control(std::string_view command);
 
     // What "replug" (and --replug-every) calls to get the new line. It is called while the
@@ -74,7 +75,8 @@ private:
     void dial(std::string number, Time now);
     void answer(Time now);
     void requestCall(std::string number, Time now);
-    void startRinging(Time now);
+    void startRinging(bool voice, Time now);
+    void voiceCall(std::string number, Time now);
     void ring(Time now);
     void connect(Link link, Time now);
     void apply(Response r, Time now);
@@ -110,11 +112,13 @@ private:
     int ringsLeft_ = 0;
     bool firstRing_ = false;
     std::string ringNumber_;
+    bool voice_ = false;  // the call ringing or answered is somebody's voice call, not the unit's
     std::optional<std::string> pendingCall_;
     std::optional<Time> pendingCallAt_;
     std::optional<Time> nextAutoCall_;
     std::optional<Time> nextAutoRestart_;
     std::optional<Time> nextAutoReplug_;
+    std::optional<Time> nextAutoVoice_;
     std::function<NewLine()> openLine_;
     Time lastTraffic_{};
     Link link_ = Link::Dialled;

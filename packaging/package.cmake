@@ -3,8 +3,9 @@
 #
 #   /usr/bin/ravlo, ravlo-demo        thin commands in front of the launcher
 #   /usr/lib/ravlo/                   the program, the simulated unit, the launcher (tools/run-demo.sh)
-#   /usr/share/ravlo/                 the defaults a new working folder gets
-#   /usr/share/applications, icons, metainfo, man, doc
+#   /usr/share/ravlo/                 the defaults a new working folder gets, the version for --version
+#   /usr/share/doc/ravlo/             the operator's guide (guide.md, images/), copyright, changelog
+#   /usr/share/applications, icons, metainfo, man
 #
 # Nothing is done at installation or removal (no maintainer scripts): the operator's working
 # folders in the home folders are the launcher's business and stay when the package goes.
@@ -27,6 +28,12 @@ install(FILES
   ${CMAKE_SOURCE_DIR}/resources/vid.jpg
   DESTINATION share/ravlo)
 
+# The launcher answers --version from this file: in a build tree it reads it in packaging/,
+# installed in /usr/share/ravlo. Written at each configuration, so that it follows project().
+file(MAKE_DIRECTORY ${pkg_out})
+file(CONFIGURE OUTPUT ${pkg_out}/version CONTENT "${PROJECT_VERSION}\n")
+install(FILES ${pkg_out}/version DESTINATION share/ravlo)
+
 install(FILES ${pkg}/ravlo.desktop DESTINATION share/applications RENAME ${RAVLO_APP_ID}.desktop)
 install(FILES ${pkg}/ravlo.svg DESTINATION share/icons/hicolor/scalable/apps RENAME ${RAVLO_APP_ID}.svg)
 install(FILES ${pkg}/ravlo.metainfo.xml DESTINATION share/metainfo RENAME ${RAVLO_APP_ID}.metainfo.xml)
@@ -34,7 +41,6 @@ install(FILES ${pkg}/ravlo.metainfo.xml DESTINATION share/metainfo RENAME ${RAVL
 # The manual page and the changelog are compressed without a name or a time in the header,
 # so that the package's bytes depend on their text only. This is done when CMake runs and
 # again whenever either text changes.
-file(MAKE_DIRECTORY ${pkg_out})
 foreach(text ravlo.1 changelog)
   execute_process(COMMAND gzip -9nc ${pkg}/${text} OUTPUT_FILE ${pkg_out}/${text}.gz COMMAND_ERROR_IS_FATAL ANY)
   set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${pkg}/${text})
@@ -43,6 +49,9 @@ endforeach()
 file(CREATE_LINK ravlo.1.gz ${pkg_out}/ravlo-demo.1.gz SYMBOLIC)
 install(FILES ${pkg_out}/ravlo.1.gz ${pkg_out}/ravlo-demo.1.gz DESTINATION share/man/man1)
 install(FILES ${pkg}/copyright ${pkg_out}/changelog.gz DESTINATION share/doc/ravlo)
+# The operator's guide beside its pictures, so that its relative links (images/...) hold.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/guide.md DESTINATION share/doc/ravlo)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/images/ DESTINATION share/doc/ravlo/images FILES_MATCHING PATTERN "*.png")
 install(FILES ${pkg}/lintian-overrides DESTINATION share/lintian/overrides RENAME ravlo)
 
 set(CPACK_GENERATOR DEB)

@@ -48,7 +48,8 @@ for path in usr/bin/ravlo usr/bin/ravlo-demo \
   "usr/share/applications/$app_id.desktop" "usr/share/metainfo/$app_id.metainfo.xml" \
   "usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
   usr/share/man/man1/ravlo.1.gz usr/share/man/man1/ravlo-demo.1.gz \
-  usr/share/doc/ravlo/copyright usr/share/doc/ravlo/changelog.gz; do
+  usr/share/doc/ravlo/copyright usr/share/doc/ravlo/changelog.gz \
+  usr/share/doc/ravlo/guide.md usr/share/doc/ravlo/images/main.png; do
   grep -Eq " \./$path( -> .*)?\$" <<<"$contents" || fail "the package lacks /$path"
 done
 for path in usr/bin/ravlo usr/bin/ravlo-demo usr/lib/ravlo/ravlo usr/lib/ravlo/unitsim usr/lib/ravlo/ravlo-launch; do
@@ -82,6 +83,14 @@ result=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli 
 grep -q "<release version=\"$version\"" "$metainfo" || fail "the AppStream data has no release $version"
 [ "$(zcat "$root/usr/share/doc/ravlo/changelog.gz" | head -n 1 | sed 's/^ravlo (\([^)]*\)).*/\1/')" = "$version" ] ||
   fail "the changelog's last entry is not version $version"
+# The operator's guide: every picture it shows lies where its link points, and the manual
+# page names it.
+doc=$root/usr/share/doc/ravlo
+while read -r image; do
+  [ -f "$doc/$image" ] || fail "the guide shows $image, which is not installed beside it"
+done < <(grep -o '](images/[^)]*)' "$doc/guide.md" 2>/dev/null | sed 's/^](//; s/)$//')
+zcat "$root/usr/share/man/man1/ravlo.1.gz" | grep -q '/usr/share/doc/ravlo/guide\.md' ||
+  fail "the manual page does not name the guide /usr/share/doc/ravlo/guide.md"
 result=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian reports errors:
 $result"
 [ -n "$result" ] && echo "lintian: $result"
@@ -123,12 +132,31 @@ stop() { # stop: SIGTERM to the command's whole process group, as at the end of 
 show_output() { sed "s/^/  $name: /" "$scratch/$name.out" >&2; }
 same_as_default() { cmp -s "$1/$2" "$root/usr/share/ravlo/$2"; }
 
+# --help and --version answer in Russian, need no display and touch nothing; an unknown option
+# still ends with 2.
+nodisplay=("${session[@]}" env -u QT_QPA_PLATFORM)
+for cmd in ravlo ravlo-demo; do
+  if out=$("${nodisplay[@]}" "$root/usr/bin/$cmd" --help 2>/dev/null); then
+    { grep -q 'Использование' <<<"$out" && grep -q -- '--workdir' <<<"$out"; } || fail "$cmd --help printed: $out"
+  else
+    fail "$cmd --help ended with $?"
+  fi
+  out=$("${nodisplay[@]}" "$root/usr/bin/$cmd" --version 2>&1) || fail "$cmd --version ended with $?"
+  [ "$out" = "Ravlo $version" ] || fail "$cmd --version printed \"$out\", not \"Ravlo $version\""
+done
+out=$("${nodisplay[@]}" "$root/usr/bin/ravlo" --help 2>/dev/null)
+grep -q -- '--modem' <<<"$out" || fail "ravlo --help does not name --modem"
+"${nodisplay[@]}" "$root/usr/bin/ravlo" --no-such-option >"$scratch/unknown.out" 2>&1
+status=$?
+{ [ "$status" = 2 ] && grep -q 'Неизвестный параметр' "$scratch/unknown.out"; } ||
+  fail "ravlo with an unknown option ended with $status: $(cat "$scratch/unknown.out")"
+
 # Without a display the command says so and leaves the home folder as it was.
-if "${session[@]}" env -u QT_QPA_PLATFORM "$root/usr/bin/ravlo" >"$scratch/nodisplay.out" 2>&1; then
+if "${nodisplay[@]}" "$root/usr/bin/ravlo" >"$scratch/nodisplay.out" 2>&1; then
   fail "ravlo without a display did not fail"
 fi
-grep -q "No display" "$scratch/nodisplay.out" || fail "ravlo without a display did not say so: $(cat "$scratch/nodisplay.out")"
-[ -e "$home/ravlo" ] && fail "ravlo without a display made ~/ravlo"
+grep -q "Нет экрана" "$scratch/nodisplay.out" || fail "ravlo without a display did not say so: $(cat "$scratch/nodisplay.out")"
+[ -z "$(ls -A "$home")" ] || fail "--help, --version or a start without a display left in the home folder: $(ls -A "$home")"
 
 # The first start makes ~/ravlo with the defaults.
 work=$home/ravlo
@@ -162,6 +190,26 @@ fi
 stop
 [ "$status" = 0 ] || fail "ravlo ended with $status on SIGTERM the second time"
 
+# --modem: that run's port, remembered in place of the one before, every other key of the store
+# kept. The lock of a Ravlo that is gone (a pid that has ended) does not stand in the way.
+printf '[General]\nlisten=1\npr=/dev/ttyS0\n' >"$conf"
+gone=$(sh -c 'echo $$')
+printf '%s\nravlo\n%s\n' "$gone" "$(uname -n)" >"$work/ravlo.lock"
+locked_by() { [ "$(head -n 1 "$1/ravlo.lock" 2>/dev/null)" = "$2" ]; }
+for port in /dev/ravlo-test-A /dev/ravlo-test-B; do
+  # The command execs the launcher and the launcher Ravlo: the lock names the pid started.
+  start ravlo-modem "$root/usr/bin/ravlo" --modem "$port"
+  if wait_for 30 locked_by "$work" "$pid"; then
+    grep -qx "pr=$port" "$conf" || fail "ravlo --modem $port runs with $(grep '^pr=' "$conf")"
+    grep -qx 'listen=1' "$conf" || fail "ravlo --modem $port lost listen=1 from $conf: $(cat "$conf")"
+  else
+    show_output; fail "ravlo --modem $port did not start (lock: $(head -n 1 "$work/ravlo.lock" 2>/dev/null))"
+  fi
+  stop
+  [ "$status" = 0 ] || { show_output; fail "ravlo --modem $port ended with $status on SIGTERM"; }
+done
+grep -qx 'pr=/dev/ravlo-test-B' "$conf" || fail "the port remembered after ravlo --modem B is $(grep '^pr=' "$conf")"
+
 # The demo: its own folder, the simulated unit on a link, the operator's port left alone.
 demo=$home/ravlo-demo
 cp "$conf" "$scratch/conf.before" 2>/dev/null
@@ -173,6 +221,18 @@ if started_in "$demo"; then
   grep -q "pr=$demo/modem" "$demo/.config/qolbe/ravlo.conf" 2>/dev/null || fail "the demo's port is not the simulated unit's link"
   sim=$(pgrep -f "^$root/usr/lib/ravlo/unitsim ")
   [ -n "$sim" ] || fail "the simulated unit is not running"
+  # A second ravlo-demo in that folder says so and ends; the running one keeps its unit and
+  # its link. (Bounded: a Ravlo that refuses by itself waits on a message box.)
+  pty=$(readlink "$demo/modem")
+  if "${session[@]}" timeout -k 5 60 "$root/usr/bin/ravlo-demo" >"$scratch/demo-second.out" 2>&1; then
+    fail "a second ravlo-demo in ~/ravlo-demo did not fail"
+  fi
+  grep -q 'уже работает' "$scratch/demo-second.out" ||
+    fail "a second ravlo-demo did not say that Ravlo runs: $(cat "$scratch/demo-second.out")"
+  { [ -L "$demo/modem" ] && [ "$(readlink "$demo/modem")" = "$pty" ]; } ||
+    fail "a second ravlo-demo took the link ~/ravlo-demo/modem ($pty, now: $(readlink "$demo/modem"))"
+  [ "$(pgrep -cf "^$root/usr/lib/ravlo/unitsim --link $demo/modem ")" = 1 ] ||
+    fail "not one simulated unit runs for ~/ravlo-demo: $(pgrep -af "^$root/usr/lib/ravlo/unitsim ")"
   stop
   [ "$status" = 0 ] || { show_output; fail "ravlo-demo ended with $status on SIGTERM, not 0"; }
   for s in $sim; do

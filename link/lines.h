@@ -47,8 +47,8 @@ const char* replyName(Reply reply);
 // The line being received, as the line rules see it; vvod and both phases of the reception
 // take their bytes through it. A line ends with its line feed, which is part of it. Its head
 // is its first bytes, as many as the room holds: the reply rules compare at most five, a ring's
-// kind a few more, and the bytes beyond the room are only counted. Each line is written from the start of the room, so a
-// long run of unrecognised lines never fills it.
+// kind a few more, and the bytes beyond the room are only counted. Each line is written from
+// the start of the room, so a long run of unrecognised lines never fills it.
 class LineHead {
 public:
     explicit LineHead(std::span<char> room) : room_(room) {}

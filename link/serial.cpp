@@ -8,6 +8,7 @@ namespace {
 
 // Why the port did not open, for the operator: what to do about it follows from it.
 QString portFailure(const plat::OpenError& e, const QString& port) {
+    if (port.isEmpty()) return QStringLiteral("Порт не выбран: выберите его в окне «Выбор порта»");
     switch (e.kind) {
     case plat::OpenError::NoDevice:
         return QStringLiteral("Нет устройства %1: модем не подключен или выбран не тот порт").arg(port);
@@ -26,7 +27,7 @@ bool TForm1::setdcb(bool tell) {
     hcom = sys.ports.create();
     if (!hcom->open(portname)) {
         // The box says no more than "Порт занят"; panel 1's tool tip and the trace say why.
-        portwhy = portFailure(hcom->openError(), portname.isEmpty() ? QStringLiteral("(не выбран)") : portname);
+        portwhy = portFailure(hcom->openError(), portname);
         hcom.reset();
         setPanel(1, panel(1));  // its tool tip now says why
         qCInfo(lcLink, "port %s not opened: %s", qUtf8Printable(portname), qUtf8Printable(portwhy));

@@ -97,7 +97,7 @@ void Simulator::control(std::string_view command) {
     if (verb == "call") {
         requestCall(arg.empty() ? opt_.caller : arg, now);
     } else if (verb == "voice") {
-        voiceCall(arg.empty() ? "+79005556677" : arg, now);
+        voiceCall(arg.empty() ? std::string(voiceCaller) : arg, now);
     } else if (verb == "hangup") {
         if (state_ == State::Online && link_ != Link::Cable) {
             handleSent(line_.discard(), now);
@@ -422,14 +422,14 @@ void Simulator::requestCall(std::string number, Time now) {
 void Simulator::startRinging(bool voice, Time now) {
     state_ = State::Ringing;
     voice_ = voice;
-    ringsLeft_ = voice ? opt_.voiceRings : opt_.rings;
+    ringsLeft_ = ringsPerCall();
     firstRing_ = true;
     log_.write("ring-begin", {{"number", ringNumber_}, {"kind", voice ? "voice" : "data"}});
     ring(now);
 }
 
 // Somebody dials the modem's number by voice (a wrong number, an advertising call). It rings
-// as a voice call and gives up after --rings rings; a modem that is not free gives the caller
+// as a voice call and gives up after --voice-rings rings; a modem that is not free gives the caller
 // busy, and nothing is seen of it.
 void Simulator::voiceCall(std::string number, Time now) {
     if (opt_.cable) {
@@ -457,7 +457,7 @@ void Simulator::ring(Time now) {
         bytes += "\r\n+CLIP: \"" + ringNumber_ + "\"," + (ringNumber_.starts_with('+') ? "145" : "129") + "\r\n";
     send(std::move(bytes), now);
     --ringsLeft_;
-    log_.write("ring", {{"n", std::to_string((voice_ ? opt_.voiceRings : opt_.rings) - ringsLeft_)}});
+    log_.write("ring", {{"n", std::to_string(ringsPerCall() - ringsLeft_)}});
     stateDeadline_ = now + opt_.ringInterval;
 }
 
@@ -549,7 +549,7 @@ void Simulator::timers(Time now) {
     if (periodic(nextAutoCall_, opt_.callEvery, now)) requestCall(opt_.caller, now);
     if (periodic(nextAutoRestart_, opt_.restartEvery, now)) restart(true, now);
     if (periodic(nextAutoReplug_, opt_.replugEvery, now)) replug();
-    if (periodic(nextAutoVoice_, opt_.voiceEvery, now)) voiceCall("+79005556677", now);
+    if (periodic(nextAutoVoice_, opt_.voiceEvery, now)) voiceCall(std::string(voiceCaller), now);
     if (const auto idle = idleDeadline(); idle && now >= *idle) endCall("idle", now);
     unit_.tick(now);
 }

@@ -77,6 +77,10 @@ private:
     void requestCall(std::string number, Time now);
     void startRinging(bool voice, Time now);
     void voiceCall(std::string number, Time now);
+    // How often the call now ringing rings before its caller gives up.
+    int ringsPerCall() const { return voice_ ? opt_.voiceRings : opt_.rings; }
+    // The number a voice call comes from when none is given.
+    static constexpr std::string_view voiceCaller = "+79005556677";
     void ring(Time now);
     void connect(Link link, Time now);
     void apply(Response r, Time now);

@@ -1,6 +1,7 @@
 #include "platform/durable.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -35,6 +36,32 @@ bool syncFolder(const QString& path) {
     ::close(fd);
     return ok;
 #endif
+}
+
+qint64 appendLines(const QString& fileName, const QByteArray& lines, const QByteArray& header) {
+    QFile f(fileName);
+    const bool existed = f.exists();
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return -1;
+    const qint64 size = f.size();
+    QByteArray bytes;
+    if (size == 0) {
+        bytes = header;
+    } else {
+        QFile tail(fileName);
+        char last = 0;
+        if (!tail.open(QIODevice::ReadOnly) || !tail.seek(size - 1) || !tail.getChar(&last)) return -1;
+        if (last != '\n') bytes = "\r\n";
+    }
+    const qint64 at = size + bytes.size();
+    bytes += lines;
+    if (f.write(bytes) != bytes.size() || !syncFile(f)) {
+        // A short write leaves part of a line: the file is cut back to where it ended.
+        f.resize(size);
+        return -1;
+    }
+    f.close();
+    if (!existed) syncFolder(QFileInfo(fileName).path());
+    return at;
 }
 
 } // namespace plat

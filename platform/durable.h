@@ -15,4 +15,13 @@ bool syncFile(QFileDevice& file);
 // it returns: the entries are written all the same, only later.
 bool syncFolder(const QString& path);
 
+// Appends whole lines (ending with their line break) to a file, creating it when missing, in
+// one write, and waits until they are on the disk. A file whose last line was cut off by a
+// crash in the middle of an earlier append gets its line break first, so that the cut line
+// stays a broken line of its own and never runs into the new ones. `header` is written first
+// when the file is new or empty. Returns the offset at which `lines` begin, or -1 when the
+// file could not be opened or written (it then ends where it ended before, as far as the
+// system allows).
+qint64 appendLines(const QString& fileName, const QByteArray& lines, const QByteArray& header = {});
+
 } // namespace plat

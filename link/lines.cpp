@@ -65,6 +65,33 @@ RingKind ringKind(const char* line, int length) {
     return RingKind::Data;
 }
 
+namespace {
+// The line without its line break and the blanks around it.
+QByteArrayView trimmed(QByteArrayView line) {
+    while (!line.isEmpty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.chop(1);
+    while (!line.isEmpty() && line.front() == ' ') line = line.sliced(1);
+    return line;
+}
+} // namespace
+
+QByteArray callerNumber(QByteArrayView line) {
+    constexpr QByteArrayView clip = "+CLIP:";
+    if (!line.startsWith(clip)) return {};
+    const QByteArrayView rest = trimmed(line.sliced(clip.size()));
+    if (rest.startsWith('"')) {
+        const qsizetype close = rest.indexOf('"', 1);
+        return (close < 0 ? rest.sliced(1) : rest.sliced(1, close - 1)).toByteArray();
+    }
+    const qsizetype comma = rest.indexOf(',');
+    return trimmed(comma < 0 ? rest : rest.first(comma)).toByteArray();
+}
+
+QByteArray ringType(QByteArrayView line) {
+    constexpr QByteArrayView extended = "+CRING:";
+    if (!line.startsWith(extended)) return trimmed(line).toByteArray();
+    return trimmed(line.sliced(extended.size())).toByteArray();
+}
+
 const char* replyName(Reply reply) {
     switch (reply) {
     case Reply::Ok: return "OK";

@@ -3,6 +3,7 @@
 // a carriage return is an ordinary byte, so the echo of a command and the blank lines of a
 // verbose reply are lines that match nothing.
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <span>
 
@@ -40,6 +41,12 @@ bool isRing(const char* line, int length);
 enum class RingKind { Data, Voice, Fax, Packet };
 RingKind ringKind(const char* line, int length);
 
+// The number a caller line gives: the first quoted field of "+CLIP: "+79001112233",145,...",
+// or its first field when a modem sends it without quotes; empty when withheld.
+QByteArray callerNumber(QByteArrayView line);
+// The type a ring line names ("REL ASYNC", "VOICE", "GPRS "IP",..."), or "RING" for a bare one.
+QByteArray ringType(QByteArrayView line);
+
 // What a line was taken for, in words, for the trace: "none", "OK", "connect", "no carrier",
 // "error", "ring", "caller".
 const char* replyName(Reply reply);
@@ -60,6 +67,8 @@ public:
     bool announcesStart() const { return ::announcesStart(room_.data(), n_); }
     bool isRing() const { return ::isRing(room_.data(), n_); }
     RingKind ringKind() const { return ::ringKind(room_.data(), n_); }
+    // The head of the line as it stands.
+    QByteArrayView text() const { return {room_.data(), n_}; }
     // The line so far for the trace: its head escaped, and the count of bytes left out.
     QByteArray shown() const;
 

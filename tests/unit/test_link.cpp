@@ -65,6 +65,15 @@ private slots:
             QVERIFY2(kind(l) == RingKind::Voice, l.constData());
         for (const QByteArray l : {"+CRING: FAX\r\n", "+CRING: ALT FAX/VOICE\r\n"}) QVERIFY2(kind(l) == RingKind::Fax, l.constData());
         QVERIFY(kind("+CRING: GPRS \"IP\",\"10.1.2.3\"\r\n") == RingKind::Packet);
+
+        // The caller's number and the ring's type, for the journal, as real modems send them.
+        QCOMPARE(callerNumber("+CLIP: \"+79001112233\",145,,,,0\r\n"), QByteArray("+79001112233"));
+        QCOMPARE(callerNumber("+CLIP: \"2173845400\",129,,128,\"Kamera 1\",0\r\n"), QByteArray("2173845400"));
+        QCOMPARE(callerNumber("+CLIP: \"\",128,,128,\"\",1\r\n"), QByteArray());
+        QCOMPARE(callerNumber("+CLIP: 89001112233,129\r\n"), QByteArray("89001112233"));
+        QCOMPARE(callerNumber("+CLIP: \"+7900"), QByteArray("+7900"));  // a line longer than its head
+        QCOMPARE(ringType("+CRING: REL ASYNC\r\n"), QByteArray("REL ASYNC"));
+        QCOMPARE(ringType("RING\r\n"), QByteArray("RING"));
     }
 
     void escapeBytesShowsEveryByteAsPrintableAscii() {

@@ -2,6 +2,7 @@
 // files.
 #include "acquisition_rig.h"
 
+#include "platform/cp1251.h"
 #include "ui_tform1.h"
 
 #include <QDir>
@@ -30,6 +31,45 @@ class TestFiling : public QObject {
     };
 
 private slots:
+    // calls.csv: one line a call in Windows-1251 with CR LF, ";" between fields, a field with
+    // ";" or a quote quoted, read back as written; a line cut off by a crash stays a broken
+    // line of its own and the next call's line is whole.
+    void theJournalOfCalls() {
+        const rig::WorkDir work;
+        const journal::Call call{QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9)), journal::Direction::Incoming,
+                                 "+7900;1\"2", "GPRS \"IP\"", "не отвечен", 0, {}};
+        const QByteArray line = journal::formatLine(call);
+        QCOMPARE(line, plat::toCp1251("07.12.2026 14:05:09;входящий;\"+7900;1\"\"2\";\"GPRS \"\"IP\"\"\";не отвечен;0;\r\n"));
+        QCOMPARE(journal::parseLine(line), call);
+        journal::Call withPictures = call;
+        withPictures.number = "+79001112233";
+        withPictures.what = "снимок";
+        withPictures.outcome = "foto OK\r\nerr 3";  // a line break stays within the line
+        withPictures.pictures = {"foto\\140509_071226f17", "foto\\140511_071226f18"};
+        withPictures.bytes = 6944;
+        QVERIFY(journal::formatLine(withPictures).endsWith(";6944;foto\\140509_071226f17 foto\\140511_071226f18\r\n"));
+        QCOMPARE(journal::formatLine(withPictures).count('\n'), 1);
+
+        journal::Journal j;
+        QVERIFY(j.append(call));
+        const QByteArray whole = rig::readFile(journal::file);
+        QVERIFY(whole.startsWith(plat::toCp1251("Начало;Направление;")));
+        rig::writeFile(journal::file, whole + line.left(25));  // a crash in the middle of the next append
+        QVERIFY(j.append(withPictures));
+        const QList<QByteArray> lines = acq::fileLines(journal::file);
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(!journal::parseLine(lines[2]));
+        QCOMPARE(acq::journalCalls().last().pictures, withPictures.pictures);
+
+        // Read again at a start: the call of a picture, and when the unit was last heard.
+        journal::Journal again;
+        again.load();
+        QCOMPARE(again.callOf("foto\\140511_071226f18").value_or(journal::Call{}).number, QByteArray("+79001112233"));
+        QVERIFY(!again.callOf("foto\\140511_071226f19"));
+        QVERIFY(!again.callOf("foto\\999999_071226f17"));  // the number, but another picture
+        QCOMPARE(again.lastHeard(), std::optional(call.start));
+    }
+
     void onePictureBetweenModemText() {
         Filing f;
         const QByteArray jpeg = acq::picture(1);

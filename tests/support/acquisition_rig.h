@@ -4,6 +4,7 @@
 #include "pty.h"
 #include "rig.h"
 
+#include "acquisition/journal.h"
 #include "app/tform1.h"
 #include "platform/serial_qt.h"
 #include "platform/stringlist.h"
@@ -37,6 +38,18 @@ inline QByteArray stored(const QByteArray& baseName) {
 
 // The lines of a list file as written by the program.
 inline QList<QByteArray> fileLines(const QString& name) { return plat::StringList::parse(rig::readFile(name)); }
+
+// A time as the journal keeps it: to the second.
+inline QDateTime toSecond(const QDateTime& t) { return t.addMSecs(-t.time().msec()); }
+
+// The calls of the journal, in the order written; a line that does not read as a call is
+// taken as an empty one, so that it fails the comparison it is in.
+inline QList<journal::Call> journalCalls() {
+    QList<journal::Call> out;
+    const QList<QByteArray> lines = fileLines(journal::file);
+    for (qsizetype i = 1; i < lines.size(); ++i) out.append(journal::parseLine(lines[i]).value_or(journal::Call{}));
+    return out;
+}
 
 // Records every new text of a status panel, sampled at each pump of the waiting loops.
 struct PanelLog {

@@ -131,6 +131,7 @@ void TForm1::Button4Click() {
     // over it, even when "Снимок" began before a tick had shown "Ready" after a reception.
     readyshown = 1;
     const auto release = qScopeGuard([this] {
+        endcall();
         ui->Pbar1->hide();
         tmrstop = 0;
         dialed = 0;
@@ -138,6 +139,7 @@ void TForm1::Button4Click() {
     });
     if (!portopen && !setdcb()) return;
     portopen = 1;
+    begincall(journal::Direction::Outgoing, telobj, QStringLiteral("снимок"));
     ui->Pbar1->show();
     const QByteArray dial = "ATD" + telobj + "\r";
     // A cancel pressed before the first attempt began (while nothing waited) is not for it.
@@ -156,11 +158,37 @@ void TForm1::Button4Click() {
         if (linkerr == 3) {
             // "Отмена" stops "Снимок", as it stops the settings transfer: nothing more is dialled.
             abortdial();
-            if (!closing) setPanel(2, QStringLiteral("Вызов отменён"));
+            call->outcome = QStringLiteral("Вызов отменён");
+            if (!closing) setPanel(2, call->outcome);
             return;
         }
     }
-    if (!closing) setPanel(2, QStringLiteral("Не связи с объектом"));
+    call->outcome = QStringLiteral("Не связи с объектом");
+    if (!closing) setPanel(2, call->outcome);
+}
+
+void TForm1::begincall(journal::Direction direction, const QByteArray& number, const QString& what) {
+    if (call) return;
+    // Until something else is known: the window closed in the middle of it.
+    call.emplace();
+    call->start = sys.clock.now();
+    call->direction = direction;
+    call->number = number;
+    call->what = what;
+    call->outcome = QStringLiteral("прерван");
+}
+
+void TForm1::endcall() {
+    if (!call) return;
+    const journal::Call ended = *std::exchange(call, std::nullopt);
+    calls.append(ended);
+    if (!ended.pictures.isEmpty()) showLastHeard();
+}
+
+void TForm1::showLastHeard() {
+    const auto& heard = calls.lastHeard();
+    ui->Label8->setText(QStringLiteral("Был на связи:\n") +
+                        (heard ? heard->toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")) : QStringLiteral("—")));
 }
 
 void TForm1::BtOtmenaClick() { otmena = 1; }

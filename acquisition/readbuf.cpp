@@ -7,6 +7,8 @@
 #include "platform/trace.h"
 #include "ui_tform1.h"
 
+#include <QScopeGuard>
+
 #include <array>
 
 namespace {
@@ -69,6 +71,13 @@ constexpr std::uint32_t kDataBase = 800;    // 80 s from the connect line
 
 void TForm1::readbuf() {
     otmena = 0;  // a cancel pressed before the reception began is not for it
+    // The unit's call is entered in the journal here; a call this program dialled was entered
+    // by the dialling, which writes it.
+    const bool own = !call;
+    begincall(journal::Direction::Incoming, {}, QStringLiteral("снимок"));
+    const auto entered = qScopeGuard([this, own] {
+        if (own) endcall();
+    });
     if (dialed != 1 && !answerphase()) return;
     dataphase();
 }
@@ -86,6 +95,7 @@ bool TForm1::answerphase() {
     // The kind of the last ring. Only data calls are the unit's: a voice, fax or GPRS call
     // rings on unanswered until its caller gives up, and a data call after it is taken.
     RingKind ring = RingKind::Data;
+    QByteArray ringtype;  // as the last ring line names it, for the journal
     bool declined = false;  // a call that was not the unit's rang
     bool answered = false;  // "ATA" went out
     // One received byte; true when it ends the phase.
@@ -102,6 +112,7 @@ bool TForm1::answerphase() {
         if (head.isRing()) {
             rang = true;
             ring = head.ringKind();
+            ringtype = ringType(head.text());
             if (ring != RingKind::Data && !declined)
                 qCInfo(lcLink, "\"%s\" is not the unit's call: not answered", head.shown().constData());
             declined = declined || ring != RingKind::Data;
@@ -115,6 +126,7 @@ bool TForm1::answerphase() {
         case Reply::Error: linkerr = 4; ending = "ERROR"; return true;
         case Reply::Ring: setPanel(2, ringText(ring)); break;
         case Reply::Clip:
+            if (call) call->number = callerNumber(head.text());
             if (ring != RingKind::Data) break;
             if (hcom) sendport("ATA\r", 4);  // no purge: the modem's next lines must stay
             answered = true;
@@ -145,6 +157,16 @@ bool TForm1::answerphase() {
         if (got) done = take(inbyte);
     }
     if (connected) return true;
+    if (call) {
+        if (!rang && !caller) {
+            call.reset();  // no call: the modem restarted, or a stray line
+        } else if (!answered) {
+            call->what = QString::fromLatin1(ringtype.isEmpty() ? QByteArray("RING") : ringtype);
+            call->outcome = journal::notAnswered;
+        } else {
+            call->outcome = QStringLiteral("err ") + QString::number(linkerr);
+        }
+    }
     if (rang && !caller && listening && !closing) {
         // A prepared modem follows every ring with a caller line, even for a withheld number.
         // One that rang without any has restarted without a word and forgotten AT+CLIP=1:
@@ -219,11 +241,19 @@ void TForm1::dataphase() {
     // of its own. Pictures held from an earlier filing that found the disk full may still be
     // stored now; they are shown, while the status speaks of this phase alone.
     const int before = nfiles;
+    const int listed = ListBox1.count();
     const int filed = filebuf(fotobuf.data(), std::size_t(nfoto));
     qCInfo(lcLink, "data phase: %lld bytes received in %.1f s, %d picture(s) filed; ended by %s", received,
            double(waitTick() - start) / 1000.0, filed, ending);
     if (received > nfoto) qCInfo(lcLink, "data phase: only its first %d bytes were kept for cutting", nfoto);
     setPanel(2, filed > 0 ? QStringLiteral("foto OK") : QStringLiteral("Ошибка связи"));
+    if (call) {
+        call->bytes = received;
+        // Every picture this filing stored, those held from an earlier call included.
+        call->pictures = ListBox1.lines().mid(listed);
+        call->outcome = panel(2);
+        if (failure || !temp.ok()) call->outcome += QStringLiteral(", ") + panel(0);
+    }
     if (nfiles != before) {
         announce(nfiles - before);  // first: a picture the panes cannot show ends updimage
         updimage(nfiles);

@@ -2,6 +2,7 @@
 // The main window. It owns the whole link (port, flags, reply buffer), the reception buffer,
 // the archive index and the viewer positions; its operations are spread over the folders of
 // their subsystems (link/, acquisition/, viewer/, config/), each defining its own methods.
+#include "acquisition/journal.h"
 #include "link/lines.h"
 #include "platform/platform.h"
 #include "platform/stringlist.h"
@@ -16,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Ui { class TForm1; }
@@ -106,6 +108,14 @@ public:
     // Draws the operator's eye to pictures a reception stored while he works in another
     // window: the window asks for attention, and the tray icon says how many came.
     void announce(int stored);
+    // The journal of calls: a call is entered when it begins, its outcome and pictures are
+    // filled in as it goes, and its line is written when it ends. A call already under way
+    // (Снимок's, whose reception follows) is kept.
+    void begincall(journal::Direction direction, const QByteArray& number, const QString& what);
+    void endcall();
+    // Beside the unit's phone number: when the unit was last heard, the start of the newest
+    // call that brought pictures.
+    void showLastHeard();
 
 private:
     // The two phases of readbuf. The answer phase takes the unit's call up to its connect
@@ -210,6 +220,10 @@ public:
     bool phaseMarked = false;     // the data phase being received or filed is marked on disk
     bool picturesUnread = false;  // files.txt exists but could not be loaded at start
     bool eventsUnread = false;    // the same for events.txt
+
+    // the journal of calls, and the call under way
+    journal::Journal calls;
+    std::optional<journal::Call> call;
 
     // the other windows
     TForm2* form2 = nullptr;

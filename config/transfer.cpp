@@ -20,6 +20,12 @@ unsigned char bcd(const QString& text, int at) {
     return static_cast<unsigned char>(((text[at].unicode() - 0x30) * 16 + (text[at + 1].unicode() - 0x30)) & 0xFF);
 }
 
+// A final text of the transfer: in panel 2, and the outcome of the call in the journal.
+void conclude(TForm1& f, const QString& text) {
+    f.setPanel(2, text);
+    if (f.call) f.call->outcome = text;
+}
+
 // One item of the exchange: true when the unit answered it with a line beginning "OK".
 bool send(TForm1& f, const char* bytes, int length, int tmout) {
     return f.vvod(bytes, f.otvet.data(), length, tmout) == VV_OK;
@@ -32,7 +38,7 @@ bool cableLink(TForm1& f) {
         if (f.linkerr == 3 || f.closing) return false;
         if (send(f, QByteArrayLiteral("BC\r"), 60)) return true;
         if (++attempt == kHandshakes) {
-            f.setPanel(2, QStringLiteral("Устройство не подключено"));
+            conclude(f, QStringLiteral("Устройство не подключено"));
             return false;
         }
         f.setPanel(2, QStringLiteral("Попытка%1").arg(attempt + 1));
@@ -50,7 +56,7 @@ bool dialLink(TForm1& f) {
         if (f.vvod(dial.constData(), f.otvet.data(), int(dial.size()), 600) == VV_CONNECT) return true;
         if (f.linkerr == 3) f.abortdial();
         if (++attempt == kDials) {
-            f.setPanel(2, QStringLiteral("Не связи с объектом"));
+            conclude(f, QStringLiteral("Не связи с объектом"));
             return false;
         }
         f.setPanel(2, QStringLiteral("Попытка%1").arg(attempt + 1));
@@ -59,7 +65,7 @@ bool dialLink(TForm1& f) {
 
 void sendSettings(TForm1& f, const Ui::TForm2& d) {
     if (!send(f, QByteArrayLiteral("time \r"), 100)) {
-        f.setPanel(2, QStringLiteral("Передать не удалось"));
+        conclude(f, QStringLiteral("Передать не удалось"));
         return;
     }
     // Every later item that is not answered ends the transfer with an empty status.
@@ -80,7 +86,7 @@ void sendSettings(TForm1& f, const Ui::TForm2& d) {
         }
         if (!send(f, textItem(f.levs), 100)) return fail();
     }
-    f.setPanel(2, QStringLiteral("Установки успешно переданы"));
+    conclude(f, QStringLiteral("Установки успешно переданы"));
 }
 
 } // namespace
@@ -158,6 +164,17 @@ void TForm1::Button1Click() {
         if (!setdcb()) return;  // it has shown its message
     }
     portopen = 1;
+    const bool cable = result == kDirectWrite;
+    begincall(cable ? journal::Direction::Cable : journal::Direction::Outgoing, cable ? QByteArray() : telobj,
+              QStringLiteral("установки"));
+    // Without a final text (a cancel, an item answered otherwise than "OK") the journal says
+    // that nothing was sent, and why when a wait failed.
+    call->outcome.clear();
+    const auto entered = qScopeGuard([this] {
+        if (call && call->outcome.isEmpty())
+            call->outcome = QStringLiteral("не передано") + (linkerr ? QStringLiteral(", err %1").arg(linkerr) : QString());
+        endcall();
+    });
     ui->Pbar1->show();
-    if (result == kDirectWrite ? cableLink(*this) : dialLink(*this)) sendSettings(*this, *form2->ui);
+    if (cable ? cableLink(*this) : dialLink(*this)) sendSettings(*this, *form2->ui);
 }

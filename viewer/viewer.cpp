@@ -71,6 +71,9 @@ void TForm1::FormCreate() {
             epos = ListBox2.count() - 1;  // the newest event; -1 for an empty list
         });
     }
+    // The journal of calls: where each event came from, and when the unit was last heard.
+    calls.load();
+    showLastHeard();
     // A data phase that a power cut or a crash kept from its filing is filed now, so that
     // the panes show its pictures too, and paging counts them as loaded.
     const int loaded = ListBox2.count();

@@ -124,6 +124,7 @@ private slots:
         QCOMPARE(b.f().panel(0), QString("err 2"));
         b.line->afterWrite("ATD").feed("ATD\r\r\nNO CARRIER\r\n");  // the first refused at once
         const auto start = b.r.clock.t;
+        const QDateTime pressed = acq::toSecond(b.r.clock.now());
         b.f().Button4Click();
         QCOMPARE(b.line->writes, QList<QByteArray>(6, "ATD\r"));
         QCOMPARE(b.status.withLast(b.r, 2), (QStringList{"Ready", "Набор номера", "Не связи с объектом"}));
@@ -131,6 +132,12 @@ private slots:
         QVERIFY2(took > 5 * 60000 && took < 5 * 60000 + 2000, qPrintable(QString::number(took)));
         QCOMPARE(b.f().portopen, 1);
         QVERIFY(b.idle());
+        // One line for the six attempts; the poll's failed reception was no call.
+        const auto calls = acq::journalCalls();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].direction, journal::Direction::Outgoing);
+        QCOMPARE(calls[0].outcome, QString("Не связи с объектом"));
+        QCOMPARE(calls[0].start, pressed);
         // Its result stays: the poll does not put "Ready" over it.
         b.f().Timer1Timer();
         b.f().Timer1Timer();
@@ -142,11 +149,16 @@ private slots:
         b.f().telobj = "+79001112233";
         const QByteArray jpeg = acq::picture(7);
         b.unitAnswers(jpeg);
+        const QDateTime pressed = acq::toSecond(b.r.clock.now());
         b.f().Button4Click();
         QCOMPARE(b.line->written, QByteArray("ATD+79001112233\rfoto1\r"));
         QCOMPARE(b.status.withLast(b.r, 2), (QStringList{"Набор номера", "Прием фото", "foto OK"}));
         QCOMPARE(acq::stored(b.f().ListBox1.at(0)), jpeg);
         QVERIFY(b.idle());
+        journal::Call expected{pressed, journal::Direction::Outgoing, "+79001112233", "снимок", "foto OK",
+                               jpeg.size() + acq::noCarrier().size(), b.f().ListBox1.lines()};
+        QCOMPARE(acq::journalCalls(), QList<journal::Call>{expected});
+        QCOMPARE(b.f().ui->Label8->text(), "Был на связи:\n" + pressed.toString("dd.MM.yyyy hh:mm:ss"));
         // After Снимок the poll does not show "Ready" again.
         b.f().Timer1Timer();
         QCOMPARE(b.f().panel(2), QString("foto OK"));
@@ -163,6 +175,7 @@ private slots:
         QCOMPARE(countWrites(*b.line, "ATD"), 3);
         QCOMPARE(b.line->writes.last(), QByteArray("\r"));
         QCOMPARE(b.f().panel(2), QString("Вызов отменён"));
+        QCOMPARE(acq::journalCalls().value(0).outcome, QString("Вызов отменён"));
         QCOMPARE(b.f().otmena, 0);
         QVERIFY(b.idle());
         const auto took = b.r.clock.t - start;

@@ -69,37 +69,51 @@ private slots:
         QTest::addColumn<QString>("panel0");
         QTest::addColumn<QByteArray>("written");
         QTest::addColumn<bool>("received");  // the data phase was reached
+        QTest::addColumn<QString>("entry");  // the journal's: number;what;outcome;pictures
         const QByteArray call = acq::incomingCall();
+        const QString unit = "+79001112233;", other = "+79005556677;";
         QTest::newRow("two caller lines, two answers")
             << call + "\r\n+CLIP: \"+79001112233\",145\r\n" + acq::connect9600() << false << "COM1"
-            << QByteArray("ATA\rATA\r") << true;
+            << QByteArray("ATA\rATA\r") << true << QString(unit + "снимок;foto OK;1");
         QTest::newRow("OK and anything after it") << QByteArray("OK\r\nOKAY, fine\r\n") + call + "CONNECT 14400\r\n"
-                                                  << false << "COM1" << QByteArray("ATA\r") << true;
+                                                  << false << "COM1" << QByteArray("ATA\r") << true
+            << QString(unit + "снимок;foto OK;1");
         QTest::newRow("rings only") << QByteArray("\r\n+CRING: REL ASYNC\r\n\r\n+CRING: REL ASYNC\r\n") << false
-                                    << "err 1" << QByteArray() << false;
+                                    << "err 1" << QByteArray() << false << QString(";REL ASYNC;не отвечен;0");
         QTest::newRow("NUL byte") << QByteArray("\r\n+CR\0ING\r\n", 11) + call << false << "err 2" << QByteArray()
-                                  << false;
-        QTest::newRow("NO CARRIER") << call + "\r\nNO CARRIER\r\n" << false << "err 2" << QByteArray("ATA\r") << false;
-        QTest::newRow("ERROR") << call + "\r\nERROR\r\n" << false << "err 4" << QByteArray("ATA\r") << false;
-        QTest::newRow("cancel") << call << true << "err 3" << QByteArray("ATA\r") << false;
+                                  << false << QString();
+        QTest::newRow("NO CARRIER") << call + "\r\nNO CARRIER\r\n" << false << "err 2" << QByteArray("ATA\r") << false
+            << QString(unit + "снимок;err 2;0");
+        QTest::newRow("ERROR") << call + "\r\nERROR\r\n" << false << "err 4" << QByteArray("ATA\r") << false
+            << QString(unit + "снимок;err 4;0");
+        QTest::newRow("cancel") << call << true << "err 3" << QByteArray("ATA\r") << false
+            << QString(unit + "снимок;err 3;0");
         // Only data calls are answered; the others ring on and end quietly, and a data call
         // after them is taken. A bare RING cannot tell and is answered.
         const QByteArray clip = "\r\n+CLIP: \"+79005556677\",145\r\n";
         const QByteArray voice = "\r\n+CRING: VOICE\r\n" + clip;
-        QTest::newRow("voice call") << voice + voice << false << "COM1" << QByteArray() << false;
-        QTest::newRow("voice call ended by NO CARRIER") << voice + "\r\nNO CARRIER\r\n" << false << "COM1" << QByteArray() << false;
-        QTest::newRow("fax call") << "\r\n+CRING: FAX\r\n" + clip << false << "COM1" << QByteArray() << false;
+        QTest::newRow("voice call") << voice + voice << false << "COM1" << QByteArray() << false
+            << QString(other + "VOICE;не отвечен;0");
+        QTest::newRow("voice call ended by NO CARRIER") << voice + "\r\nNO CARRIER\r\n" << false << "COM1" << QByteArray() << false
+            << QString(other + "VOICE;не отвечен;0");
+        QTest::newRow("fax call") << "\r\n+CRING: FAX\r\n" + clip << false << "COM1" << QByteArray() << false
+            << QString(other + "FAX;не отвечен;0");
         QTest::newRow("GPRS request") << "\r\n+CRING: GPRS \"IP\",\"10.1.2.3\"\r\n" + clip << false << "COM1"
-                                      << QByteArray() << false;
+                                      << QByteArray() << false
+            << QString(other + "GPRS \"IP\",\"10.1.2.3\";не отвечен;0");
         QTest::newRow("alternating voice first") << "\r\n+CRING: ALT VOICE/ASYNC\r\n" + clip << false << "COM1"
-                                                 << QByteArray() << false;
+                                                 << QByteArray() << false
+            << QString(other + "ALT VOICE/ASYNC;не отвечен;0");
         QTest::newRow("voice, then the unit") << voice + call + acq::connect9600() << false << "COM1"
-                                              << QByteArray("ATA\r") << true;
+                                              << QByteArray("ATA\r") << true << QString(unit + "снимок;foto OK;1");
         QTest::newRow("bare RING with its caller") << "\r\nRING\r\n" + clip + acq::connect9600() << false << "COM1"
-                                                   << QByteArray("ATA\r") << true;
-        QTest::newRow("voice call cancelled") << voice << true << "err 3" << QByteArray() << false;
+                                                   << QByteArray("ATA\r") << true
+            << QString(other + "снимок;foto OK;1");
+        QTest::newRow("voice call cancelled") << voice << true << "err 3" << QByteArray() << false
+            << QString(other + "VOICE;не отвечен;0");
         QTest::newRow("caller line shorter than its prefix") << QByteArray("\r\n+CLI\n") + acq::connect9600() << false
-                                                             << "COM1" << QByteArray() << true;
+                                                             << "COM1" << QByteArray() << true
+            << QString(";снимок;foto OK;1");
     }
     void answerPhaseLines() {
         QFETCH(QByteArray, modem);
@@ -107,6 +121,7 @@ private slots:
         QFETCH(QString, panel0);
         QFETCH(QByteArray, written);
         QFETCH(bool, received);
+        QFETCH(QString, entry);
         Listening l;
         l.line->feed(modem);
         if (cancel) l.line->silence(2000).then([&] { l.f().BtOtmenaClick(); });
@@ -119,6 +134,17 @@ private slots:
         QCOMPARE(l.f().ListBox1.count(), received ? 1 : 0);
         QCOMPARE(l.f().otmena, 0);
         QVERIFY(l.idle());
+        // One line in the journal for a call, none for lines that were no call.
+        const QList<QByteArray> journal = acq::fileLines("calls.csv");
+        QCOMPARE(journal.size(), entry.isEmpty() ? 0 : 2);
+        if (entry.isEmpty()) return;
+        const auto c = journal::parseLine(journal[1]);
+        QVERIFY(c);
+        QCOMPARE(c->direction, journal::Direction::Incoming);
+        const QStringList seen = {QString::fromLatin1(c->number), c->what, c->outcome, QString::number(c->pictures.size())};
+        QCOMPARE(seen.join(';'), entry);
+        QCOMPARE(c->pictures, l.f().ListBox1.lines());
+        QCOMPARE(c->bytes > 0, received);
     }
 
     // Panel 2 says what rang, and keeps saying it after the ringing stopped.
@@ -208,6 +234,11 @@ private slots:
         QCOMPARE(l.f().panel(2), panel2);
         QCOMPARE(rig::readFile("temp.dat"), sent);
         QCOMPARE(l.f().ListBox1.count(), complete ? 1 : 0);
+        // The journal gives both panels' word on a cancelled phase.
+        const auto c = journal::parseLine(acq::fileLines("calls.csv").value(1));
+        QVERIFY(c);
+        QCOMPARE(c->outcome, how == 1 ? panel2 + ", err 3" : panel2);
+        QCOMPARE(c->bytes, sent.size());
     }
 
     // A phase in which nothing arrives files nothing: not the previous transfer again.

@@ -1,6 +1,6 @@
 // The settings transfer on the scripted line with the fake clock: the link by cable or by a
 // dialled call, then the items in lock-step, checked byte for byte on the wire.
-#include "rig.h"
+#include "acquisition_rig.h"
 #include "config/tform2.h"
 #include "platform/cp1251.h"
 #include "ui_tform1.h"
@@ -76,6 +76,8 @@ private slots:
         QCOMPARE(t.r.form1->busy + t.r.form1->tmrstop, 0);
         // The clock record carries the saved resolution.
         QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(9), QByteArray("1"));
+        const journal::Call cable{t.r.clock.base, journal::Direction::Cable, {}, "установки", "Установки успешно переданы"};
+        QCOMPARE(acq::journalCalls(), QList<journal::Call>{cable});
     }
 
     void resolutionCodeFollowsThePicker_data() {
@@ -171,6 +173,11 @@ private slots:
         QVERIFY(at[1] - at[0] < 100 && at[2] - at[1] < 100 && at[3] - at[2] < 100 && at[5] - at[4] < 100);
         QVERIFY(at[4] - at[3] >= 60000);
         QVERIFY(t.progressHidden());
+        const auto calls = acq::journalCalls();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].direction, journal::Direction::Outgoing);
+        QCOMPARE(calls[0].number, QByteArray("+79001112233"));
+        QCOMPARE(calls[0].outcome, QString("Не связи с объектом"));
     }
 
     void dialledTransferStartsAtConnect() {
@@ -184,6 +191,7 @@ private slots:
         // While the items go, the status keeps the last text of the link phase.
         QCOMPARE(t.status(), QString("Установки успешно переданы"));
         QCOMPARE(t.r.form1->ui->Label7->text(), QString("+79001112233"));
+        QCOMPARE(acq::journalCalls().value(0).outcome, QString("Установки успешно переданы"));
     }
 
     void cancelEndsTheLinkLoopBeforeTheNextAttempt() {
@@ -195,6 +203,7 @@ private slots:
         QCOMPARE(t.line.writes[1], QByteArray("\r"));
         QCOMPARE(t.status(), QString("Попытка2"));
         QVERIFY(t.progressHidden());
+        QCOMPARE(acq::journalCalls().value(0).outcome, QString("не передано, err 3"));
 
         Transfer c;
         c.line.afterWrite("BC\r").feed("BUSY\r\n").then([&] { c.r.form1->BtOtmenaClick(); });
@@ -212,6 +221,7 @@ private slots:
         QCOMPARE(t.line.writes.size(), 4);
         QCOMPARE(t.status(), QString());
         QVERIFY(t.progressHidden());
+        QCOMPARE(acq::journalCalls().value(0).outcome, QString("не передано"));
     }
 
     void aCancelDuringAnItemStopsTheTransfer() {
@@ -249,6 +259,7 @@ private slots:
         t.run(&Ui::TForm2::Button4);  // Прямое чтен.
         QCOMPARE(t.r.ports.creates, 0);
         QVERIFY(t.line.writes.isEmpty());
+        QVERIFY(!QFile::exists(journal::file));
         QVERIFY(t.progressHidden());
     }
 

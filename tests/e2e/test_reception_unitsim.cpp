@@ -166,6 +166,16 @@ int runReceiver(const QByteArray& folderAndPort) {
     return runProgram(sys);
 }
 
+// Starts this test program as Ravlo in the rig's folder on unitsim's line (runReceiver).
+void startReceiver(QProcess& ravlo, const rig::RealRig& rr, const rig::UnitSimProcess& sim) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("RAVLO_RECEIVER", rr.work.path() + "\n" + sim.link());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    ravlo.setProcessEnvironment(env);
+    ravlo.setProcessChannelMode(QProcess::ForwardedChannels);
+    ravlo.start(QCoreApplication::applicationFilePath(), {});
+}
+
 } // namespace
 
 class TestReceptionUnitsim : public QObject {
@@ -381,12 +391,7 @@ private slots:
         rig::writeDefaultSettings();
 
         QProcess ravlo;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("RAVLO_RECEIVER", rr.work.path() + "\n" + sim.link());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        ravlo.setProcessEnvironment(env);
-        ravlo.setProcessChannelMode(QProcess::ForwardedChannels);
-        ravlo.start(QCoreApplication::applicationFilePath(), {});
+        startReceiver(ravlo, rr, sim);
         QVERIFY(ravlo.waitForStarted(10000));
         const auto cutOff = [&] {
             const QByteArray temp = rig::readFile("temp.dat");
@@ -427,6 +432,32 @@ private slots:
         QCOMPARE(acq::fileLines("events.txt"), QList<QByteArray>{"1," + names[0] + ","});
         QCOMPARE(QDir("foto").entryList(QDir::Files).size(), 1);
         QCOMPARE(rr.ui.messages.size(), 0);
+    }
+
+    // The journal's line is on the disk when its call ends: Ravlo killed right after it finds
+    // the line whole, and the next start shows that call as when the unit was last heard.
+    void theJournalLineOutlivesAKill() {
+        rig::UnitSimProcess sim(QStringList{"--fast"} + kQuick);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        rig::writeDefaultSettings();
+        QProcess ravlo;
+        startReceiver(ravlo, rr, sim);
+        QVERIFY(ravlo.waitForStarted(10000));
+        QVERIFY2(rig::waitFor([] { return rig::readFile("calls.csv").contains("foto OK"); }, 60000), "no call ended");
+        ravlo.kill();
+        QVERIFY(ravlo.waitForFinished(10000));
+        const auto calls = acq::journalCalls();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].outcome, QString("foto OK"));
+        QCOMPARE(calls[0].number, QByteArray("+79001112233"));
+        QCOMPARE(calls[0].pictures.size(), 1);
+        QVERIFY(rig::readFile("calls.csv").endsWith(calls[0].pictures[0] + "\r\n"));
+
+        QString heard;
+        whenStarted([&](TForm1& f) { heard = f.ui->Label8->text(); });
+        QCOMPARE(runProgram(rr.sys), 0);
+        QCOMPARE(heard, "Был на связи:\n" + calls[0].start.toString("dd.MM.yyyy hh:mm:ss"));
     }
 
     // The modem goes away in the middle of the second picture (unitsim killed, at line speed):

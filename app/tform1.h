@@ -150,6 +150,9 @@ public:
     void FormCreate();
     void updimage(int n);
     void updimage1(int k);
+    // Label1's text for event k: its number, and the time and the caller of its call when
+    // the journal knows them.
+    QString eventCaption(int k) const;
     void Button5Click();
     void Button6Click();
     void Button7Click();

@@ -109,6 +109,18 @@ void TForm1::updimage1(int k) {
     }
 }
 
+QString TForm1::eventCaption(int k) const {
+    QString caption = QStringLiteral("Событие %1").arg(k);
+    if (k < 0 || k >= ListBox2.count()) return caption;
+    // The call the event came from, when the journal names its first picture.
+    const viewer::EventLine event = viewer::parseEventLine(ListBox2.at(k), 1);
+    if (event.names.isEmpty()) return caption;
+    const auto from = calls.callOf(event.names[0]);
+    if (!from) return caption;
+    return caption + QStringLiteral(" — ") + from->start.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")) +
+           QStringLiteral(", ") + journal::source(*from);
+}
+
 void TForm1::Button5Click() {
     // "<": one picture back, but never to a page that starts before entry 0.
     if (fpos > kPanes) --fpos;
@@ -126,14 +138,14 @@ void TForm1::Button7Click() {
     // "<<": the previous event, stopping at the oldest (0). The caption names the event before
     // its pictures load, so that it stays right when one of them cannot be shown.
     if (epos > 0) --epos;
-    ui->Label1->setText(QStringLiteral("Событие %1").arg(epos));
+    ui->Label1->setText(eventCaption(epos));
     updimage1(epos);
 }
 
 void TForm1::Button8Click() {
     // ">>": the next event, stopping at the newest.
     if (epos < ListBox2.count() - 1) ++epos;
-    ui->Label1->setText(QStringLiteral("Событие %1").arg(epos));
+    ui->Label1->setText(eventCaption(epos));
     updimage1(epos);
 }
 

@@ -96,14 +96,22 @@ private slots:
 
         // By event: the three of the second, then the two of the first with the placeholder
         // and empty captions where it has none; "<<" at the oldest redraws it.
+        // The journal names each call's pictures, and the event's caption gives its call.
+        const QList<QByteArray> journal = acq::fileLines("calls.csv");
+        QCOMPARE(journal.size(), 3);  // the heading and the two calls
+        const auto second = journal::parseLine(journal[2]);
+        QVERIFY(second);
+        QCOMPARE(second->pictures, f->ListBox1.lines().mid(2));
+        const QString secondTime = second->start.toString("dd.MM.yyyy hh:mm:ss");
         f->ui->Button8->click();
-        QCOMPARE(f->ui->Label1->text(), QString("Событие 1"));
+        QCOMPARE(f->ui->Label1->text(), "Событие 1 — " + secondTime + ", Снимок, +79001112233");
         CHECK(checkPanes(*f, {entry(f->ListBox1.at(2)), entry(f->ListBox1.at(3)), entry(f->ListBox1.at(4)), placeholder()}));
         f->ui->Button8->click();
         QCOMPARE(f->epos, 1);
         f->ui->Button7->click();
         f->ui->Button7->click();
-        QCOMPARE(f->ui->Label1->text(), QString("Событие 0"));
+        QVERIFY2(f->ui->Label1->text().startsWith("Событие 0 — ") && f->ui->Label1->text().endsWith(", Снимок, +79001112233"),
+                 qPrintable(f->ui->Label1->text()));
         CHECK(checkPanes(*f, {entry(f->ListBox1.at(0)), entry(f->ListBox1.at(1)), placeholder(), placeholder()}));
         QCOMPARE(rr.ui.errors, QStringList());
 
@@ -120,6 +128,7 @@ private slots:
         QCOMPARE(f->fpos, 5);
         QCOMPARE(f->epos, 1);
         CHECK(checkPanes(*f, page(*f, 1)));
+        QCOMPARE(f->ui->Label8->text(), "Был на связи:\n" + secondTime);
 
         // A picture file of the page a transfer shows has gone: the toolkit error names it, the
         // panes from there on keep what they showed, and the transfer is filed and cleaned up.
@@ -144,7 +153,8 @@ private slots:
         QCOMPARE(f->fpos, 6);
         CHECK(checkPanes(*f, page(*f, 2)));
         f->ui->Button8->click();
-        QCOMPARE(f->ui->Label1->text(), QString("Событие 2"));
+        QVERIFY2(f->ui->Label1->text().startsWith("Событие 2 — ") && f->ui->Label1->text().endsWith(", Снимок, +79001112233"),
+                 qPrintable(f->ui->Label1->text()));
         CHECK(checkPanes(*f, {entry(f->ListBox1.at(5)), entry(f->ListBox1.at(6)), entry(f->ListBox1.at(7)), placeholder()}));
         QCOMPARE(rr.ui.errors, QStringList());
         QCOMPARE(rr.ui.messages.size(), 0);

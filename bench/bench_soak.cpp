@@ -123,6 +123,8 @@ int main(int argc, char** argv) {
     std::printf("pictures sent whole %d, cut short %d; stored %d in %d events; required %d, all stored; "
                 "%d excused by a cancel, %d of them stored\n",
                 fig.picturesWhole, fig.picturesCut, c.stored, c.events, c.required, c.excused, c.excusedStored);
+    std::printf("calls in the journal (calls.csv): %d, of which %d rang unanswered; every stored picture named in one\n",
+                c.journalled, c.unanswered);
     if (at100.rss > 0) {
         const auto growth = [](long a, long b) { return 100.0 * double(b - a) / double(a); };
         std::printf("VmRSS after 100 transfers %ld kB, after %d: %ld kB (%+.1f%%)\n", at100.rss, fig.transfers, atEnd.rss,

@@ -45,6 +45,8 @@ private slots:
         // The modem restarted and was replugged in between, and was prepared again each time.
         QVERIFY(fig.restarts > 0 && fig.silentRestarts > 0 && fig.replugs > 0);
         QVERIFY(fig.voiceCalls > 0);
+        // Every call is in the journal, the ones that rang unanswered too.
+        QVERIFY(c.journalled >= fig.transfers && c.unanswered >= fig.voiceCalls);
         qInfo("%d transfers (%d dialled, %d incoming) in %.1f s; %d pictures sent whole, %d cut; %d stored in %d events; "
               "%d excused by a cancel, %d of them stored; %d restarts, %d silent, %d replugs, %d voice calls",
               fig.transfers, fig.dialled, fig.incoming, double(t.elapsed()) / 1000, fig.picturesWhole, fig.picturesCut, c.stored,

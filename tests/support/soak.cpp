@@ -1,5 +1,6 @@
 #include "soak.h"
 
+#include "acquisition/journal.h"
 #include "platform/stringlist.h"
 #include "ui_tform1.h"
 
@@ -226,6 +227,7 @@ QString Soak::transfer() {
     ++figures_.transfers;
     if (dialled) {
         ++figures_.dialled;
+        ++snimoks_;
         f.ui->Button4->click();  // returns once the picture call is over
     } else {
         ++figures_.incoming;
@@ -324,9 +326,48 @@ SoakCheck Soak::check() {
         ++c.required;
         if (!storedHashes.contains(h)) c.problems << QStringLiteral("sent whole, not stored: ") + savedFile(sent);
     }
+    checkJournal(c, files);
     for (const auto& m : rig_->ui.messages) c.problems << QStringLiteral("message box: ") + m.caption + " / " + m.text;
     for (const auto& e : rig_->ui.errors) c.problems << QStringLiteral("toolkit error: ") + e;
     return c;
+}
+
+void Soak::checkJournal(SoakCheck& c, const QList<QByteArray>& files) {
+    const QList<QByteArray> lines = plat::StringList::parse(readFile(journal::file));
+    QMap<QByteArray, int> named;
+    int snimoks = 0, voice = 0, received = 0, taken = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const auto call = journal::parseLine(lines[i]);
+        if (!call) {
+            c.problems << QStringLiteral("journal line %1 is no call: %2").arg(i).arg(QString::fromLatin1(lines[i]));
+            continue;
+        }
+        ++c.journalled;
+        for (const QByteArray& n : call->pictures) ++named[n];
+        const bool dialled = call->direction == journal::Direction::Outgoing;
+        const bool dataPhase = call->outcome.startsWith(QStringLiteral("foto OK")) ||
+                               call->outcome.startsWith(QStringLiteral("Ошибка связи"));
+        snimoks += dialled;
+        received += dataPhase;
+        // A call the modem may have connected: one answered, or a dial that was not refused.
+        taken += dialled ? call->outcome != QStringLiteral("Не связи с объектом") : call->what == QStringLiteral("снимок");
+        if (call->outcome == journal::notAnswered) ++c.unanswered;
+        if (call->what.startsWith(QStringLiteral("VOICE"))) {
+            ++voice;
+            if (call->outcome != journal::notAnswered)
+                c.problems << QStringLiteral("a voice call was answered: ") + call->outcome;
+        }
+    }
+    for (const QByteArray& n : files)
+        if (named.value(n) != 1)
+            c.problems << QStringLiteral("named in %1 journal lines: %2").arg(named.value(n)).arg(QString::fromLatin1(n));
+    if (snimoks != snimoks_) c.problems << QStringLiteral("%1 Снимок in the journal, %2 pressed").arg(snimoks).arg(snimoks_);
+    if (voice != figures_.voiceCalls)
+        c.problems << QStringLiteral("%1 voice calls in the journal, %2 made").arg(voice).arg(figures_.voiceCalls);
+    // Every call unitsim connected has its line; no line claims a data phase without one.
+    if (taken < connects_) c.problems << QStringLiteral("%1 calls connected, %2 in the journal").arg(connects_).arg(taken);
+    if (received > connects_)
+        c.problems << QStringLiteral("%1 data phases in the journal, %2 calls connected").arg(received).arg(connects_);
 }
 
 QString Soak::answersNextCalls() {
@@ -337,6 +378,7 @@ QString Soak::answersNextCalls() {
         const int connectsBefore = connects_;
         sim_->command("fault none");
         if (dialled) {
+            ++snimoks_;
             f.ui->Button4->click();
         } else {
             sim_->command("call");

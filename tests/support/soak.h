@@ -51,6 +51,8 @@ struct SoakCheck {
     int excused = 0;       // the others: their call was cut off by the operator's cancel
     int excusedStored = 0; // of which were stored all the same
     int events = 0;
+    int journalled = 0;    // calls in calls.csv
+    int unanswered = 0;    // of which rang and were not answered
     bool ok() const { return problems.isEmpty(); }
 };
 
@@ -99,6 +101,9 @@ private:
     bool simIdle() const;
     bool waitQuiet(int timeoutMs);
     void poll();
+    // The journal of calls against what happened: a line for every call, every stored
+    // picture named in one.
+    void checkJournal(SoakCheck& c, const QList<QByteArray>& files);
 
     SoakOptions opt_;
     std::mt19937 rng_;
@@ -119,6 +124,7 @@ private:
     QSet<int> lenient_;              // calls whose pictures a cancel excused
     int connects_ = 0, callEnds_ = 0, rings_ = 0, ringEnds_ = 0;
     int receptions_ = 0;             // receptions started by the poll
+    int snimoks_ = 0;                // presses of Снимок that dialled
     QStringList trace_;
 };
 

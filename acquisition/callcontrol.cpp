@@ -188,7 +188,7 @@ void TForm1::endcall() {
 void TForm1::showLastHeard() {
     const auto& heard = calls.lastHeard();
     ui->Label8->setText(QStringLiteral("Был на связи:\n") +
-                        (heard ? heard->toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")) : QStringLiteral("—")));
+                        (heard ? journal::timeText(*heard) : QStringLiteral("—")));
 }
 
 void TForm1::BtOtmenaClick() { otmena = 1; }

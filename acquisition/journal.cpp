@@ -63,8 +63,10 @@ QList<QByteArray> names(QByteArrayView list) {
 
 } // namespace
 
+QString timeText(const QDateTime& time) { return time.toString(timeFormat); }
+
 QByteArray formatLine(const Call& call) {
-    QByteArray line = plat::toCp1251(call.start.toString(timeFormat));
+    QByteArray line = plat::toCp1251(timeText(call.start));
     line += ';' + plat::toCp1251(directions[std::size_t(call.direction)]);
     line += ';' + field(call.number);
     line += ';' + field(plat::toCp1251(call.what));

@@ -36,6 +36,9 @@ struct Call {
 // The outcome of a call that rang and was not answered.
 inline const QString notAnswered = QStringLiteral("не отвечен");
 
+// A time as the journal writes it and the window shows it: "dd.MM.yyyy hh:mm:ss".
+QString timeText(const QDateTime& time);
+
 // One line of the file, with its CR LF.
 QByteArray formatLine(const Call& call);
 // A line of the file (with or without its line break) read back; nothing for the heading, a

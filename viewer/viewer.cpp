@@ -117,8 +117,7 @@ QString TForm1::eventCaption(int k) const {
     if (event.names.isEmpty()) return caption;
     const auto from = calls.callOf(event.names[0]);
     if (!from) return caption;
-    return caption + QStringLiteral(" — ") + from->start.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")) +
-           QStringLiteral(", ") + journal::source(*from);
+    return caption + QStringLiteral(" — ") + journal::timeText(from->start) + QStringLiteral(", ") + journal::source(*from);
 }
 
 void TForm1::Button5Click() {

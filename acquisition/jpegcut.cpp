@@ -24,14 +24,6 @@ bool findPair(const unsigned char* d, std::size_t n, std::size_t& p, unsigned ch
     return false;
 }
 
-// The same search for an end marker that also stops at a start marker; returns the code of
-// the marker found (p just after it), or 0 when the data ends first.
-unsigned char findEndOrStart(const unsigned char* d, std::size_t n, std::size_t& p) {
-    for (int c; (c = nextMarker(d, n, p)) >= 0;)
-        if (c == kEoi || c == kSoi) return static_cast<unsigned char>(c);
-    return 0;
-}
-
 bool standalone(unsigned char m) { return m == 0x01 || (m >= 0xD0 && m <= 0xD7); }
 
 struct Walk {
@@ -56,7 +48,6 @@ struct Marker {
     } kind;
     unsigned char code = 0;
     std::size_t at = 0;
-    std::size_t content = 0;  // Segment: where its content begins, after the two length bytes
 };
 
 // Reads the marker due at q (fill bytes FF may stand before it) and moves q past it and, for
@@ -70,32 +61,20 @@ Marker readMarker(const unsigned char* d, std::size_t n, std::size_t& q) {
     const unsigned char m = d[q++];
     if (m == kEoi) return {Marker::End, m, q - 1};
     if (m == kSoi) return {Marker::NextPicture, m, q - 2};
-    if (m == 0x00) return {Marker::Broken, m, mark};
     if (standalone(m)) return {Marker::Standalone, m, mark};
+    // Codes below C0 (00 among them) are stuffing or reserved; no encoder writes them where a
+    // marker is due, so the bytes here are no segment.
+    if (m < 0xC0) return {Marker::Broken, m, mark};
     if (n - q < 2) return {Marker::Broken, m, mark};
     const std::size_t len = std::size_t(d[q]) << 8 | d[q + 1];
     if (len < 2 || len > n - q) return {Marker::Broken, m, mark};
     q += len;
-    return {Marker::Segment, m, mark, q - len + 2};
+    return {Marker::Segment, m, mark};
 }
 
-// Whether the segments of the picture whose start marker ends just before q hold together up
-// to the start of scan, and one of them carries a start marker of its own: an embedded picture,
-// such as the thumbnail in an EXIF APP1 segment. Its start marker is looked for in the plain
-// bytes of the segment.
-bool carriesPicture(const unsigned char* d, std::size_t n, std::size_t q) {
-    bool embedded = false;
-    for (;;) {
-        const Marker m = readMarker(d, n, q);
-        if (m.kind == Marker::Standalone) continue;
-        if (m.kind != Marker::Segment) return false;
-        if (m.code == kSos) return embedded;
-        for (std::size_t c = m.content; !embedded && c + 1 < q; ++c)
-            embedded = d[c] == kMarker && d[c + 1] == kSoi;
-    }
-}
-
-// Walks the segments of the picture whose start marker ends just before q.
+// Walks the picture whose start marker ends just before q by its structure: its segments by
+// their lengths and, after each start of scan, the entropy-coded data, until a marker due is
+// its end marker or the structure stops holding. What the segments hold is skipped unread.
 Walk walk(const unsigned char* d, std::size_t n, std::size_t q) {
     for (;;) {
         const Marker m = readMarker(d, n, q);
@@ -130,23 +109,9 @@ Walk walk(const unsigned char* d, std::size_t n, std::size_t q) {
 std::vector<JpegSlice> cutJpegs(const unsigned char* data, std::size_t length) {
     std::vector<JpegSlice> out;
     std::size_t p = 0;
+    // Between pictures the byte-pair search finds the next start marker; the walk ends it.
     while (findPair(data, length, p, kSoi)) {
         const std::size_t start = p - 2;
-        // A picture with an embedded one ends where its segments say: the end marker that the
-        // byte-pair search finds first may be the thumbnail's, or lie in the EXIF data before it.
-        if (!carriesPicture(data, length, p)) {
-            // Every other picture ends where the byte-pair search ends it, unless the search
-            // meets another start marker first: the next picture after this one lost its end,
-            // or a thumbnail in segments that do not hold together. The segments tell which.
-            std::size_t q = p;
-            const unsigned char first = findEndOrStart(data, length, q);
-            if (first == 0) return out;  // the data ends inside the picture
-            if (first == kEoi) {
-                out.push_back({start, q - 1});
-                p = q;
-                continue;
-            }
-        }
         const Walk w = walk(data, length, p);
         switch (w.kind) {
         case Walk::End:
@@ -158,8 +123,8 @@ std::vector<JpegSlice> cutJpegs(const unsigned char* data, std::size_t length) {
             p = w.at;
             break;
         case Walk::Broken:
-            // The segments that held are not searched again: an end marker inside them (a
-            // thumbnail's) is not this picture's end.
+            // The segments that held are not searched again: an end marker inside them (in a
+            // comment, a thumbnail) is not this picture's end.
             p = w.at;
             if (!findPair(data, length, p, kEoi)) return out;
             out.push_back({start, p - 1});

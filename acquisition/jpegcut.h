@@ -14,22 +14,21 @@ struct JpegSlice {
 
 // Every complete picture in data[0, length), in stream order.
 //
-// Markers are found by a byte-pair search: an FF and the byte after it make a pair, and a run
-// of FFs before a marker is fill, so FF FF D8 starts a picture at its second FF and FF FF D9
-// inside a picture ends it at the D9. A picture ends at the first end marker that search finds
-// after its start marker.
+// Start markers are found by a byte-pair search: an FF and the byte after it make a pair, and
+// a run of FFs before a marker is fill, so FF FF D8 starts a picture at its last FF.
 //
-// The exception is a picture that carries another inside it (an EXIF thumbnail, with its own
-// FF D8 ... FF D9 inside the APP1 segment): when its segments, walked by their lengths, hold
-// together up to the start of scan and one of them holds the bytes FF D8, the end marker is
-// looked for in the entropy-coded data after it (and after any further scans of a
-// progressive picture). So the thumbnail stays part of its picture even where its own end
-// marker, or an FF D9 in the EXIF data before it, would end the byte-pair search early, while
-// every picture without one is cut exactly where the byte-pair search cuts it.
+// From its start marker a picture is read by its structure: its segments are walked by their
+// lengths up to the start of scan, then its entropy-coded data (where FF 00 is a stuffed FF,
+// FF D0 to FF D7 are restart markers and FFs before a marker are fill) up to the next marker,
+// and so on over further scans of a progressive picture, until the marker due is the end
+// marker (FF D9, fill FFs before it included). The picture ends there. What a segment holds
+// plays no part: FF D9 or FF FF D9 in a comment, an ICC profile, a quantisation table or EXIF
+// data does not end the picture, and FF D8 there (an EXIF thumbnail) starts no other; the
+// thumbnail stays part of its picture.
 //
-// When the byte-pair search meets another start marker before the end, the segments are
-// walked the same way. Where they stop holding together (no marker where one is due, a length
-// running past the data) the end is found by the byte-pair search, from that point on. A
-// start marker where a marker is due begins the next picture: the one before it lost its
-// end. A picture whose end is not in the data is incomplete and left out.
+// Where the structure stops holding together (no marker where one is due, a reserved marker
+// code, a length running past the data) the end is the first end marker the byte-pair search
+// finds from that point on; the segments that held before it are not searched. A start marker
+// where a marker is due begins the next picture: the one before it lost its end. A picture
+// whose end is not in the data is incomplete and left out.
 std::vector<JpegSlice> cutJpegs(const unsigned char* data, std::size_t length);

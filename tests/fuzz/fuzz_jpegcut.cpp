@@ -1,19 +1,20 @@
 // The JPEG cutter on any bytes. Checked on every input:
 // - every stored picture is a contiguous slice of the input that begins FF D8 and ends FF D9;
 // - the stored pictures do not overlap and come in input order;
-// - a picture without a thumbnail is cut exactly where the plain byte-pair search cuts it
-//   (an FF and the byte after it make a pair; a run of FFs before a marker is fill, the pair
-//   being its last FF and the byte after the run);
-// - a picture with a thumbnail, if stored, does not end before its start of scan.
-//
-// "With a thumbnail" means: the picture's segments, read by their lengths from its start
-// marker, hold together up to a start of scan (FF DA), and the content of one of them holds
-// the bytes FF D8. A picture without one whose byte-pair search for the end meets no further
-// start marker (a pair FF D8) before the end marker, or the data's end, is cut by that search
-// alone. The rest (a thumbnail, or the next picture after this one lost its end) is left to
-// the segment walk of cutJpegs, which may store it whole, store it with a different end, or
-// leave it out. The reference search and segment reading below are written out here on their
-// own.
+// - pictures begin only at the start markers the byte-pair search finds after the picture
+//   before (an FF and the byte after it make a pair; a run of FFs before a marker is fill,
+//   the pair being its last FF and the byte after the run);
+// - each picture's header segments, read by their lengths from its start marker, decide:
+//   - an end marker where a marker is due (before any scan) ends it exactly there;
+//   - a start marker where a marker is due: it is not stored, the next one begins there;
+//   - where they stop holding together (no marker where one is due, a reserved marker code,
+//     a length running past the data) it ends at the first end marker the byte-pair search
+//     finds from that point on; with none, nothing from it on is stored;
+//   - the data ending in the header: nothing from it on is stored;
+//   - a start of scan: whatever the segments hold (FF D9, FF D8), the picture, if stored,
+//     does not end inside its header, and the next one does not begin there. Where it ends
+//     in or after its entropy-coded data is left to the cutter.
+// The reference search and header reading below are written out here on their own.
 #include "acquisition/jpegcut.h"
 
 #include <cstdint>
@@ -39,26 +40,34 @@ unsigned char nextPair(const std::uint8_t* d, std::size_t n, std::size_t& p, boo
     return 0;
 }
 
-// Whether the picture whose start marker ends just before q carries a thumbnail (see above);
-// scanEnd is then set just past its start-of-scan segment.
-bool carriesThumbnail(const std::uint8_t* d, std::size_t n, std::size_t q, std::size_t& scanEnd) {
-    bool embedded = false;
+struct Header {
+    enum Kind {
+        Scan,         // at: just past the start-of-scan segment
+        End,          // at: the D9 of an end marker where a marker was due
+        NextPicture,  // at: the FF of a start marker where a marker was due
+        Broken,       // at: where a marker was due and none that makes sense stands
+        Incomplete,   // the data ends first
+    } kind;
+    std::size_t at = 0;
+};
+
+// Reads the header segments of the picture whose start marker ends just before q.
+Header readHeader(const std::uint8_t* d, std::size_t n, std::size_t q) {
     for (;;) {
-        if (q >= n || d[q] != kFF) return false;
+        const std::size_t mark = q;
+        if (q >= n) return {Header::Incomplete};
+        if (d[q] != kFF) return {Header::Broken, mark};
         while (q < n && d[q] == kFF) ++q;  // fill bytes
-        if (q >= n) return false;
+        if (q >= n) return {Header::Incomplete};
         const unsigned char m = d[q++];
+        if (m == kEoi) return {Header::End, q - 1};
+        if (m == kSoi) return {Header::NextPicture, q - 2};
         if (m == 0x01 || (m >= 0xD0 && m <= 0xD7)) continue;  // no length
-        if (m == 0x00 || m == kSoi || m == kEoi || n - q < 2) return false;
+        if (m < 0xC0 || n - q < 2) return {Header::Broken, mark};
         const std::size_t len = std::size_t(d[q]) << 8 | d[q + 1];
-        if (len < 2 || len > n - q) return false;
-        if (m == 0xDA) {
-            scanEnd = q + len;
-            return embedded;
-        }
-        for (std::size_t c = q + 2; c + 1 < q + len; ++c)
-            if (d[c] == kFF && d[c + 1] == kSoi) embedded = true;
+        if (len < 2 || len > n - q) return {Header::Broken, mark};
         q += len;
+        if (m == 0xDA) return {Header::Scan, q};
     }
 }
 
@@ -84,48 +93,56 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         nextFree = s.end + 1;
     }
 
-    // Walk the input with the plain search, picture by picture, beside the cutter's result.
+    // Walk the input picture by picture beside the cutter's result; k is the next slice.
     std::size_t p = 0, k = 0;
     for (;;) {
         // The start marker: the first pair FF D8, at the last FF before the D8.
         unsigned char code;
         while ((code = nextPair(d, size, p, true)) == kEoi) {
         }
-        const bool found = code == kSoi;
-        const std::size_t a = p - 2;
-        if (!found) {
+        if (code != kSoi) {
             if (k != cut.size()) fail("stored a picture the byte-pair search does not find", cut[k].start);
             return 0;
         }
-        std::size_t scanEnd = 0;
-        const bool thumbnail = carriesThumbnail(d, size, a + 2, scanEnd);
-        if (!thumbnail) {
-            std::size_t q = a + 2;
-            const unsigned char first = nextPair(d, size, q, true);
-            if (first == kEoi) {
-                // Cut exactly here.
-                if (k >= cut.size() || cut[k].start != a || cut[k].end != q - 1) fail("a plain picture is cut elsewhere", a);
-                ++k;
-                p = q;
-                continue;
-            }
-            if (first == 0) {
-                // The data ends inside a plain picture: nothing more is stored.
+        const std::size_t a = p - 2;
+        if (k < cut.size() && cut[k].start < a) fail("stored a picture the byte-pair search does not find", cut[k].start);
+        const bool stored = k < cut.size() && cut[k].start == a;
+        const Header h = readHeader(d, size, p);
+        switch (h.kind) {
+        case Header::End:
+            if (!stored || cut[k].end != h.at) fail("a picture is not cut at the end marker its segments lead to", a);
+            break;
+        case Header::NextPicture:
+            if (stored) fail("stored a picture that lost its end", a);
+            p = h.at;
+            continue;
+        case Header::Broken: {
+            std::size_t q = h.at;
+            if (nextPair(d, size, q, false) != kEoi) {
                 if (k != cut.size()) fail("stored a picture after one that never ended", cut[k].start);
                 return 0;
             }
+            if (!stored || cut[k].end != q - 1) fail("a broken picture is not cut at the first end marker after the break", a);
+            break;
         }
-        // A thumbnail, or a start marker inside the picture: the cutter's segment walk
-        // decides. Go on from what it did: past the picture it stored from here, or from the
-        // next picture it stored, this one having been left out.
-        if (k >= cut.size()) return 0;
-        if (cut[k].start < a) fail("stored a picture the byte-pair search does not find", cut[k].start);
-        if (cut[k].start == a) {
-            if (thumbnail && cut[k].end < scanEnd) fail("a picture with a thumbnail ends before its scan", a);
-            p = cut[k].end + 1;
-            ++k;
-        } else {
-            p = cut[k].start;
+        case Header::Incomplete:
+            if (k != cut.size()) fail("stored a picture after one cut short in its header", cut[k].start);
+            return 0;
+        case Header::Scan:
+            // Go on from what the cutter did: past the picture it stored from here, or from the
+            // next picture it stored, this one having been left out.
+            if (k >= cut.size()) return 0;
+            if (stored) {
+                if (cut[k].end <= h.at) fail("a picture ends inside its header", a);
+            } else if (cut[k].start < h.at) {
+                fail("a picture begins inside the header of another", cut[k].start);
+            } else {
+                p = cut[k].start;
+                continue;
+            }
+            break;
         }
+        p = cut[k].end + 1;
+        ++k;
     }
 }

@@ -1,7 +1,8 @@
 // Cutting pictures out of a received stream: the byte-pair rules for the markers, real
-// pictures (progressive, with an EXIF thumbnail, of several sizes) kept whole, thumbnails
-// behind bytes that mislead the byte-pair search, and streams that end or break in the
-// middle of a picture.
+// pictures (progressive, with an EXIF thumbnail, of several sizes) kept whole, marker bytes
+// inside header segments (before a thumbnail, in a comment, an ICC profile, a quantisation
+// table) that mislead a byte-pair search, and streams that end or break in the middle of a
+// picture.
 #include "acquisition/jpegcut.h"
 #include "jpegmaker.h"
 #include "rig.h"
@@ -45,6 +46,13 @@ QByteArray gapBeforeThumbnail(QByteArray j, const QByteArray& gap) {
     return j.insert(thumb, gap);
 }
 
+// The picture with a segment put right after its start marker.
+QByteArray withSegment(const QByteArray& jpeg, unsigned char code, const QByteArray& content) {
+    const qsizetype len = content.size() + 2;
+    const char head[] = {char(0xFF), char(code), char(len >> 8), char(len & 0xFF)};
+    return jpeg.left(2) + QByteArray(head, 4) + content + jpeg.mid(2);
+}
+
 const QByteArray kBefore = "UNIT\r\n";
 const QByteArray kAfter = "\r\n\r\nNO CARRIER\r\n";
 
@@ -85,10 +93,14 @@ private slots:
         QTest::newRow("a length running past the data")
             << hex("FFD8 FFE1 7FFF 01 FFD9 02") << QList<QByteArray>{hex("FFD8FFE17FFF01FFD9")};
         QTest::newRow("a length below two") << hex("FFD8 FFE0 0001 FFD9") << QList<QByteArray>{hex("FFD8FFE00001FFD9")};
-        // Without a thumbnail the segment lengths play no part: an end marker that a segment
-        // would cover still ends the picture, and so does an end marker after fill bytes.
+        QTest::newRow("a reserved marker code after the scan")
+            << hex("FFD8 FFDA 0002 11 FF4A 0004 FFD9 22 FFD9") << QList<QByteArray>{hex("FFD8FFDA000211FF4A0004FFD9")};
+        // Segments that hold together: what they hold does not end the picture, and the
+        // byte-pair search takes over only where they stop holding.
         QTest::newRow("an end marker inside a comment segment")
-            << hex("FFD8 FFFE 0004 FFD9 FFD9") << QList<QByteArray>{hex("FFD8FFFE0004FFD9")};
+            << hex("FFD8 FFFE 0004 FFD9 FFD9") << QList<QByteArray>{hex("FFD8FFFE0004FFD9FFD9")};
+        QTest::newRow("an end marker inside a comment, then no marker where one is due")
+            << hex("FFD8 FFFE 0004 FFD9 01 FFD9 FFD9") << QList<QByteArray>{hex("FFD8FFFE0004FFD901FFD9")};
         QTest::newRow("a fill byte before an end marker after the scan")
             << hex("FFD8 FFDA 0002 11 FFFFD9 22 FFD9") << QList<QByteArray>{hex("FFD8FFDA000211FFFFD9")};
     }
@@ -111,14 +123,13 @@ private slots:
         QTest::newRow("lost its end in the scan, then the next picture")
             << hex("FFD8 FFE1 000C 11 FFD9 22 FFD8 33 FFD9 44 FFDA 0002 5566 FFD8 01 FFD9")
             << QList<QByteArray>{hex("FFD801FFD9")};
-        // Segments that do not hold up to a scan: the byte-pair search decides, and the
-        // thumbnail comes out as a picture of its own.
+        const QByteArray noScan = hex("FFD8 FFE1 000C 11 FFD9 22 FFD8 33 FFD9 44 FFD9");
+        QTest::newRow("an end marker where the scan is due") << noScan << QList<QByteArray>{noScan};
+        // A length running past the data: the byte-pair search decides, and the thumbnail
+        // comes out as a picture of its own.
         QTest::newRow("a length running past the data")
             << hex("FFD8 FFE1 7FFF 11 FFD9 22 FFD8 33 FFD9")
             << QList<QByteArray>{hex("FFD8FFE17FFF11FFD9"), hex("FFD833FFD9")};
-        QTest::newRow("an end marker where the scan is due")
-            << hex("FFD8 FFE1 000C 11 FFD9 22 FFD8 33 FFD9 44 FFD9")
-            << QList<QByteArray>{hex("FFD8FFE1000C11FFD9"), hex("FFD833FFD9")};
     }
     void embeddedPictures() {
         QFETCH(QByteArray, stream);
@@ -126,8 +137,10 @@ private slots:
         QCOMPARE(pieces(stream), expected);
     }
 
-    // Real pictures with the same misleading bytes put before their thumbnails.
-    void thumbnailsBehindMisleadingBytes_data() {
+    // Real pictures whose header segments hold marker bytes: the same misleading bytes before
+    // their thumbnails, and FF D9, FF FF D9 or FF D8 in a comment, an ICC profile or a
+    // quantisation table. Each is stored whole, and so is the picture after it.
+    void markerBytesInSegments_data() {
         QTest::addColumn<QByteArray>("jpeg");
         QList<std::pair<QByteArray, QByteArray>> pictures{
             {"made", rig::makeJpegWithThumbnail({160, 128, 75, false, 11})},
@@ -142,8 +155,21 @@ private slots:
                 QTest::newRow((name + what).constData()) << moved;
             }
         }
+        const QByteArray plain = rig::makeJpeg({160, 128, 75, false, 13});
+        const QByteArray progressive = rig::makeJpeg({160, 128, 75, true, 14});
+        for (const char* what : {"FF D9", "FF FF D9", "FF D8"}) {
+            const QByteArray bytes = hex(what);
+            QTest::newRow(QByteArray("a comment holding ").append(what).constData())
+                << withSegment(plain, 0xFE, "cam 1 " + bytes + " night");
+            QTest::newRow(QByteArray("an ICC profile holding ").append(what).constData())
+                << withSegment(progressive, 0xE2, QByteArray("ICC_PROFILE\0\1\1", 14) + hex("00000C48") + bytes + QByteArray(40, 'x'));
+            QByteArray table(65, 0x10);  // table 0, 8-bit entries
+            table[0] = 0;
+            QTest::newRow(QByteArray("a quantisation table holding ").append(what).constData())
+                << withSegment(progressive, 0xDB, table.replace(20, bytes.size(), bytes));
+        }
     }
-    void thumbnailsBehindMisleadingBytes() {
+    void markerBytesInSegments() {
         QFETCH(QByteArray, jpeg);
         QCOMPARE(pieces(kBefore + jpeg + kAfter), QList<QByteArray>{jpeg});
         const QByteArray other = rig::makeJpeg({48, 32, 60, false, 9});

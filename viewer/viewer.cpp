@@ -3,8 +3,8 @@
 #include "acquisition/archive.h"
 #include "app/tform1.h"
 #include "platform/cp1251.h"
-#include "platform/jpeg.h"
 #include "platform/picturepane.h"
+#include "platform/stringlist.h"
 #include "viewer/eventline.h"
 #include "viewer/wholepicture.h"
 #include "ui_tform1.h"
@@ -30,20 +30,41 @@ std::array<Place, kPanes> places(Ui::TForm1& ui) {
     return {{{ui.Image1, ui.Label2}, {ui.Image2, ui.Label3}, {ui.Image3, ui.Label4}, {ui.Image4, ui.Label5}}};
 }
 
+// Puts a caption under its pane. A caption longer than its label (a damaged event line can
+// name a "file" of hundreds of characters) is cut in the middle to the label's width: the
+// start keeps the folder and the time of the name, the end what is wrong with it. The label
+// keeps its place and size; its tool tip always holds the whole text.
+void setCaption(QLabel* caption, const QString& text) {
+    caption->setText(caption->fontMetrics().elidedText(text, Qt::ElideMiddle, caption->contentsRect().width()));
+    caption->setToolTip(text);
+}
+
+// Shows a file in a place: its picture under `caption`, or, for a file that is missing or
+// gives no picture, the mark under a caption that names the file and says what is wrong,
+// e.g. "foto\140509_071226f17.jpg — нет файла". No error box: an operator who deleted old
+// pictures to free the disk would get one for every pane of every page. Returns whether the
+// picture is shown.
+bool showIn(const Place& place, const QString& path, const QString& name, const QString& caption) {
+    const PicturePane::Fault fault = place.pane->showFile(path, name);
+    if (fault == PicturePane::Fault::None) {
+        setCaption(place.caption, caption);
+        return true;
+    }
+    setCaption(place.caption, (name.isEmpty() ? path : name) + QStringLiteral(" — ") + PicturePane::faultText(fault));
+    return false;
+}
+
 // Shows an archived picture. The caption keeps the stored form of the name (with its
-// backslash); the file is opened through the native path. A picture that cannot be loaded
-// throws before the caption changes, so the pane keeps both its picture and its caption.
+// backslash); the file is opened through the native path.
 void showStored(const Place& place, const QByteArray& storedFile) {
     const QString name = plat::fromCp1251(storedFile);
-    place.pane->loadFile(plat::nativePath(storedFile), name);
-    place.caption->setText(name);
+    showIn(place, plat::nativePath(storedFile), name, name);
 }
 
 // A pane that the shown event leaves empty: the placeholder picture, no name, no caption.
-void showPlaceholder(const Place& place) {
-    place.pane->loadFile(archive::placeholder);
-    place.caption->clear();
-}
+// Without vid.jpg the pane shows the mark under "vid.jpg — нет файла": an empty caption
+// under a mark would leave the operator guessing which file is gone.
+void showPlaceholder(const Place& place) { showIn(place, archive::placeholder, {}, {}); }
 
 } // namespace
 
@@ -101,7 +122,7 @@ void TForm1::updimage1(int k) {
     // A negative count is no event that can be shown; the panes stay as they are.
     if (event.count < 0) return;
     // The event's first pictures, then the placeholder in the panes it leaves empty. A name
-    // that is missing from the line is empty and fails as the file ".jpg".
+    // that is missing from the line is empty and shows the mark as the file ".jpg".
     const auto shown = places(*ui);
     for (int i = 0; i < kPanes; ++i) {
         if (i < event.names.size()) showStored(shown[i], event.names[i] + ".jpg");
@@ -155,12 +176,12 @@ void TForm1::ImageDblClick(const QPoint& at) {
     for (const Place& place : places(*ui)) {
         const PicturePane& pane = *place.pane;
         if (!pane.drawnAt(pane.mapFrom(this, at))) continue;
-        // The placeholder is no picture of the archive.
-        if (pane.name().isEmpty()) return;
+        // The placeholder is no picture of the archive, and the mark shows none to open.
+        if (pane.name().isEmpty() || pane.fault() != PicturePane::Fault::None) return;
         // Decoded again from its file, as the panes do: a picture that can no longer be read
-        // is reported by name, and no window opens.
-        const QImage picture = plat::loadJpegFile(pane.file());
-        (new WholePicture(picture, pane.name(), this))->show();  // a child of this window; deleted when closed
+        // turns into the mark, its caption says why, and no window opens.
+        if (!showIn(place, pane.file(), pane.name(), pane.name())) return;
+        (new WholePicture(pane.picture(), pane.name(), this))->show();  // a child of this window; deleted when closed
         return;
     }
 }

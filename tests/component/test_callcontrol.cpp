@@ -1,6 +1,7 @@
 // Call control on the scripted line with the fake clock: Инициализ., the poll, Снимок,
 // Отмена and closing, and the flags that keep them off each other.
 #include "acquisition_rig.h"
+#include "platform/picturepane.h"
 #include "ui_tform1.h"
 
 #include <QtTest>
@@ -363,13 +364,18 @@ private slots:
         Built b;
         QVERIFY(b.f().setdcb());
         b.f().portopen = 1;
-        // Pictures listed whose files are gone: showing the four newest after the filing
-        // raises the toolkit error naming the first of them.
+        // Pictures listed whose files are gone: the four newest shown after the filing are
+        // their marks and the new picture, with no box.
         b.f().ListBox1 = {"foto\\gone0", "foto\\gone1", "foto\\gone2"};
         b.f().nfiles = 3;
         b.line->feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600()).feed(acq::picture(1)).feed(acq::noCarrier());
         b.f().handle([&] { b.f().Timer1Timer(); });
         QCOMPARE(b.f().ListBox1.count(), 4);
+        QCOMPARE(b.r.ui.errors, QStringList());
+        QCOMPARE(b.f().ui->Label2->text(), QString("foto\\gone0.jpg — нет файла"));
+        QCOMPARE(b.f().ui->Image3->fault(), PicturePane::Fault::Missing);
+        QCOMPARE(b.f().ui->Image4->fault(), PicturePane::Fault::None);
+        QCOMPARE(b.f().ui->Label5->text(), QString::fromLatin1(b.f().ListBox1.at(3) + ".jpg"));
         QVERIFY(b.idle());
 
         // An error raised in the data phase once the unit's bytes are read, after Снимок and

@@ -288,13 +288,15 @@ private slots:
     }
 
     // A pane keeps its picture when a file cannot be shown.
-    void failedLoadKeepsPicture() {
+    void aFileThatGivesNoPictureShowsTheMark() {
         PicturePane pane;
-        const QImage before = filled(QSize(8, 8), qRgb(1, 2, 3));
-        pane.setPicture(before);
+        pane.setPicture(filled(QSize(8, 8), qRgb(1, 2, 3)));
         const QString missing = QDir::temp().filePath(QStringLiteral("ravlo-no-such-picture.jpg"));
-        QVERIFY_THROWS_EXCEPTION(plat::ToolkitError, pane.loadFile(missing));
-        QCOMPARE(pane.picture(), before);
+        QCOMPARE(pane.showFile(missing, QStringLiteral("foto\\x.jpg")), PicturePane::Fault::Missing);
+        QVERIFY(pane.picture().isNull());
+        QCOMPARE(pane.file(), missing);
+        QCOMPARE(pane.name(), QStringLiteral("foto\\x.jpg"));
+        QVERIFY(pane.drawnAt(QPoint(1, 1)));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "acquisition/jpegcut.h"
 #include "app/tform1.h"
 #include "platform/durable.h"
+#include "platform/stringlist.h"
 #include "platform/trace.h"
 
 #include <QDir>
@@ -11,14 +12,29 @@
 
 #include <utility>
 
-int TForm1::convjpg() {
-    // Files temp.dat again. It is read into a buffer of its own, so that a reception running
-    // at the same time keeps fotobuf; a file longer than fotobuf is read up to its size.
+std::optional<QByteArray> TForm1::readphase() const {
+    // Read into a buffer of its own, so that a reception running at the same time keeps
+    // fotobuf; a file longer than fotobuf is read up to its size.
     QFile f(archive::phaseFile);
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    const QByteArray bytes = f.read(kFotobufSize);
-    f.close();
-    qCInfo(lcArchive, "filing %s again: %lld bytes", qUtf8Printable(f.fileName()), qint64(bytes.size()));
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    return f.read(kFotobufSize);
+}
+
+QList<QByteArray> TForm1::cutpictures(const unsigned char* data, std::size_t length) const {
+    QList<QByteArray> pictures;
+    for (const JpegSlice& s : cutJpegs(data, length)) {
+        qCDebug(lcArchive, "picture cut: %zu bytes at offset %zu..%zu of %zu", s.size(), s.start, s.end, length);
+        pictures.append(QByteArray(reinterpret_cast<const char*>(data + s.start), qsizetype(s.size())));
+    }
+    return pictures;
+}
+
+int TForm1::convjpg() {
+    // Files temp.dat again.
+    const auto read = readphase();
+    if (!read) return 0;
+    const QByteArray& bytes = *read;
+    qCInfo(lcArchive, "filing %s again: %lld bytes", qUtf8Printable(archive::phaseFile), qint64(bytes.size()));
     // temp.dat holds the last transfer, whose unstored pictures are the ones kept: filing it
     // again takes their place instead of storing them twice.
     unfiled.clear();
@@ -26,11 +42,7 @@ int TForm1::convjpg() {
 }
 
 int TForm1::filebuf(const unsigned char* data, std::size_t length) {
-    QList<QByteArray> pictures;
-    for (const JpegSlice& s : cutJpegs(data, length)) {
-        qCDebug(lcArchive, "picture cut: %zu bytes at offset %zu..%zu of %zu", s.size(), s.start, s.end, length);
-        pictures.append(QByteArray(reinterpret_cast<const char*>(data + s.start), qsizetype(s.size())));
-    }
+    const QList<QByteArray> pictures = cutpictures(data, length);
     // Pictures an earlier filing could not store go first, as their own event.
     if (!unfiled.isEmpty()) {
         const QList<QByteArray> earlier = std::exchange(unfiled, {});
@@ -50,8 +62,8 @@ void TForm1::keepUnfiled(const QByteArray& picture) {
     if (kept + picture.size() <= kUnfiledLimit) unfiled.append(picture);
 }
 
-int TForm1::fileevent(const QList<QByteArray>& pictures, bool own) {
-    QList<QByteArray> names;
+int TForm1::fileevent(const QList<QByteArray>& pictures, bool own, QList<QByteArray> names) {
+    const qsizetype listed = names.size();
     for (qsizetype i = 0; i < pictures.size(); ++i) {
         fotoname = pictureName(sys.clock.now(), nfiles);
         fotofile = fotoname + ".jpg";
@@ -79,7 +91,7 @@ int TForm1::fileevent(const QList<QByteArray>& pictures, bool own) {
     // whose pictures wait in `unfiled` stays marked, for a start after a crash to file them
     // from temp.dat.
     if (own && phaseMarked && saved && unfiled.isEmpty()) unmarkPhase();
-    return int(names.size());
+    return int(names.size() - listed);
 }
 
 bool TForm1::savefoto(const unsigned char* data, std::size_t length) {

@@ -250,12 +250,12 @@ void TForm1::dataphase() {
     if (call) {
         call->bytes = received;
         // Every picture this filing stored, those held from an earlier call included.
-        call->pictures = ListBox1.lines().mid(listed);
+        call->pictures = ListBox1.mid(listed);
         call->outcome = panel(2);
         if (failure || !temp.ok()) call->outcome += QStringLiteral(", ") + panel(0);
     }
     if (nfiles != before) {
-        announce(nfiles - before);  // first: a picture the panes cannot show ends updimage
+        announce(nfiles - before);  // then the panes, a picture they cannot show as its mark
         updimage(nfiles);
     }
 }

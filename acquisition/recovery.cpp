@@ -6,8 +6,8 @@
 // phase's own event: "K E". The lists are saved picture list first, and nothing but the
 // phase's own event can follow K in the picture list while the mark stands (an event of
 // pictures held from an earlier phase moves the mark past itself before its lists are saved).
-// So at the next start a saved picture list longer than K holds the phase's pictures, and one
-// of K entries or fewer does not.
+// So at the next start a saved picture list longer than K holds the phase's pictures (only
+// the first ones, when a crash cut their append short), and one of K entries or fewer does not.
 #include "acquisition/archive.h"
 #include "app/tform1.h"
 #include "platform/durable.h"
@@ -16,6 +16,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -63,18 +64,19 @@ void TForm1::recoverPhase() {
     // that can read them.
     if (picturesUnread || eventsUnread) return;
     const auto [k, e] = *mark;
-    if (ListBox1.count() <= k) {
-        // Not filed: temp.dat holds what arrived of the phase.
-        phaseMarked = true;
-        // Without temp.dat there is nothing left to file, and the phase is done.
-        if (convjpg() == 0 && unfiled.isEmpty() && phaseMarked) unmarkPhase();
-        return;
-    }
-    // Filed. A power cut between saving the picture list and the event list can have kept its
-    // event line out: it is made from the pictures after K.
-    if (ListBox2.count() == e) {
-        ListBox2.append(eventLine(ListBox1.lines().mid(k)));
-        if (!trySaveLists()) return;
-    }
-    unmarkPhase();
+    // How many of the phase's pictures the picture list holds: none when its filing did not
+    // reach the list, all when it did, the first ones when a crash cut the list's append
+    // short. The rest are filed from temp.dat now, in the event of the ones listed unless
+    // the event list has that event already.
+    const int listed = std::max(ListBox1.count() - k, 0);
+    const bool evented = listed > 0 && ListBox2.count() > e;
+    const auto read = readphase();
+    const QList<QByteArray> pictures =
+        read ? cutpictures(reinterpret_cast<const unsigned char*>(read->constData()), std::size_t(read->size()))
+             : QList<QByteArray>{};
+    qCInfo(lcArchive, "a data phase cut off: %d of its pictures listed, %lld more in %s", listed,
+           qint64(std::max<qsizetype>(pictures.size() - listed, 0)), qUtf8Printable(archive::phaseFile));
+    // The phase is done once its event is saved and no picture of it waits.
+    phaseMarked = true;
+    fileevent(pictures.mid(listed), true, evented ? QList<QByteArray>{} : ListBox1.mid(k));
 }

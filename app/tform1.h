@@ -2,10 +2,10 @@
 // The main window. It owns the whole link (port, flags, reply buffer), the reception buffer,
 // the archive index and the viewer positions; its operations are spread over the folders of
 // their subsystems (link/, acquisition/, viewer/, config/), each defining its own methods.
+#include "acquisition/archivelist.h"
 #include "acquisition/journal.h"
 #include "link/lines.h"
 #include "platform/platform.h"
-#include "platform/stringlist.h"
 #include "platform/toolkit.h"
 
 #include <QByteArray>
@@ -45,9 +45,10 @@ public:
     void rereg();
     void wrreg();
     void FormClose();
-    // Writes the picture list to files.txt and the event list to events.txt (each replaced
-    // atomically). A list whose file exists but could not be read at start is not written:
-    // the unread file must not be replaced by this run's entries alone.
+    // Makes files.txt and events.txt equal to the picture list and the event list, the
+    // picture list first: each file gets the lines it lacks appended, and nothing is written
+    // to a file that equals its list. A list whose file exists but could not be read at start
+    // is not written: the unread file must not be replaced by this run's entries alone.
     void saveLists();
     void ToolButton2Click();
     void ToolButton10Click();
@@ -127,10 +128,15 @@ private:
     // Cuts the pictures out of data, stores each in foto and records them as one event;
     // returns how many were stored.
     int filebuf(const unsigned char* data, std::size_t length);
+    // temp.dat, up to the size of fotobuf; nothing when it cannot be read.
+    std::optional<QByteArray> readphase() const;
+    // Every complete picture in data, in stream order.
+    QList<QByteArray> cutpictures(const unsigned char* data, std::size_t length) const;
     // Stores the pictures as the event of one transfer; those that cannot be stored (a full
     // disk) are kept in `unfiled`. `own`: the event of the data phase being filed, as opposed
-    // to pictures held from an earlier one. Returns how many were stored.
-    int fileevent(const QList<QByteArray>& pictures, bool own);
+    // to pictures held from an earlier one. `names`: pictures of the event that are in the
+    // picture list already (a filing a crash cut short). Returns how many were stored.
+    int fileevent(const QList<QByteArray>& pictures, bool own, QList<QByteArray> names = {});
     void keepUnfiled(const QByteArray& picture);
     // Writes one picture to fotofile; false when the file cannot be created or written.
     bool savefoto(const unsigned char* data, std::size_t length);
@@ -211,8 +217,8 @@ public:
     int nfiles = 0;
     QByteArray fotoname;
     QByteArray fotofile;
-    plat::StringList ListBox1;  // the picture list
-    plat::StringList ListBox2;  // the event list
+    archive::List ListBox1;  // the picture list
+    archive::List ListBox2;  // the event list
     int fpos = 0;
     int epos = 0;
     // Pictures a filing could not store (a full disk, a read-only folder), kept until the

@@ -40,28 +40,37 @@ bool syncFolder(const QString& path) {
 
 qint64 appendLines(const QString& fileName, const QByteArray& lines, const QByteArray& header) {
     QFile f(fileName);
-    const bool existed = f.exists();
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return -1;
-    const qint64 size = f.size();
+    const qint64 size = f.exists() ? f.size() : 0;
     QByteArray bytes;
     if (size == 0) {
         bytes = header;
     } else {
-        QFile tail(fileName);
         char last = 0;
-        if (!tail.open(QIODevice::ReadOnly) || !tail.seek(size - 1) || !tail.getChar(&last)) return -1;
+        if (!f.open(QIODevice::ReadOnly) || !f.seek(size - 1) || !f.getChar(&last)) return -1;
         if (last != '\n') bytes = "\r\n";
+        f.close();
     }
     const qint64 at = size + bytes.size();
     bytes += lines;
+    return writeAt(fileName, size, bytes) ? at : -1;
+}
+
+bool writeAt(const QString& fileName, qint64 at, const QByteArray& bytes) {
+    QFile f(fileName);
+    const bool existed = f.exists();
+    // Unbuffered: a write that a full disk cuts short fails here, with nothing left in a
+    // buffer that would keep the file from being cut back.
+    if (!f.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) return false;
+    const qint64 size = f.size();
+    if (size < at || (size > at && !f.resize(at)) || !f.seek(at)) return false;
     if (f.write(bytes) != bytes.size() || !syncFile(f)) {
         // A short write leaves part of a line: the file is cut back to where it ended.
-        f.resize(size);
-        return -1;
+        f.resize(at);
+        return false;
     }
     f.close();
     if (!existed) syncFolder(QFileInfo(fileName).path());
-    return at;
+    return true;
 }
 
 } // namespace plat

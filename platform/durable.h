@@ -24,4 +24,10 @@ bool syncFolder(const QString& path);
 // system allows).
 qint64 appendLines(const QString& fileName, const QByteArray& lines, const QByteArray& header = {});
 
+// Writes bytes at offset `at` of a file, creating it when missing, in one write, and waits
+// until they are on the disk. Whatever the file holds beyond `at` (the rest of a line a crash
+// cut off) is cut off first. False when the file is shorter than `at`, or could not be opened
+// or written (it is then cut back to `at`, as far as the system allows).
+bool writeAt(const QString& fileName, qint64 at, const QByteArray& bytes);
+
 } // namespace plat

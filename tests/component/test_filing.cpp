@@ -6,8 +6,11 @@
 #include "ui_tform1.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using rig::Rig;
 
@@ -229,6 +232,70 @@ private slots:
         QCOMPARE(acq::fileLines("files.txt"), wantFiles);
         QCOMPARE(acq::fileLines("events.txt"), wantEvents);
         QCOMPARE(QDir("foto").entryList(QDir::Files).size(), 2);
+    }
+
+    // A filing of two pictures appends one line to events.txt after two to files.txt. Cut off
+    // at every byte of those appends, the next start reads the entries that were complete,
+    // takes no piece of one for an entry, and files the rest of the phase from temp.dat into
+    // the same event: the lists, and the files once closed, end as an uncut filing leaves them.
+    void aFilingCutOffAtEveryByteOfItsAppends() {
+        const QByteArray a = acq::picture(1), b = acq::picture(2);
+        const QByteArray f1 = "foto\\140509_071226f1", f2 = "foto\\140509_071226f2";
+        const QByteArray files = "foto\\a\r\n", events = "1,foto\\a,\r\n";
+        const QByteArray filesAppend = f1 + "\r\n" + f2 + "\r\n", eventsAppend = "2," + f1 + "," + f2 + ",\r\n";
+        const QList<QByteArray> wantFiles{"foto\\a", f1, f2}, wantEvents{"1,foto\\a,", "2," + f1 + "," + f2 + ","};
+        for (qsizetype cut = 0; cut <= filesAppend.size() + eventsAppend.size(); ++cut) {
+            const QString at = QStringLiteral("cut after %1 bytes").arg(cut);
+            Rig r;
+            QDir().mkdir("foto");
+            rig::writeDefaultSettings();
+            rig::writeFile("temp.dat", "UNIT\r\n" + a + "\r\n" + b + "\r\nNO CARRIER\r\n");
+            rig::writeFile(plat::nativePath(f1 + ".jpg"), a);
+            rig::writeFile(plat::nativePath(f2 + ".jpg"), b);
+            rig::writeFile("files.txt", files + filesAppend.left(cut));
+            rig::writeFile("events.txt", events + eventsAppend.left(std::max<qsizetype>(cut - filesAppend.size(), 0)));
+            rig::writeFile("temp.pending", "1 1\r\n");
+            r.build();
+            QVERIFY2(r.form1->ListBox1.lines() == wantFiles, qPrintable(at));
+            QVERIFY2(r.form1->ListBox2.lines() == wantEvents, qPrintable(at));
+            r.form1->close();
+            QVERIFY2(rig::readFile("files.txt") == files + filesAppend, qPrintable(at));
+            QVERIFY2(rig::readFile("events.txt") == events + eventsAppend, qPrintable(at));
+            QVERIFY2(acq::stored(f1) == a && acq::stored(f2) == b, qPrintable(at));
+            QVERIFY2(!QFile::exists("temp.pending") && r.ui.errors.isEmpty(), qPrintable(at));
+        }
+    }
+
+    // Filing appends to the list files and closing writes nothing to a file that equals its
+    // list; a file whose last line a crash cut off is mended at the first save.
+    void theListFilesAreAppendedAndCloseWritesOnlyADifference() {
+        Filing f;
+        const auto inode = [](const char* name) {
+            struct stat st {};
+            return ::stat(name, &st) == 0 ? std::pair(st.st_ino, st.st_size) : std::pair(ino_t(0), off_t(-1));
+        };
+        QCOMPARE(f.file(acq::picture(1)), 1);  // the first filing makes both files
+        const auto files = inode("files.txt"), events = inode("events.txt");
+        QCOMPARE(f.file(acq::picture(2)), 1);
+        QCOMPARE(inode("files.txt").first, files.first);  // appended to, not replaced
+        QCOMPARE(inode("events.txt").first, events.first);
+        QCOMPARE(rig::readFile("files.txt"), f.r.form1->ListBox1.content());
+        QCOMPARE(rig::readFile("events.txt"), f.r.form1->ListBox2.content());
+        const auto before = std::pair(inode("files.txt"), QFileInfo("files.txt").lastModified());
+        f.r.form1->close();
+        QCOMPARE(std::pair(inode("files.txt"), QFileInfo("files.txt").lastModified()), before);
+
+        // A start after a crash that cut a line: closing leaves the file as the list reads it.
+        rig::writeFile("files.txt", rig::readFile("files.txt") + "foto\\140509_0712");
+        rig::writeFile("events.txt", rig::readFile("events.txt").chopped(1));  // its LF lost
+        f.r.program.reset();
+        f.r.build();
+        QCOMPARE(f.r.form1->ListBox1.count(), 2);
+        QCOMPARE(f.r.form1->ListBox2.count(), 2);
+        f.r.form1->close();
+        QCOMPARE(rig::readFile("files.txt"), f.r.form1->ListBox1.content());
+        QCOMPARE(rig::readFile("events.txt"), f.r.form1->ListBox2.content());
+        QCOMPARE(acq::fileLines("files.txt"), (QList<QByteArray>{"foto\\140509_071226f0", kNew}));
     }
 
     void anIndexThatCannotBeWrittenIsReportedAndFilingGoesOn() {

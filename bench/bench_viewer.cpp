@@ -1,15 +1,22 @@
-// Start-up and paging on a large archive: 100,000 pictures in files.txt, 30,000 events.
+// Start-up, paging and filing on archives of 1,000 and of 1,000,000 pictures (events of four),
+// side by side, to show what the archive's size costs.
 //
-//   bench_viewer [runs]           makes the working folder, then starts itself `runs` times
-//                                 (default 3) as a fresh process on it and prints the figures
-//   bench_viewer --child FOLDER   one measured run of the real windows in FOLDER
+//   bench_viewer [runs]             makes the two working folders, then starts itself `runs`
+//                                   times (default 3) as a fresh process on each and prints the
+//                                   median of each figure
+//   bench_viewer --make FOLDER N    only makes a working folder of N pictures (to run the real
+//                                   program on it, under /usr/bin/time -v say)
+//   bench_viewer --child FOLDER     one measured run of the real windows in FOLDER
 //
-// Each run reports the time from process start (the kernel's start time of the process in
-// /proc/self/stat, 10 ms steps) and from main's entry (a steady clock) to the first paint
-// event of the main window, then the time of one "<" and one "<<" press, each with the
-// repaint of the window it causes. Run it with QT_QPA_PLATFORM=offscreen or under xvfb-run.
+// A run reports the time from process start (the kernel's start time of the process in
+// /proc/self/stat, 10 ms steps) to the first paint event of the main window and the resident
+// size then, one "<" and one "<<" press, each with the repaint of the window it causes, and
+// one filing of a picture (the CPU it costs, and the time with its syncs to the disk) with the
+// resident size after it. Run it with QT_QPA_PLATFORM=offscreen or under xvfb-run.
 #include "fakes.h"
 #include "jpegmaker.h"
+#include "soak.h"
+#include "acquisition/archive.h"
 #include "app/program.h"
 #include "platform/serial_qt.h"
 #include "platform/stringlist.h"
@@ -19,6 +26,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -32,13 +40,19 @@
 
 namespace {
 
-constexpr int kPictures = 100000;
-constexpr int kEvents = 30000;
+constexpr int kSizes[] = {1000, 1000000};
+constexpr int kPerEvent = 4;
 constexpr int kRealPictures = 200;  // the newest ones get real files: every page the run shows
 constexpr int kPresses = 10;
 
 using Steady = std::chrono::steady_clock;
 double msSince(Steady::time_point t) { return std::chrono::duration<double, std::milli>(Steady::now() - t).count(); }
+
+double cpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
+}
 
 // Milliseconds since the kernel started this process, or -1 when /proc is not there.
 double msSinceProcessStart() {
@@ -56,28 +70,27 @@ double msSinceProcessStart() {
 }
 
 QByteArray pictureName(int n) {
-    // One picture about every 37 seconds, named as the archive names them.
-    const QDateTime t = QDateTime(QDate(2025, 1, 1), QTime(0, 0)).addSecs(qint64(n) * 37);
-    return "foto\\" + t.toString(QStringLiteral("hhmmss_ddMMyy")).toLatin1() + "f" + QByteArray::number(n);
+    // One picture about every 5 minutes from the start of 2017: a million reach into 2026.
+    return ::pictureName(QDateTime(QDate(2017, 1, 1), QTime(0, 0)).addSecs(qint64(n) * 300), n);
 }
 
-bool makeArchive(const QString& folder) {
+bool makeArchive(const QString& folder, int pictures) {
     QDir dir(folder);
     if (!dir.mkpath(QStringLiteral("foto"))) return false;
-    QList<QByteArray> pictures;
-    pictures.reserve(kPictures);
-    for (int n = 0; n < kPictures; ++n) pictures.append(pictureName(n));
-    // Events of four and three pictures, in filing order, that cover the whole list.
-    QList<QByteArray> events;
-    events.reserve(kEvents);
-    for (int e = 0, n = 0; e < kEvents; ++e) {
-        const int count = e % 3 == 0 ? 4 : 3;
-        QByteArray line = QByteArray::number(count) + ",";
-        for (int i = 0; i < count; ++i) line += pictures[n++] + ",";
-        events.append(line);
+    // files.txt and events.txt as the program writes them: events of four pictures, in
+    // filing order, that cover the whole list.
+    QByteArray files, events;
+    for (int n = 0; n < pictures; n += kPerEvent) {
+        QByteArray line = QByteArray::number(std::min(kPerEvent, pictures - n)) + ",";
+        for (int i = n; i < std::min(n + kPerEvent, pictures); ++i) {
+            const QByteArray name = pictureName(i);
+            files += name + "\r\n";
+            line += name + ",";
+        }
+        events += line + "\r\n";
     }
-    if (!plat::writeFileAtomic(dir.filePath("files.txt"), plat::StringList::format(pictures)) ||
-        !plat::writeFileAtomic(dir.filePath("events.txt"), plat::StringList::format(events)) ||
+    if (!plat::writeFileAtomic(dir.filePath("files.txt"), files) ||
+        !plat::writeFileAtomic(dir.filePath("events.txt"), events) ||
         !plat::writeFileAtomic(dir.filePath("vid.jpg"), rig::makeJpeg({32, 32})))
         return false;
     // The settings files a working folder is installed with: without them the settings
@@ -88,11 +101,12 @@ bool makeArchive(const QString& folder) {
     // Eight different 640x480 pictures, copied to the newest entries.
     std::vector<QByteArray> jpegs;
     for (unsigned s = 1; s <= 8; ++s) jpegs.push_back(rig::makeJpeg({640, 480, 75, false, s}));
-    for (int n = kPictures - kRealPictures; n < kPictures; ++n) {
+    for (int n = std::max(pictures - kRealPictures, 0); n < pictures; ++n) {
         const QString file = dir.filePath(plat::nativePath(pictureName(n) + ".jpg"));
         if (!plat::writeFileAtomic(file, jpegs[size_t(n) % jpegs.size()])) return false;
     }
-    return true;
+    // What the next filing files: one picture of the unit, as a data phase leaves it.
+    return plat::writeFileAtomic(dir.filePath("temp.dat"), "UNIT\r\n" + jpegs[0] + "\r\nNO CARRIER\r\n");
 }
 
 // Reports the first paint of the window it watches, once.
@@ -111,11 +125,8 @@ private:
     std::function<void()> f_;
 };
 
-// Times one press of a button and the repaint it causes; the first and the median of the rest.
-struct Presses {
-    double first = 0, median = 0, worst = 0;
-};
-Presses timePresses(QWidget& window, QAbstractButton& button) {
+// Times presses of a button, each with the repaint it causes: the median of all but the first.
+double medianPress(QWidget& window, QAbstractButton& button) {
     std::vector<double> ms;
     for (int i = 0; i < kPresses; ++i) {
         const auto t = Steady::now();
@@ -123,16 +134,12 @@ Presses timePresses(QWidget& window, QAbstractButton& button) {
         window.repaint();
         ms.push_back(msSince(t));
     }
-    Presses p;
-    p.first = ms.front();
     std::vector<double> rest(ms.begin() + 1, ms.end());
     std::sort(rest.begin(), rest.end());
-    p.median = rest[rest.size() / 2];
-    p.worst = rest.back();
-    return p;
+    return rest[rest.size() / 2];
 }
 
-int child(int argc, char** argv, const QString& folder, Steady::time_point entry, double beforeMain) {
+int child(int argc, char** argv, const QString& folder) {
     QApplication app(argc, argv);
     if (!QDir::setCurrent(folder)) return 2;
 
@@ -150,21 +157,16 @@ int child(int argc, char** argv, const QString& folder, Steady::time_point entry
 
     int rc = 1;
     FirstPaint watch([&] {
-        const double fromStart = msSinceProcessStart();
-        const double fromMain = msSince(entry);
-        const Presses back = timePresses(form, *form.ui->Button5);
-        const Presses event = timePresses(form, *form.ui->Button7);
-        std::printf("first paint: %.0f ms from process start, %.1f ms from main (%.1f ms before main; "
-                    "windows built and archive loaded in %.1f ms)\n",
-                    fromStart, fromMain, beforeMain, buildMs);
-        std::printf("\"<\":  first %.2f ms, median %.2f ms, worst %.2f ms of %d more\n", back.first, back.median,
-                    back.worst, kPresses - 1);
-        std::printf("\"<<\": first %.2f ms, median %.2f ms, worst %.2f ms of %d more\n", event.first, event.median,
-                    event.worst, kPresses - 1);
-        std::printf("shown after the presses: %s / event %d (%s)\n", qPrintable(form.ui->Label2->text()), form.epos,
-                    qPrintable(form.ui->Label1->text()));
+        // One figure a line, "name value", for the parent to set side by side.
+        std::printf("paint %.0f\nbuild %.1f\nrss %.1f\n", msSinceProcessStart(), buildMs, rig::residentKb() / 1024.0);
+        std::printf("page %.2f\nevent %.2f\n", medianPress(form, *form.ui->Button5), medianPress(form, *form.ui->Button7));
+        const double cpu = cpuMs();
+        const auto t = Steady::now();
+        const int filed = form.convjpg();
+        std::printf("filecpu %.2f\nfilewall %.2f\nfiled %d\nrssafter %.1f\n", cpuMs() - cpu, msSince(t), filed,
+                    rig::residentKb() / 1024.0);
         std::fflush(stdout);
-        rc = 0;
+        rc = filed == 1 ? 0 : 4;
         QApplication::quit();
     });
     form.installEventFilter(&watch);
@@ -178,34 +180,73 @@ int child(int argc, char** argv, const QString& folder, Steady::time_point entry
     return rc == 0 ? loop : rc;
 }
 
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? -1 : v[v.size() / 2];
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const auto entry = Steady::now();
-    const double beforeMain = msSinceProcessStart();
-    if (argc >= 3 && QByteArray(argv[1]) == "--child") return child(argc, argv, QString::fromLocal8Bit(argv[2]), entry, beforeMain);
-
+    if (argc >= 3 && QByteArray(argv[1]) == "--child") return child(argc, argv, QString::fromLocal8Bit(argv[2]));
     QCoreApplication app(argc, argv);
+    if (argc >= 4 && QByteArray(argv[1]) == "--make")
+        return makeArchive(QString::fromLocal8Bit(argv[2]), std::max(0, QByteArray(argv[3]).toInt())) ? 0 : 1;
+
     const int runs = argc >= 2 ? std::max(1, QByteArray(argv[1]).toInt()) : 3;
-    QTemporaryDir folder;
-    QElapsedTimer made;
-    made.start();
-    if (!folder.isValid() || !makeArchive(folder.path())) {
-        std::fprintf(stderr, "cannot make the working folder\n");
-        return 1;
-    }
-    std::printf("working folder: %d pictures (%d with 640x480 files), %d events, made in %lld ms\n", kPictures,
-                kRealPictures, kEvents, made.elapsed());
-    std::printf("platform: %s\n", qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("(default)"))));
-    for (int run = 1; run <= runs; ++run) {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), folder.path()});
-        if (!p.waitForFinished(120000) || p.exitCode() != 0) {
-            std::fprintf(stderr, "run %d failed (exit %d)\n", run, p.exitCode());
+    std::printf("platform: %s; %d runs of each, medians\n",
+                qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("(default)"))), runs);
+    QMap<QByteArray, std::vector<double>> figures[std::size(kSizes)];
+    for (std::size_t k = 0; k < std::size(kSizes); ++k) {
+        QTemporaryDir folder;
+        QElapsedTimer made;
+        made.start();
+        if (!folder.isValid() || !makeArchive(folder.path(), kSizes[k])) {
+            std::fprintf(stderr, "cannot make the working folder\n");
             return 1;
         }
-        std::printf("run %d\n%s", run, p.readAllStandardOutput().constData());
+        std::printf("%d pictures, %d events: working folder made in %lld ms\n", kSizes[k], kSizes[k] / kPerEvent,
+                    made.elapsed());
+        std::fflush(stdout);
+        for (int run = 1; run <= runs; ++run) {
+            // Every run starts from the same archive: the filing of the one before is undone.
+            for (const QString& list : {QStringLiteral("files.txt"), QStringLiteral("events.txt")}) {
+                const QString file = folder.filePath(list), kept = file + QStringLiteral(".kept");
+                if (run == 1 ? !QFile::copy(file, kept) : !QFile::remove(file) || !QFile::copy(kept, file)) return 1;
+            }
+            QProcess p;
+            p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), folder.path()});
+            if (!p.waitForFinished(180000) || p.exitCode() != 0) {
+                std::fprintf(stderr, "run %d failed (exit %d)\n", run, p.exitCode());
+                return 1;
+            }
+            for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+                const QList<QByteArray> f = line.split(' ');
+                if (f.size() == 2) figures[k][f[0]].push_back(f[1].toDouble());
+            }
+        }
+    }
+    const struct {
+        const char* key;
+        const char* text;
+    } rows[] = {
+        {"paint", "first paint, ms from process start"},
+        {"build", "windows built and archive loaded, ms"},
+        {"rss", "resident at first paint, MB"},
+        {"page", "\"<\" with its repaint, ms"},
+        {"event", "\"<<\" with its repaint, ms"},
+        {"filecpu", "one filing: CPU, ms"},
+        {"filewall", "one filing: time with its syncs, ms"},
+        {"rssafter", "resident after the filing, MB"},
+    };
+    std::printf("%-40s", "");
+    for (int size : kSizes) std::printf("%12d", size);
+    std::printf("  pictures\n");
+    for (const auto& row : rows) {
+        std::printf("%-40s", row.text);
+        for (std::size_t k = 0; k < std::size(kSizes); ++k) std::printf("%12.2f", median(figures[k][row.key]));
+        std::printf("\n");
     }
     return 0;
 }

@@ -1,7 +1,52 @@
-// The list-file reader: whatever a file holds, reading what a save wrote gives the same
-// lines back, and no line holds a line end or a NUL byte.
+// The list-file readers: whatever a file holds, reading what a save wrote gives the same
+// lines back, and no line holds a line end or a NUL byte. The archive's lists read the same
+// lines but for a last one without its line break (an append a crash cut off), and a save,
+// whether it appends or writes the file whole, leaves the file equal to the list.
+#include "acquisition/archivelist.h"
 #include "platform/stringlist.h"
+
+#include <QDir>
+#include <QFile>
+
 #include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readAll(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
+void write(const QString& name, const QByteArray& content) {
+    QFile f(name);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size()) std::abort();
+}
+
+void checkArchiveList(const QByteArray& content, const QList<QByteArray>& lines) {
+    static const QString file = QDir::temp().filePath(QStringLiteral("ravlo-fuzz-list-%1.txt").arg(getpid()));
+    QList<QByteArray> expected = lines;
+    const QByteArray read = content.left(content.indexOf('\0') < 0 ? content.size() : content.indexOf('\0'));
+    if (!read.isEmpty() && !read.endsWith('\r') && !read.endsWith('\n')) expected.removeLast();
+    write(file, content);
+    archive::List list;
+    list.load(file);
+    if (list.lines() != expected) std::abort();
+    if (list.content() != plat::StringList::format(expected)) std::abort();
+    list.save(file);
+    if (readAll(file) != list.content()) std::abort();
+    // A start that reads a file with a cut-off last line and then files a picture.
+    write(file, content);
+    list.load(file);
+    list.append("foto\\140509_071226f17");
+    list.save(file);
+    if (readAll(file) != plat::StringList::format(expected + QList<QByteArray>{"foto\\140509_071226f17"})) std::abort();
+    archive::List again;
+    again.load(file);
+    if (again != list) std::abort();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     const QByteArray content(reinterpret_cast<const char*>(data), qsizetype(size));
@@ -11,5 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     const QByteArray saved = plat::StringList::format(lines);
     if (plat::StringList::parse(saved) != lines) std::abort();
     if (plat::StringList::format(plat::StringList::parse(saved)) != saved) std::abort();
+    checkArchiveList(content, lines);
     return 0;
 }

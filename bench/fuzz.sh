@@ -49,6 +49,9 @@ cp "$here"/resources/defaults/*.txt "$seeds/files/"
 printf '2,foto\\140509_071226f17,foto\\140511_071226f18,\r\n' > "$seeds/files/events"
 printf '\r\nOK\r\n' > "$seeds/lines/ok"
 
+# Leaks in the system's libraries are not the program's (see the file).
+export LSAN_OPTIONS="suppressions=$here/bench/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
 status=0
 for target in "$build"/tests/fuzz/fuzz_*; do
   [ -f "$target" ] && [ -x "$target" ] || continue

@@ -5,11 +5,10 @@
 #include "acquisition/archivelist.h"
 #include "platform/stringlist.h"
 
-#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 
@@ -24,7 +23,8 @@ void write(const QString& name, const QByteArray& content) {
 }
 
 void checkArchiveList(const QByteArray& content, const QList<QByteArray>& lines) {
-    static const QString file = QDir::temp().filePath(QStringLiteral("ravlo-fuzz-list-%1.txt").arg(getpid()));
+    static const QTemporaryDir dir;
+    static const QString file = dir.filePath(QStringLiteral("list.txt"));
     QList<QByteArray> expected = lines;
     const QByteArray read = content.left(content.indexOf('\0') < 0 ? content.size() : content.indexOf('\0'));
     if (!read.isEmpty() && !read.endsWith('\r') && !read.endsWith('\n')) expected.removeLast();

@@ -61,11 +61,7 @@ void List::load(const QString& fileName) {
     // list takes the CR LF form, and the next save writes the file whole in it.
     List read;
     read.reserveFor(whole + qsizetype(starts.size()));
-    for (std::size_t k = 0; k < starts.size(); ++k) {
-        qsizetype end = k + 1 < starts.size() ? qsizetype(starts[k + 1]) : whole;
-        while (end > qsizetype(starts[k]) && (d[end - 1] == '\n' || d[end - 1] == '\r')) --end;
-        read.append(QByteArrayView(d + starts[k], end - starts[k]));
-    }
+    for (const QByteArray& line : plat::StringList::parse(data.left(whole))) read.append(line);
     *this = std::move(read);
 }
 

@@ -39,15 +39,15 @@ void setCaption(QLabel* caption, const QString& text) {
     caption->setToolTip(text);
 }
 
-// Shows a file in a place: its picture under `caption`, or, for a file that is missing or
+// Shows a file in a place: its picture under its name, or, for a file that is missing or
 // gives no picture, the mark under a caption that names the file and says what is wrong,
 // e.g. "foto\140509_071226f17.jpg — нет файла". No error box: an operator who deleted old
 // pictures to free the disk would get one for every pane of every page. Returns whether the
 // picture is shown.
-bool showIn(const Place& place, const QString& path, const QString& name, const QString& caption) {
+bool showIn(const Place& place, const QString& path, const QString& name) {
     const PicturePane::Fault fault = place.pane->showFile(path, name);
     if (fault == PicturePane::Fault::None) {
-        setCaption(place.caption, caption);
+        setCaption(place.caption, name);
         return true;
     }
     setCaption(place.caption, (name.isEmpty() ? path : name) + QStringLiteral(" — ") + PicturePane::faultText(fault));
@@ -58,13 +58,13 @@ bool showIn(const Place& place, const QString& path, const QString& name, const 
 // backslash); the file is opened through the native path.
 void showStored(const Place& place, const QByteArray& storedFile) {
     const QString name = plat::fromCp1251(storedFile);
-    showIn(place, plat::nativePath(storedFile), name, name);
+    showIn(place, plat::nativePath(storedFile), name);
 }
 
 // A pane that the shown event leaves empty: the placeholder picture, no name, no caption.
 // Without vid.jpg the pane shows the mark under "vid.jpg — нет файла": an empty caption
 // under a mark would leave the operator guessing which file is gone.
-void showPlaceholder(const Place& place) { showIn(place, archive::placeholder, {}, {}); }
+void showPlaceholder(const Place& place) { showIn(place, archive::placeholder, {}); }
 
 } // namespace
 
@@ -180,7 +180,7 @@ void TForm1::ImageDblClick(const QPoint& at) {
         if (pane.name().isEmpty() || pane.fault() != PicturePane::Fault::None) return;
         // Decoded again from its file, as the panes do: a picture that can no longer be read
         // turns into the mark, its caption says why, and no window opens.
-        if (!showIn(place, pane.file(), pane.name(), pane.name())) return;
+        if (!showIn(place, pane.file(), pane.name())) return;
         (new WholePicture(pane.picture(), pane.name(), this))->show();  // a child of this window; deleted when closed
         return;
     }

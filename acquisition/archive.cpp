@@ -1,5 +1,7 @@
 #include "acquisition/archive.h"
 
+#include <algorithm>
+
 QByteArray pictureName(const QDateTime& when, int n) {
     const QDate d = when.date();
     const QTime t = when.time();
@@ -12,4 +14,24 @@ QByteArray eventLine(const QList<QByteArray>& names) {
     QByteArray line = QByteArray::number(names.size());
     for (const QByteArray& name : names) line += ',' + name;
     return line + ',';
+}
+
+std::optional<QDateTime> pictureTime(QByteArrayView name) {
+    const qsizetype folder = std::max(name.lastIndexOf('\\'), name.lastIndexOf('/'));
+    const QByteArrayView stamp = name.sliced(folder + 1);
+    // hhmmss_ddmmyy: six digits, an underscore, six digits.
+    if (stamp.size() < 13 || stamp[6] != '_') return std::nullopt;
+    int field[6];
+    for (int i = 0; i < 6; ++i) {
+        const qsizetype at = i < 3 ? 2 * i : 2 * i + 1;
+        const char hi = stamp[at], lo = stamp[at + 1];
+        if (hi < '0' || hi > '9' || lo < '0' || lo > '9') return std::nullopt;
+        field[i] = (hi - '0') * 10 + (lo - '0');
+    }
+    const QDate date(2000 + field[5], field[4], field[3]);
+    const QTime time(field[0], field[1], field[2]);
+    if (!date.isValid() || !time.isValid()) return std::nullopt;
+    // The clock time as the name says it, in no time zone: a local time that a change to or
+    // from summer time skipped or repeated stays the time the name was given.
+    return QDateTime(date, time, Qt::UTC);
 }

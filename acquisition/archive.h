@@ -5,9 +5,12 @@
 // lists the pictures of one transfer: the count, then a comma before each name and a final
 // comma, as in 2,foto\140509_071226f17,foto\140511_071226f18,
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 // The archive's files, in the working folder.
 namespace archive {
@@ -20,4 +23,7 @@ inline constexpr char pictureFolder[] = "foto";
 } // namespace archive
 
 QByteArray pictureName(const QDateTime& when, int n);
+// The time a picture's base name gives (hhmmss_ddmmyy after its folder, the year taken as
+// 2000 to 2099); nothing for a name that holds no valid date and time there.
+std::optional<QDateTime> pictureTime(QByteArrayView name);
 QByteArray eventLine(const QList<QByteArray>& names);

@@ -1,6 +1,9 @@
 // The event-line reader: any line gives a count and at most the asked-for number of names,
 // none longer than one parsing step keeps, none holding a comma; and a line the filing would
-// write reads back as written.
+// write reads back as written. The time of its first picture, when it gives one, is a valid
+// time of the years 2000 to 2099 that a picture named at that time gives back.
+#include "acquisition/archive.h"
+#include "viewer/dayindex.h"
 #include "viewer/eventline.h"
 #include <cstdlib>
 
@@ -25,5 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     written += ',';
     const viewer::EventLine back = viewer::parseEventLine(written, 6);
     if (!names.isEmpty() && written.size() <= viewer::kEventStep && (back.count != names.size() || back.names != names)) std::abort();
+    if (const auto t = viewer::eventTime(line)) {
+        if (!t->isValid() || t->date().year() < 2000 || t->date().year() > 2099) std::abort();
+        if (pictureTime(pictureName(*t, 7)) != *t) std::abort();
+    }
     return 0;
 }

@@ -1,4 +1,7 @@
-// Reading event lines: the count, the names, missing names and the 1,000-character steps.
+// Reading event lines: the count, the names, missing names and the 1,000-character steps;
+// and the days of the archive that the event lines' picture names give.
+#include "acquisition/archive.h"
+#include "viewer/dayindex.h"
 #include "viewer/eventline.h"
 #include <QRandomGenerator>
 #include <QtTest>
@@ -58,6 +61,65 @@ private slots:
             QVERIFY(e.names.size() == std::clamp(e.count, 0, 4));
             for (const auto& n : e.names) QVERIFY(n.size() <= 1000 && !n.contains(','));
         }
+    }
+
+    void theDaysOfEveryYearFrom2000To2099() {
+        // An event on the last day of every year and, in leap years, on 29 February, named as
+        // filing names them; then lines whose first name gives no day.
+        archive::List events;
+        std::vector<QDate> expected;
+        int n = 0;
+        for (int year = 2000; year <= 2099; ++year) {
+            for (const QDate day : {QDate(year, 2, 29), QDate(year, 12, 31)}) {
+                if (!day.isValid()) continue;
+                events.append(eventLine({pictureName(QDateTime(day, QTime(23, 59, 58)), n++)}));
+                expected.push_back(day);
+            }
+        }
+        for (const QByteArray& bad : {"1,foto\\246000_311226f1,", "1,foto\\120000_320126f1,", "1,foto\\120000_001326f1,",
+                                      "1,foto\\12000_0101261f1,", "1,foto\\1200x0_010126f1,", "0,", "-1,foto\\120000_010126f1,",
+                                      "1,,", "", "1,foto\\120000_290201f1,"})
+            events.append(bad);
+        viewer::DayIndex index;
+        const viewer::DayIndex::Change change = index.update(events);
+        QVERIFY(!change.rebuilt);
+        QCOMPARE(change.added, expected);
+        QCOMPARE(index.days(), expected);
+        QCOMPARE(int(index.events(QDate(2000, 2, 29)).size()), 1);
+        QCOMPARE(index.events(QDate(2099, 12, 31))[0], n - 1);
+        QVERIFY(!index.has(QDate(2001, 2, 28)));
+        QCOMPARE(viewer::eventTime(events.at(n - 1)), QDateTime(QDate(2099, 12, 31), QTime(23, 59, 58), Qt::UTC));
+        // A folder written with a slash and a name that is no more than its time read as well.
+        QCOMPARE(pictureTime("foto/010203_040506f7"), QDateTime(QDate(2006, 5, 4), QTime(1, 2, 3), Qt::UTC));
+        QCOMPARE(pictureTime("010203_040506"), QDateTime(QDate(2006, 5, 4), QTime(1, 2, 3), Qt::UTC));
+    }
+
+    void theNearestDayAndAListThatGrows() {
+        viewer::DayIndex index;
+        QCOMPARE(index.nearest(QDate(2026, 12, 7)), std::nullopt);
+        const auto on = [](int day, int n) { return eventLine({pictureName(QDateTime(QDate(2026, 12, day), QTime(8, 0)), n)}); };
+        archive::List events{on(3, 0), on(8, 1), on(3, 2)};
+        index.update(events);
+        const auto events3 = index.events(QDate(2026, 12, 3));
+        QCOMPARE(std::vector<int>(events3.begin(), events3.end()), std::vector<int>({0, 2}));
+        QCOMPARE(index.nearest(QDate(2026, 12, 3)), QDate(2026, 12, 3));
+        QCOMPARE(index.nearest(QDate(2026, 12, 5)), QDate(2026, 12, 3));
+        QCOMPARE(index.nearest(QDate(2026, 12, 6)), QDate(2026, 12, 8));
+        QCOMPARE(index.nearest(QDate(2000, 1, 1)), QDate(2026, 12, 3));
+        QCOMPARE(index.nearest(QDate(2099, 1, 1)), QDate(2026, 12, 8));
+        // Only what was added is read: a new day is told once, an old one not at all.
+        events.append(on(8, 3));
+        events.append(on(12, 4));
+        viewer::DayIndex::Change change = index.update(events);
+        QCOMPARE(change.added, std::vector<QDate>({QDate(2026, 12, 12)}));
+        QCOMPARE(index.nearest(QDate(2026, 12, 10)), QDate(2026, 12, 12));  // two days as near: the later
+        QCOMPARE(int(index.events(QDate(2026, 12, 8)).size()), 2);
+        QVERIFY(index.update(events).added.empty());
+        // A shorter list is read again from its start.
+        events = archive::List{on(20, 0)};
+        change = index.update(events);
+        QVERIFY(change.rebuilt);
+        QCOMPARE(index.days(), std::vector<QDate>({QDate(2026, 12, 20)}));
     }
 };
 

@@ -86,6 +86,7 @@ int TForm1::fileevent(const QList<QByteArray>& pictures, bool own, QList<QByteAr
         if (!own && phaseMarked) markPhase();
         // Written at once, so that a crash or a power cut loses no entry.
         saved = trySaveLists();
+        emit filed();
     }
     // The phase is filed once its pictures are in the saved lists (or it brought none). One
     // whose pictures wait in `unfiled` stays marked, for a start after a crash to file them

@@ -1,10 +1,11 @@
 #pragma once
-// The five windows, created in the program's start-up order and living until it ends.
+// The six windows, created in the program's start-up order and living until it ends.
 #include "app/aboutbox.h"
 #include "app/tform1.h"
 #include "app/tform4.h"
 #include "config/tform2.h"
 #include "config/tform3.h"
+#include "viewer/tform5.h"
 
 struct Program {
     // The dialogs are windows of their own, owned by the window that opens them, so that the
@@ -12,8 +13,9 @@ struct Program {
     // The members go in the reverse order of their declaration, every dialog before its owner,
     // and a dialog leaves its owner's children as it goes: nothing is deleted twice.
     explicit Program(plat::Platform& sys)
-        : form1(sys), form2(form1, &form1), form4(form1, &form1), about(&form1), form3(form2, &form2) {
-        form1.attach(&form2, &form4, &about);
+        : form1(sys), form2(form1, &form1), form4(form1, &form1), about(&form1), form3(form2, &form2),
+          form5(form1, &form1) {
+        form1.attach(&form2, &form4, &about, &form5);
         form2.attach(&form3);
     }
     TForm1 form1;
@@ -21,6 +23,7 @@ struct Program {
     TForm4 form4;
     TAboutBox about;
     TForm3 form3;
+    TForm5 form5;
 };
 
 // Runs Ravlo in the working folder: takes the folder's lock, builds the windows and runs the

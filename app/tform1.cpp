@@ -8,9 +8,11 @@
 #include "platform/cp1251.h"
 #include "platform/jpeg.h"
 #include "platform/picturepane.h"
+#include "viewer/tform5.h"
 #include "ui_tform1.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -49,9 +51,13 @@ TForm1::TForm1(plat::Platform& platform, QWidget* parent)
     bind(ui->Button8, &QPushButton::clicked, &TForm1::Button8Click);
     bind(ui->ToolButton2, &QToolButton::clicked, &TForm1::ToolButton2Click);
     bind(ui->ToolButton10, &QToolButton::clicked, &TForm1::ToolButton10Click);
+    bind(ui->ToolButton11, &QToolButton::clicked, &TForm1::ToolButton11Click);
     // The check box's handler also runs when the program changes it.
     bind(ui->CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
     bind(&Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
+    // The window's keys reach eventFilter from the window and from every control on it.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 
     // Where the desktop has a system tray, the program's icon stays there while it runs.
     if (sys.notices.trayAvailable()) {
@@ -73,10 +79,11 @@ TForm1::TForm1(plat::Platform& platform, QWidget* parent)
 
 TForm1::~TForm1() = default;
 
-void TForm1::attach(TForm2* settings, TForm4* portDialog, TAboutBox* about) {
+void TForm1::attach(TForm2* settings, TForm4* portDialog, TAboutBox* about, TForm5* archive) {
     form2 = settings;
     form4 = portDialog;
     aboutBox = about;
+    form5 = archive;
 }
 
 void TForm1::rereg() {
@@ -96,6 +103,20 @@ void TForm1::FormClose() {
     // read-only folder): the toolkit error is shown, and the choice is not lost with it.
     const auto storePort = qScopeGuard([this] { wrreg(); });
     saveLists();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    bool taken = false;
+    if (mods == Qt::ControlModifier && key->key() == Qt::Key_F) {
+        handle([&] { ToolButton11Click(); });
+        taken = true;
+    } else if (mods == Qt::NoModifier) {
+        handle([&] { taken = pagekey(key->key()); });
+    }
+    return taken || QWidget::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -142,4 +163,8 @@ void TForm1::ToolButton2Click() {
 
 void TForm1::ToolButton10Click() {
     if (aboutBox) aboutBox->exec();
+}
+
+void TForm1::ToolButton11Click() {
+    if (form5) form5->open();
 }

@@ -23,6 +23,7 @@
 namespace Ui { class TForm1; }
 class TForm2;
 class TForm4;
+class TForm5;
 class TAboutBox;
 class QLabel;
 
@@ -35,8 +36,9 @@ public:
     explicit TForm1(plat::Platform& sys, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The windows created after this one (start-up order TForm1, TForm2, TForm4, TAboutBox, TForm3).
-    void attach(TForm2* settings, TForm4* portDialog, TAboutBox* about);
+    // The windows created after this one (start-up order TForm1, TForm2, TForm4, TAboutBox,
+    // TForm3, TForm5).
+    void attach(TForm2* settings, TForm4* portDialog, TAboutBox* about, TForm5* archive);
 
     // Runs one handler through the toolkit-error wrapper.
     template <class F> void handle(F&& f) { plat::guarded(sys.ui, std::forward<F>(f)); }
@@ -52,6 +54,8 @@ public:
     void saveLists();
     void ToolButton2Click();
     void ToolButton10Click();
+    // "Архив" (ToolButton11, Ctrl+F): the window for finding pictures by their date.
+    void ToolButton11Click();
     // A panel text is also read in the tray icon's tool tip, where there is one.
     void setPanel(int index, const QString& text);
     QString panel(int index) const;
@@ -163,6 +167,12 @@ public:
     void Button6Click();
     void Button7Click();
     void Button8Click();
+    // Shows event k as "<<" and ">>" show it, and moves both positions to it: "<<" and ">>" go
+    // on from event k, "<" and ">" from the page that starts with its first picture.
+    void gotoevent(int k);
+    // The paging keys: Left and Right page as "<" and ">", Page Up and Page Down as "<<" and
+    // ">>", Home and End go to the oldest and the newest event. False for any other key.
+    bool pagekey(int key);
     // A double click at a point of the window (its own coordinates) on the picture panes:
     // the picture drawn there opens whole in a window of its own.
     void ImageDblClick(const QPoint& at);
@@ -238,9 +248,18 @@ public:
     TForm2* form2 = nullptr;
     TForm4* form4 = nullptr;
     TAboutBox* aboutBox = nullptr;
+    TForm5* form5 = nullptr;
+    QString exportFolder;  // where pictures were last saved to, in this run
     bool tray = false;  // the tray icon is shown
 
+signals:
+    // A filing added an event to the event list.
+    void filed();
+
 protected:
+    // The window's keys, wherever its focus is (a focused button would take the arrows to
+    // move the focus on): Ctrl+F opens "Архив", and the paging keys page.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 };

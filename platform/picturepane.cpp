@@ -51,10 +51,17 @@ void PicturePane::put(const QImage& picture, const QString& file, const QString&
     update(before | drawnRect());
 }
 
+void PicturePane::setFit(bool on) {
+    fit_ = on;
+    update();
+}
+
 QRect PicturePane::drawnRect() const {
-    if (fault_ != Fault::None)
-        return QRect(QPoint(0, 0), kMarkSize.boundedTo(size()));
-    return QRect(QPoint(0, 0), picture_.size());
+    const QSize drawn = fault_ != Fault::None ? kMarkSize.boundedTo(size())
+                        : fit_                ? picture_.size().scaled(size(), Qt::KeepAspectRatio)
+                                              : picture_.size();
+    if (!fit_) return QRect(QPoint(0, 0), drawn);
+    return QRect(QPoint((width() - drawn.width()) / 2, (height() - drawn.height()) / 2), drawn);
 }
 
 bool PicturePane::drawnAt(const QPoint& at) const { return rect().contains(at) && drawnRect().contains(at); }
@@ -65,7 +72,12 @@ void PicturePane::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setClipRect(event->rect());
     if (fault_ == Fault::None) {
-        painter.drawImage(QPoint(0, 0), picture_);
+        if (!fit_) {
+            painter.drawImage(QPoint(0, 0), picture_);
+            return;
+        }
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(drawnRect(), picture_);
         return;
     }
     // The mark: a light grey card with a darker frame and a cross from corner to corner, so

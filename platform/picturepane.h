@@ -3,7 +3,8 @@
 // to the pane, never stretched or centred. It paints nothing else, so outside its picture the
 // pane is transparent and whatever lies beneath it (earlier siblings, the window) shows.
 // A file that gives no picture is shown as a "no picture" mark of a fixed size in the same
-// corner: a grey frame with a cross, drawn by the pane itself.
+// corner: a grey frame with a cross, drawn by the pane itself. A fitting pane instead scales
+// its picture to fit, keeping its proportions, and centres it and the mark.
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -31,6 +32,9 @@ public:
     Fault showFile(const QString& path, const QString& name = {});
     // Shows a picture that has no file or name of its own.
     void setPicture(const QImage& picture);
+    // Whether the pane fits its picture into its room instead of showing it at its own size:
+    // for a window that shows whole pictures side by side.
+    void setFit(bool on);
     // The picture shown; a null image while the pane shows the mark.
     const QImage& picture() const { return picture_; }
     Fault fault() const { return fault_; }
@@ -60,4 +64,5 @@ private:
     QString file_;
     QString name_;
     Fault fault_ = Fault::None;
+    bool fit_ = false;
 };

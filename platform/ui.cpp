@@ -1,5 +1,6 @@
 #include "platform/ui.h"
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace plat {
@@ -14,6 +15,14 @@ void DesktopUi::message(const QString& caption, const QString& text) {
 void DesktopUi::error(const QString& text) {
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), text, QMessageBox::Ok);
     box.exec();
+}
+
+QString DesktopUi::saveFile(QWidget* owner, const QString& caption, const QString& suggested) {
+    return QFileDialog::getSaveFileName(owner, caption, suggested, QStringLiteral("Снимки JPEG (*.jpg *.jpeg)"));
+}
+
+QString DesktopUi::folder(QWidget* owner, const QString& caption, const QString& start) {
+    return QFileDialog::getExistingDirectory(owner, caption, start);
 }
 
 } // namespace plat

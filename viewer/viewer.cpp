@@ -169,6 +169,42 @@ void TForm1::Button8Click() {
     updimage1(epos);
 }
 
+namespace {
+// Where a picture is in the picture list: at its number, as filing names it, or, in a list
+// put together otherwise, wherever it is; -1 when it is not there.
+int placeOf(const archive::List& pictures, const QByteArray& name) {
+    const int n = journal::pictureNumber(name);
+    if (n >= 0 && n < pictures.count() && pictures.view(n) == name) return n;
+    for (int i = pictures.count() - 1; i >= 0; --i)
+        if (pictures.view(i) == name) return i;
+    return -1;
+}
+} // namespace
+
+void TForm1::gotoevent(int k) {
+    if (k < 0 || k >= ListBox2.count()) return;
+    epos = k;
+    ui->Label1->setText(eventCaption(k));
+    updimage1(k);
+    // The page that "<" and ">" go on from is the one that starts with the event's first
+    // picture, as the panes show it now; near the end of the list, the newest page.
+    const viewer::EventLine event = viewer::parseEventLine(ListBox2.at(k), 1);
+    if (event.names.isEmpty()) return;
+    if (const int i = placeOf(ListBox1, event.names[0]); i >= 0) fpos = std::min(i + kPanes, ListBox1.count());
+}
+
+bool TForm1::pagekey(int key) {
+    switch (key) {
+    case Qt::Key_Left: Button5Click(); return true;
+    case Qt::Key_Right: Button6Click(); return true;
+    case Qt::Key_PageUp: Button7Click(); return true;
+    case Qt::Key_PageDown: Button8Click(); return true;
+    case Qt::Key_Home: gotoevent(0); return true;
+    case Qt::Key_End: gotoevent(ListBox2.count() - 1); return true;
+    default: return false;
+    }
+}
+
 void TForm1::ImageDblClick(const QPoint& at) {
     // Image1 spans the whole grid and is drawn over the other panes, but only as far as its
     // picture reaches: beyond that the pane below shows, and it is that pane's picture the
@@ -181,7 +217,7 @@ void TForm1::ImageDblClick(const QPoint& at) {
         // Decoded again from its file, as the panes do: a picture that can no longer be read
         // turns into the mark, its caption says why, and no window opens.
         if (!showIn(place, pane.file(), pane.name())) return;
-        (new WholePicture(pane.picture(), pane.name(), this))->show();  // a child of this window; deleted when closed
+        (new WholePicture(pane.picture(), pane.name(), pane.file(), *this, this))->show();  // a child of this window; deleted when closed
         return;
     }
 }

@@ -1,11 +1,14 @@
 // The archive viewer on real files in a temporary working folder: start-up, paging by picture
-// and by event, the placeholder, broken event lines and pictures that cannot be shown.
+// and by event and by key, the placeholder, broken event lines, pictures that cannot be shown,
+// finding a day in "Архив" and taking pictures out.
 #include "jpegmaker.h"
 #include "rig.h"
 #include "platform/picturepane.h"
 #include "platform/stringlist.h"
+#include "viewer/tform5.h"
 #include "viewer/wholepicture.h"
 #include "ui_tform1.h"
+#include "ui_tform5.h"
 
 #include <QDir>
 #include <QPainter>
@@ -89,6 +92,38 @@ void stamp(TForm1* f) {
         caption->setText("kept");
     }
 }
+
+} // namespace
+
+namespace {
+
+// Pictures 0 and 1 on 1 December 2026, 2 to 7 on the 7th; events {0, 1}, {2, 3}, {4, 5, 6, 7}.
+QByteArray dated(int i) { return i < 2 ? "foto\\090000_011226f" + QByteArray::number(i) : name(i); }
+void writeDays() {
+    writeArchive(8, {"2," + dated(0) + "," + dated(1) + ",", eventLine({2, 3}), eventLine({4, 5, 6, 7})});
+    for (int i = 0; i < 2; ++i) {
+        QFile::rename(file(i), plat::nativePath(dated(i) + ".jpg"));
+    }
+    QList<QByteArray> names;
+    for (int i = 0; i < 8; ++i) names << dated(i);
+    rig::writeFile("files.txt", plat::StringList::format(names));
+    rig::writeDefaultSettings();
+}
+
+// The captions of the pictures "Архив" shows side by side.
+QStringList strip(TForm5* w) {
+    QStringList out;
+    for (const PicturePane* pane : w->ui->Pictures->findChildren<PicturePane*>()) out << pane->name();
+    return out;
+}
+
+void typeDate(TForm5* w, const QString& text) {
+    w->ui->Edit1->clear();
+    QTest::keyClicks(w->ui->Edit1, text);
+    QTest::keyClick(w->ui->Edit1, Qt::Key_Return);
+}
+
+QStringList filesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files, QDir::Name); }
 
 } // namespace
 
@@ -202,7 +237,7 @@ private slots:
         WholePicture* whole = wholes(r.form1)[0];
         QVERIFY(whole->isWindow() && whole->isVisible() && !whole->isModal());
         QCOMPARE(whole->windowTitle(), QString::fromLatin1(name(1) + ".jpg"));
-        QCOMPARE(whole->size(), QSize(400, 300));
+        QCOMPARE(whole->viewport()->size(), QSize(400, 300));
         const QRgb beyond = whole->viewport()->grab().toImage().pixel(300, 250);
         QVERIFY2(qBlue(beyond) > 200 && qRed(beyond) < 60, qPrintable(QString::number(beyond, 16)));
 
@@ -211,6 +246,17 @@ private slots:
         QTest::keyClick(whole, Qt::Key_Escape);
         QTRY_COMPARE(wholes(r.form1).size(), 1);
         QCOMPARE(wholes(r.form1)[0]->windowTitle(), QString::fromLatin1(name(0) + ".jpg"));
+
+        // Ctrl+S saves the file as it stands, under its time in the folder last used.
+        const QString out = r.work.file("out");
+        QDir().mkdir(out);
+        r.form1->exportFolder = out;
+        r.ui.answers << out + "/picture.jpg";
+        QTest::keyClick(wholes(r.form1)[0], Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(r.ui.dialogs, QStringList({out + "/2026-12-07 14-05-09.jpg"}));
+        QCOMPARE(rig::readFile(out + "/picture.jpg"), rig::readFile(file(0)));
+        wholes(r.form1)[0]->saveButton()->click();  // cancelled: nothing written
+        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList({"picture.jpg"}));
 
         r.form1->ui->Button7->click();  // the event of picture 0: placeholders beside it
         doubleClick(r.form1, image2);
@@ -318,6 +364,141 @@ private slots:
         e.form1->ListBox2.append(eventLine({5}));  // what one run adds
         e.form1->close();
         QCOMPARE(rig::readFile("events.txt"), plat::StringList::format(events + QList<QByteArray>{eventLine({5})}));
+    }
+
+    void archiveFindsADayAndShowsItsEventsWhereThePagingGoesOn() {
+        Rig r;
+        writeDays();
+        r.build();
+        TForm5* w = r.program->form5.ui ? &r.program->form5 : nullptr;
+        QVERIFY(w && !w->isVisible());
+        r.form1->ui->ToolButton11->click();
+        QVERIFY(w->isVisible() && w->isWindow() && !w->isModal());
+        QCOMPARE(w->windowTitle(), QString("Архив"));
+        // On the day of the event the main window stands on (the newest), the focus in the date.
+        QCOMPARE(w->focusWidget(), w->ui->Edit1);
+        QCOMPARE(w->ui->Edit1->text(), QString("07.12.2026"));
+        QCOMPARE(w->rows(), std::vector<int>({1, 2}));
+        QCOMPARE(w->chosen(), 1);  // the day's first event
+        QCOMPARE(strip(w), QStringList({QString(name(2)) + ".jpg", QString(name(3)) + ".jpg"}));
+        QCOMPARE(w->ui->ListView1->topLevelItem(1)->text(0), QString("14:05:09"));
+        QCOMPARE(w->ui->ListView1->topLevelItem(1)->text(1), QString("4"));
+        const auto marked = [w](QDate d) { return w->ui->Calendar1->dateTextFormat(d).fontWeight() == QFont::Bold; };
+        QVERIFY(marked(QDate(2026, 12, 1)) && marked(QDate(2026, 12, 7)) && !marked(QDate(2026, 12, 3)));
+
+        typeDate(w, "03.12.2026");  // no pictures: the nearest day that has some
+        QCOMPARE(w->ui->Calendar1->selectedDate(), QDate(2026, 12, 1));
+        QCOMPARE(w->rows(), std::vector<int>({0}));
+        QVERIFY2(w->ui->Label1->text().contains("ближайший день со снимками: 01.12.2026"), qPrintable(w->ui->Label1->text()));
+        typeDate(w, "31.02.2026");
+        QVERIFY(w->ui->Label1->text().startsWith("Дата вводится как дд.мм.гггг"));
+        QCOMPARE(w->rows(), std::vector<int>({0}));
+        typeDate(w, "7.12.2026");
+        QCOMPARE(w->rows(), std::vector<int>({1, 2}));
+
+        // Enter on the second event shows it in the panes as ">>" would; ">" goes on from there.
+        QTest::keyClick(w->ui->ListView1, Qt::Key_Down);
+        QCOMPARE(w->chosen(), 2);
+        QTest::keyClick(w->ui->ListView1, Qt::Key_Return);
+        QCOMPARE(r.form1->epos, 2);
+        QCOMPARE(shown(r.form1), QStringList({"4", "5", "6", "7"}));
+        QVERIFY(r.form1->ui->Label1->text().startsWith("Событие 2"));
+        QCOMPARE(r.form1->fpos, 8);
+        // A double click on the first: "<<" and ">>", "<" and ">" go on from it.
+        const QTreeWidgetItem* first = w->ui->ListView1->topLevelItem(0);
+        // As a mouse gives it: a click, then the second press that makes it a double click.
+        const QPoint at = w->ui->ListView1->visualItemRect(first).center();
+        QTest::mouseClick(w->ui->ListView1->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(w->ui->ListView1->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(r.form1->epos, 1);
+        QCOMPARE(r.form1->fpos, 6);
+        QCOMPARE(shown(r.form1), QStringList({"2", "3", "vid", "vid"}));
+        r.form1->ui->Button6->click();
+        QCOMPARE(shown(r.form1), QStringList({"3", "4", "5", "6"}));
+        r.form1->ui->Button7->click();
+        QCOMPARE(r.form1->epos, 0);
+
+        // The main window's keys, wherever its focus is.
+        QTest::keyClick(r.form1->ui->Button5, Qt::Key_Left);
+        QCOMPARE(shown(r.form1), QStringList({"2", "3", "4", "5"}));
+        QTest::keyClick(r.form1->ui->Button5, Qt::Key_Right);
+        QCOMPARE(r.form1->fpos, 7);
+        QTest::keyClick(r.form1, Qt::Key_End);
+        QCOMPARE(r.form1->epos, 2);
+        QCOMPARE(r.form1->fpos, 8);
+        QTest::keyClick(r.form1->ui->CheckBox1, Qt::Key_PageUp);
+        QCOMPARE(r.form1->epos, 1);
+        QCOMPARE(shown(r.form1), QStringList({"2", "3", "vid", "vid"}));
+        QTest::keyClick(r.form1, Qt::Key_PageDown);
+        QCOMPARE(r.form1->epos, 2);
+        QTest::keyClick(r.form1, Qt::Key_Home);
+        QCOMPARE(r.form1->epos, 0);
+        QCOMPARE(r.form1->fpos, 4);
+
+        // A picture filed while the window is open joins its day at once.
+        rig::writeFile("temp.dat", "CONNECT 9600\r\n" + rig::makeJpeg() + "\r\nNO CARRIER\r\n");
+        typeDate(w, "07.12.2026");
+        QCOMPARE(r.form1->convjpg(), 1);
+        QCOMPARE(w->rows(), std::vector<int>({1, 2, 3}));
+        // Ctrl+F in the main window brings the window back when it was closed.
+        w->close();
+        QTest::keyClick(r.form1->ui->Button1, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(w->isVisible());
+        QVERIFY(r.ui.errors.isEmpty());
+    }
+
+    // The pictures of an event or a day go into a folder under their time; two of the same
+    // second are told apart by a number; nothing in the folder is replaced, and the archive is
+    // never changed.
+    void archiveSavesAnEventOrADayUnderTheirTimes() {
+        Rig r;
+        writeDays();
+        const QByteArray files = rig::readFile("files.txt"), events = rig::readFile("events.txt");
+        const QStringList foto = filesIn("foto");
+        r.build();
+        TForm5* w = &r.program->form5;
+        r.form1->ui->ToolButton11->click();
+        const QString out = r.work.file("out");
+        QDir().mkdir(out);
+        r.ui.answers << out;
+        QTest::keyClick(w->ui->ListView1, Qt::Key_Down);  // the event of pictures 4 to 7
+        w->ui->Button1->click();
+        const QString t = "2026-12-07 14-05-09";
+        QCOMPARE(filesIn(out), QStringList({t + " (2).jpg", t + " (3).jpg", t + " (4).jpg", t + ".jpg"}));
+        QCOMPARE(rig::readFile(out + "/" + t + ".jpg"), rig::readFile(file(4)));
+        QCOMPARE(rig::readFile(out + "/" + t + " (4).jpg"), rig::readFile(file(7)));
+        QCOMPARE(w->ui->Label1->text(), "Сохранено снимков: 4 из 4 в " + QDir::toNativeSeparators(out));
+
+        // The whole day into the same folder: the four already there are not saved again.
+        r.ui.answers << out;
+        w->ui->Button2->click();
+        QCOMPARE(r.ui.dialogs.last(), out);  // the folder last used is proposed
+        QCOMPARE(filesIn(out).size(), 6);
+        QSet<QByteArray> copies;
+        for (const QString& f : filesIn(out)) copies << rig::readFile(out + "/" + f);
+        for (int i = 2; i < 8; ++i) QVERIFY2(copies.contains(rig::readFile(file(i))), qPrintable(QString::number(i)));
+        QVERIFY(w->ui->Label1->text().startsWith("Сохранено снимков: 6 из 6"));
+
+        // A picture that has gone is named; the others are saved. A cancelled dialog saves nothing.
+        QFile::remove(file(5));
+        const QString other = r.work.file("other");
+        QDir().mkdir(other);
+        r.ui.answers << other;
+        w->ui->Button1->click();
+        QCOMPARE(filesIn(other).size(), 3);
+        QVERIFY2(w->ui->Label1->text().startsWith("Сохранено снимков: 3 из 4") &&
+                     w->ui->Label1->text().endsWith(QString(name(5))),
+                 qPrintable(w->ui->Label1->text()));
+        w->ui->Button2->click();
+        QCOMPARE(filesIn(other).size(), 3);
+        QCOMPARE(r.form1->exportFolder, other);
+
+        QCOMPARE(rig::readFile("files.txt"), files);
+        QCOMPARE(rig::readFile("events.txt"), events);
+        QStringList left = foto;
+        left.removeOne(QFileInfo(file(5)).fileName());  // the one this test removed
+        QCOMPARE(filesIn("foto"), left);
+        QVERIFY(r.ui.errors.isEmpty());
     }
 
     void forwardOnlyPagesAndFilesNothing() {

@@ -5,6 +5,7 @@
 #include "acquisition/archive.h"
 #include "viewer/dayindex.h"
 #include "viewer/eventline.h"
+#include "viewer/export.h"
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
@@ -32,5 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         if (!t->isValid() || t->date().year() < 2000 || t->date().year() > 2099) std::abort();
         if (pictureTime(pictureName(*t, 7)) != *t) std::abort();
     }
+    (void)viewer::exportName(line);
     return 0;
 }

@@ -93,12 +93,22 @@ public:
     void pump() override;
     void message(const QString& caption, const QString& text) override { messages.append({caption, text}); }
     void error(const QString& text) override { errors.append(text); }
+    // The file dialogs record what they were asked and give the next answer (cancel when
+    // there is none).
+    QString saveFile(QWidget*, const QString&, const QString& suggested) override { return answer(suggested); }
+    QString folder(QWidget*, const QString&, const QString& start) override { return answer(start); }
+    QString answer(const QString& asked) {
+        dialogs.append(asked);
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
 
     struct Box {
         QString caption, text;
     };
     QList<Box> messages;
     QStringList errors;
+    QStringList dialogs;  // what each file dialog proposed
+    QStringList answers;  // what the next file dialogs answer
     int pumps = 0;
     // Whether a pump handles Qt's pending events. The reception's fuzz target turns it off:
     // nothing it checks needs them, and handling them at every byte costs most of its time.

@@ -1,6 +1,6 @@
 // Draws the artwork into a resources folder: vid.jpg (the placeholder the picture panes show
 // before there is anything in the archive, a baseline JPEG encoded with libjpeg) and
-// tools/0.png .. tools/5.png (the tool bar's images).
+// tools/0.png .. tools/6.png (the tool bar's images).
 #include <QColor>
 #include <QDir>
 #include <QImage>
@@ -186,6 +186,28 @@ QImage about() {
     return img;
 }
 
+// 6: a calendar sheet with one day marked: find pictures by their date.
+QImage calendar() {
+    QImage img = blank();
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(outline(QColor(80, 80, 80)));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(1.5, 2.5, 13, 12));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(200, 50, 40));
+    p.drawRect(QRectF(2, 3, 12, 3));  // the month's band
+    p.setBrush(QColor(60, 60, 60));
+    p.drawRect(QRectF(4, 1, 1.5, 3));  // the rings
+    p.drawRect(QRectF(10.5, 1, 1.5, 3));
+    p.setBrush(QColor(150, 150, 150));
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 4; ++col) p.drawRect(QRectF(3 + 2.6 * col, 7.3 + 2.3 * row, 1.6, 1.4));
+    p.setBrush(QColor(40, 150, 60));
+    p.drawRect(QRectF(7.9, 9.3, 2.8, 2.6));  // the day with pictures
+    return img;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -199,7 +221,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool ok = writeJpeg(placeholder(), dir.filePath(QStringLiteral("vid.jpg")), 90);
-    const std::vector<QImage> tools{generic(), port(), connect(), settings(), camera(), about()};
+    const std::vector<QImage> tools{generic(), port(), connect(), settings(), camera(), about(), calendar()};
     for (size_t i = 0; i < tools.size(); ++i)
         ok = tools[i].save(dir.filePath(QStringLiteral("tools/%1.png").arg(i)), "PNG") && ok;
     if (!ok) {

@@ -12,12 +12,14 @@
 // /proc/self/stat, 10 ms steps) to the first paint event of the main window and the resident
 // size then, one "<" and one "<<" press, each with the repaint of the window it causes, and
 // one filing of a picture (the CPU it costs, and the time with its syncs to the disk) with the
-// resident size after it. Run it with QT_QPA_PLATFORM=offscreen or under xvfb-run.
+// resident size after it, and the opening of "Архив" (the first, which reads the days of every
+// event, and a second), each with the window's first paint, and the resident size after it. Run it with QT_QPA_PLATFORM=offscreen or under xvfb-run.
 #include "fakes.h"
 #include "jpegmaker.h"
 #include "soak.h"
 #include "acquisition/archive.h"
 #include "app/program.h"
+#include "viewer/tform5.h"
 #include "platform/serial_qt.h"
 #include "platform/stringlist.h"
 #include "ui_tform1.h"
@@ -165,6 +167,15 @@ int child(int argc, char** argv, const QString& folder) {
         const int filed = form.convjpg();
         std::printf("filecpu %.2f\nfilewall %.2f\nfiled %d\nrssafter %.1f\n", cpuMs() - cpu, msSince(t), filed,
                     rig::residentKb() / 1024.0);
+        TForm5& archive = program.form5;
+        for (const char* key : {"archive", "archive2"}) {
+            const auto opened = Steady::now();
+            archive.open();
+            archive.repaint();
+            std::printf("%s %.1f\n", key, msSince(opened));
+            archive.close();
+        }
+        std::printf("rssarchive %.1f\n", rig::residentKb() / 1024.0);
         std::fflush(stdout);
         rc = filed == 1 ? 0 : 4;
         QApplication::quit();
@@ -239,6 +250,9 @@ int main(int argc, char** argv) {
         {"filecpu", "one filing: CPU, ms"},
         {"filewall", "one filing: time with its syncs, ms"},
         {"rssafter", "resident after the filing, MB"},
+        {"archive", "archive window opened, painted: first, ms"},
+        {"archive2", "archive window opened again, ms"},
+        {"rssarchive", "resident after the archive window, MB"},
     };
     std::printf("%-40s", "");
     for (int size : kSizes) std::printf("%12d", size);

@@ -140,6 +140,16 @@ shoot "$(whole)" whole-picture
 xdotool windowactivate --sync "$(whole)" key Escape
 wait_for 10 "the whole picture to close" no_whole
 
+# "Архив" (the last tool-bar button): the day's events, the first one chosen after a Tab from
+# the date field, and its pictures whole; then Esc.
+click "$main" 459 13
+wait_for 10 "the archive window" has_window 'Архив'
+archive=$(window 'Архив')
+xdotool windowactivate --sync "$archive" key Tab
+shoot "$archive" archive
+xdotool windowactivate --sync "$archive" key Escape
+wait_for 10 "the archive window to close" no_window 'Архив'
+
 # The port dialog (second tool-bar button).
 click "$main" 34 13
 wait_for 10 "the port dialog" has_window 'Выбор порта'

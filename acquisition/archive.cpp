@@ -16,9 +16,12 @@ QByteArray eventLine(const QList<QByteArray>& names) {
     return line + ',';
 }
 
+QByteArrayView pictureFile(QByteArrayView name) {
+    return name.sliced(std::max(name.lastIndexOf('\\'), name.lastIndexOf('/')) + 1);
+}
+
 std::optional<QDateTime> pictureTime(QByteArrayView name) {
-    const qsizetype folder = std::max(name.lastIndexOf('\\'), name.lastIndexOf('/'));
-    const QByteArrayView stamp = name.sliced(folder + 1);
+    const QByteArrayView stamp = pictureFile(name);
     // hhmmss_ddmmyy: six digits, an underscore, six digits.
     if (stamp.size() < 13 || stamp[6] != '_') return std::nullopt;
     int field[6];

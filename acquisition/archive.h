@@ -23,6 +23,9 @@ inline constexpr char pictureFolder[] = "foto";
 } // namespace archive
 
 QByteArray pictureName(const QDateTime& when, int n);
+// A base name without its folder: 140509_071226f17 of foto\140509_071226f17 (a slash is
+// taken as a folder's end too).
+QByteArrayView pictureFile(QByteArrayView name);
 // The time a picture's base name gives (hhmmss_ddmmyy after its folder, the year taken as
 // 2000 to 2099); nothing for a name that holds no valid date and time there.
 std::optional<QDateTime> pictureTime(QByteArrayView name);

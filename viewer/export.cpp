@@ -31,8 +31,7 @@ constexpr int kMaxNumber = 10000;
 
 QString exportName(QByteArrayView storedName) {
     if (const auto time = pictureTime(storedName)) return time->toString(QStringLiteral("yyyy-MM-dd hh-mm-ss"));
-    const qsizetype folder = std::max(storedName.lastIndexOf('\\'), storedName.lastIndexOf('/'));
-    return plat::fromCp1251(storedName.sliced(folder + 1).toByteArray());
+    return plat::fromCp1251(pictureFile(storedName).toByteArray());
 }
 
 QString copyPicture(const QString& from, const QString& to) {

@@ -15,7 +15,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScopeGuard>
 #include <QTextCharFormat>
 #include <QVBoxLayout>
 
@@ -110,8 +109,7 @@ void TForm5::mark(const viewer::DayIndex::Change& change) {
 void TForm5::Edit1Enter() {
     const QString text = ui->Edit1->text().trimmed();
     // dd.MM.yyyy as asked; a day or a month typed with one digit is read too.
-    QDate wanted = QDate::fromString(text, kDateFormat);
-    if (!wanted.isValid()) wanted = QDate::fromString(text, QStringLiteral("d.M.yyyy"));
+    const QDate wanted = QDate::fromString(text, QStringLiteral("d.M.yyyy"));
     if (!wanted.isValid()) {
         ui->Label1->setText(QStringLiteral("Дата вводится как дд.мм.гггг, например 07.12.2026"));
         ui->Edit1->selectAll();
@@ -149,9 +147,8 @@ void TForm5::showDay(QDate day, int event) {
     QList<QTreeWidgetItem*> items;
     items.reserve(qsizetype(rows_.size()));
     for (const int k : rows_) {
-        const QByteArray line = form1.ListBox2.at(k);
-        const viewer::EventLine first = viewer::parseEventLine(line, 1);
-        const auto time = viewer::eventTime(line);
+        const viewer::EventLine first = viewer::parseEventLine(form1.ListBox2.at(k), 1);
+        const auto time = first.names.isEmpty() ? std::nullopt : pictureTime(first.names[0]);
         const auto from = first.names.isEmpty() ? std::nullopt : form1.calls.callOf(first.names[0]);
         items.append(new QTreeWidgetItem(QStringList{time ? time->toString(QStringLiteral("hh:mm:ss")) : QString(),
                                                      QString::number(first.count),

@@ -1,5 +1,7 @@
 #include "acquisition/archive.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 QByteArray pictureName(const QDateTime& when, int n) {
@@ -37,4 +39,10 @@ std::optional<QDateTime> pictureTime(QByteArrayView name) {
     // The clock time as the name says it, in no time zone: a local time that a change to or
     // from summer time skipped or repeated stays the time the name was given.
     return QDateTime(date, time, Qt::UTC);
+}
+
+QString nativePath(const QByteArray& storedName) {
+    QString s = QString::fromLatin1(storedName);
+    s.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::toNativeSeparators(s);
 }

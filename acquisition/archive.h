@@ -29,4 +29,8 @@ QByteArrayView pictureFile(QByteArrayView name);
 // The time a picture's base name gives (hhmmss_ddmmyy after its folder, the year taken as
 // 2000 to 2099); nothing for a name that holds no valid date and time there.
 std::optional<QDateTime> pictureTime(QByteArrayView name);
+// The stored form of archive names uses a backslash ("foto\140509_071226f17");
+// only file operations translate it to the native separator.
+QString nativePath(const QByteArray& storedName);
+
 QByteArray eventLine(const QList<QByteArray>& names);

@@ -4,7 +4,6 @@
 #include "acquisition/jpegcut.h"
 #include "app/tform1.h"
 #include "platform/durable.h"
-#include "platform/stringlist.h"
 #include "platform/trace.h"
 
 #include <QDir>
@@ -96,7 +95,7 @@ int TForm1::fileevent(const QList<QByteArray>& pictures, bool own, QList<QByteAr
 }
 
 bool TForm1::savefoto(const unsigned char* data, std::size_t length) {
-    const QString path = plat::nativePath(fotofile);
+    const QString path = nativePath(fotofile);
     QDir().mkpath(QFileInfo(path).path());
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {

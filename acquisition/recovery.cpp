@@ -11,7 +11,6 @@
 #include "acquisition/archive.h"
 #include "app/tform1.h"
 #include "platform/durable.h"
-#include "platform/stringlist.h"
 #include "platform/trace.h"
 
 #include <QFile>

@@ -16,12 +16,12 @@
 // event, and a second), each with the window's first paint, and the resident size after it. Run it with QT_QPA_PLATFORM=offscreen or under xvfb-run.
 #include "fakes.h"
 #include "jpegmaker.h"
+#include "platform/durable.h"
 #include "soak.h"
 #include "acquisition/archive.h"
 #include "app/program.h"
 #include "viewer/tform5.h"
 #include "platform/serial_qt.h"
-#include "platform/stringlist.h"
 #include "ui_tform1.h"
 
 #include <QApplication>
@@ -104,7 +104,7 @@ bool makeArchive(const QString& folder, int pictures) {
     std::vector<QByteArray> jpegs;
     for (unsigned s = 1; s <= 8; ++s) jpegs.push_back(rig::makeJpeg({640, 480, 75, false, s}));
     for (int n = std::max(pictures - kRealPictures, 0); n < pictures; ++n) {
-        const QString file = dir.filePath(plat::nativePath(pictureName(n) + ".jpg"));
+        const QString file = dir.filePath(nativePath(pictureName(n) + ".jpg"));
         if (!plat::writeFileAtomic(file, jpegs[size_t(n) % jpegs.size()])) return false;
     }
     // What the next filing files: one picture of the unit, as a data phase leaves it.

@@ -1,7 +1,9 @@
 #include "platform/durable.h"
+#include "platform/trace.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -70,6 +72,28 @@ bool writeAt(const QString& fileName, qint64 at, const QByteArray& bytes) {
     }
     f.close();
     if (!existed) syncFolder(QFileInfo(fileName).path());
+    return true;
+}
+
+bool writeFileAtomic(const QString& fileName, const QByteArray& content) {
+    QSaveFile f(fileName);
+    // Unbuffered: a write that a full disk cuts short must fail here, not vanish in the flush
+    // at commit, which would rename a truncated file into place.
+    const auto failed = [&] {
+        qCInfo(lcArchive, "%s not written: %s", qUtf8Printable(fileName), qUtf8Printable(f.errorString()));
+        return false;
+    };
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failed();
+    if (f.write(content) != content.size()) {
+        failed();
+        f.cancelWriting();
+        return false;
+    }
+    // The commit puts the new content on the disk before the rename; the folder's sync then
+    // keeps the rename itself through a power cut.
+    if (!f.commit()) return failed();
+    syncFolder(QFileInfo(fileName).path());
+    qCDebug(lcArchive, "wrote %s: %lld bytes", qUtf8Printable(fileName), qint64(content.size()));
     return true;
 }
 

@@ -30,4 +30,8 @@ qint64 appendLines(const QString& fileName, const QByteArray& lines, const QByte
 // or written (it is then cut back to `at`, as far as the system allows).
 bool writeAt(const QString& fileName, qint64 at, const QByteArray& bytes);
 
+// Writes bytes to a file through a temporary file in the same folder and a rename; the file
+// and the rename are on the disk when it returns true.
+bool writeFileAtomic(const QString& fileName, const QByteArray& content);
+
 } // namespace plat

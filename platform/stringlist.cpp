@@ -1,12 +1,7 @@
 #include "platform/stringlist.h"
-#include "platform/durable.h"
 #include "platform/toolkit.h"
-#include "platform/trace.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 namespace plat {
 
@@ -61,34 +56,6 @@ void StringList::put(int n, const QByteArray& text) {
     if (n >= 0 && n < lines_.size()) lines_[n] = text;
     else if (n == lines_.size()) lines_.append(text);
     else throw ToolkitError(QStringLiteral("Unable to insert a line"));
-}
-
-bool writeFileAtomic(const QString& fileName, const QByteArray& content) {
-    QSaveFile f(fileName);
-    // Unbuffered: a write that a full disk cuts short must fail here, not vanish in the flush
-    // at commit, which would rename a truncated file into place.
-    const auto failed = [&] {
-        qCInfo(lcArchive, "%s not written: %s", qUtf8Printable(fileName), qUtf8Printable(f.errorString()));
-        return false;
-    };
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failed();
-    if (f.write(content) != content.size()) {
-        failed();
-        f.cancelWriting();
-        return false;
-    }
-    // The commit puts the new content on the disk before the rename; the folder's sync then
-    // keeps the rename itself through a power cut.
-    if (!f.commit()) return failed();
-    syncFolder(QFileInfo(fileName).path());
-    qCDebug(lcArchive, "wrote %s: %lld bytes", qUtf8Printable(fileName), qint64(content.size()));
-    return true;
-}
-
-QString nativePath(const QByteArray& storedName) {
-    QString s = QString::fromLatin1(storedName);
-    s.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return QDir::toNativeSeparators(s);
 }
 
 } // namespace plat

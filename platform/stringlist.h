@@ -42,12 +42,4 @@ private:
     QList<QByteArray> lines_;
 };
 
-// Writes bytes to a file through a temporary file in the same folder and a rename; the file
-// and the rename are on the disk when it returns true.
-bool writeFileAtomic(const QString& fileName, const QByteArray& content);
-
-// The stored form of archive names uses a backslash ("foto\140509_071226f17");
-// only file operations translate it to the native separator.
-QString nativePath(const QByteArray& storedName);
-
 } // namespace plat

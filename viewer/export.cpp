@@ -1,8 +1,8 @@
+#include "platform/durable.h"
 #include "viewer/export.h"
 
 #include "acquisition/archive.h"
 #include "platform/cp1251.h"
-#include "platform/stringlist.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +44,7 @@ ExportResult exportPictures(const QList<QByteArray>& storedNames, const QString&
     ExportResult result;
     const QDir dir(folder);
     for (const QByteArray& name : storedNames) {
-        const auto bytes = readWhole(plat::nativePath(name + ".jpg"));
+        const auto bytes = readWhole(nativePath(name + ".jpg"));
         if (!bytes) {
             result.unread.append(plat::fromCp1251(name));
             continue;

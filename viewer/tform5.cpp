@@ -186,7 +186,7 @@ void TForm5::showPictures(int event) {
         pane->setMinimumSize(40, 30);
         pane->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
         const QString name = plat::fromCp1251(stored + ".jpg");
-        const PicturePane::Fault fault = pane->showFile(plat::nativePath(stored + ".jpg"), name);
+        const PicturePane::Fault fault = pane->showFile(nativePath(stored + ".jpg"), name);
         auto* caption = new QLabel(fault == PicturePane::Fault::None
                                        ? name
                                        : name + QStringLiteral(" — ") + PicturePane::faultText(fault));

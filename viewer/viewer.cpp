@@ -4,7 +4,6 @@
 #include "app/tform1.h"
 #include "platform/cp1251.h"
 #include "platform/picturepane.h"
-#include "platform/stringlist.h"
 #include "viewer/eventline.h"
 #include "viewer/wholepicture.h"
 #include "ui_tform1.h"
@@ -58,7 +57,7 @@ bool showIn(const Place& place, const QString& path, const QString& name) {
 // backslash); the file is opened through the native path.
 void showStored(const Place& place, const QByteArray& storedFile) {
     const QString name = plat::fromCp1251(storedFile);
-    showIn(place, plat::nativePath(storedFile), name);
+    showIn(place, nativePath(storedFile), name);
 }
 
 // A pane that the shown event leaves empty: the placeholder picture, no name, no caption.

@@ -1,5 +1,6 @@
 // Filing: temp.dat cut into pictures in foto, the picture list, the event list and their
 // files.
+#include "acquisition/archive.h"
 #include "acquisition_rig.h"
 
 #include "platform/cp1251.h"
@@ -208,8 +209,8 @@ private slots:
         rig::writeFile("temp.dat", "UNIT\r\n" + whole + "\r\n" + cut.left(cut.size() / 2));
         rig::writeFile("files.txt", plat::StringList::format(files));
         rig::writeFile("events.txt", plat::StringList::format(events));
-        rig::writeFile(plat::nativePath("foto\\a.jpg"), acq::picture(3));
-        if (pictureWritten) rig::writeFile(plat::nativePath(kNew + ".jpg"), whole);
+        rig::writeFile(nativePath("foto\\a.jpg"), acq::picture(3));
+        if (pictureWritten) rig::writeFile(nativePath(kNew + ".jpg"), whole);
         if (!mark.isEmpty()) rig::writeFile("temp.pending", mark);
 
         r.build();
@@ -250,8 +251,8 @@ private slots:
             QDir().mkdir("foto");
             rig::writeDefaultSettings();
             rig::writeFile("temp.dat", "UNIT\r\n" + a + "\r\n" + b + "\r\nNO CARRIER\r\n");
-            rig::writeFile(plat::nativePath(f1 + ".jpg"), a);
-            rig::writeFile(plat::nativePath(f2 + ".jpg"), b);
+            rig::writeFile(nativePath(f1 + ".jpg"), a);
+            rig::writeFile(nativePath(f2 + ".jpg"), b);
             rig::writeFile("files.txt", files + filesAppend.left(cut));
             rig::writeFile("events.txt", events + eventsAppend.left(std::max<qsizetype>(cut - filesAppend.size(), 0)));
             rig::writeFile("temp.pending", "1 1\r\n");

@@ -1,6 +1,7 @@
 // The archive viewer on real files in a temporary working folder: start-up, paging by picture
 // and by event and by key, the placeholder, broken event lines, pictures that cannot be shown,
 // finding a day in "Архив" and taking pictures out.
+#include "acquisition/archive.h"
 #include "jpegmaker.h"
 #include "rig.h"
 #include "platform/picturepane.h"
@@ -19,7 +20,7 @@ using rig::Rig;
 namespace {
 
 QByteArray name(int i) { return "foto\\140509_071226f" + QByteArray::number(i); }
-QString file(int i) { return plat::nativePath(name(i) + ".jpg"); }
+QString file(int i) { return nativePath(name(i) + ".jpg"); }
 
 // Picture i is (40 + i) pixels wide, vid.jpg 24, so a pane tells which one it shows.
 void writePicture(int i) { rig::writeFile(file(i), rig::makeJpeg({40 + i, 30, 75, false, unsigned(i + 1)})); }
@@ -102,7 +103,7 @@ QByteArray dated(int i) { return i < 2 ? "foto\\090000_011226f" + QByteArray::nu
 void writeDays() {
     writeArchive(8, {"2," + dated(0) + "," + dated(1) + ",", eventLine({2, 3}), eventLine({4, 5, 6, 7})});
     for (int i = 0; i < 2; ++i) {
-        QFile::rename(file(i), plat::nativePath(dated(i) + ".jpg"));
+        QFile::rename(file(i), nativePath(dated(i) + ".jpg"));
     }
     QList<QByteArray> names;
     for (int i = 0; i < 8; ++i) names << dated(i);

@@ -4,6 +4,7 @@
 // going away in the middle of a picture. Each ends with the archive checked against what the
 // unit logged as sent whole: the exact bytes in foto, one picture-list entry each, one event
 // line per transfer, and the four newest pictures in the panes.
+#include "acquisition/archive.h"
 #include "acquisition_rig.h"
 #include "unitsim_process.h"
 #include "timing.h"
@@ -294,7 +295,7 @@ private slots:
             QList<QByteArray> old;
             for (int i = 0; i < 5; ++i) {
                 const QByteArray name = "foto\\010203_040526f" + QByteArray::number(i);
-                rig::writeFile(plat::nativePath(name + ".jpg"), rig::makeJpeg({48, 32, 60, false, unsigned(10 + i)}));
+                rig::writeFile(nativePath(name + ".jpg"), rig::makeJpeg({48, 32, 60, false, unsigned(10 + i)}));
                 old << name;
             }
             rig::writeFile("files.txt", plat::StringList::format(old));

@@ -1,6 +1,7 @@
 // Paging through an archive that was received from the simulated unit, through the real serial
 // layer: by picture and by event, after transfers and after a restart in the same working
 // folder, and with a picture file gone missing under a transfer (its pane shows the mark).
+#include "acquisition/archive.h"
 #include "acquisition_rig.h"
 #include "unitsim_process.h"
 
@@ -141,7 +142,7 @@ private slots:
         // A picture file of the page a transfer shows has gone: its pane shows the mark, with no
         // box, the new pictures fill the other panes, and the transfer is filed and cleaned up.
         const QByteArray lost = f->ListBox1.at(4);
-        QVERIFY(QFile::remove(plat::nativePath(lost + ".jpg")));
+        QVERIFY(QFile::remove(nativePath(lost + ".jpg")));
         f->ui->Button4->click();
         QCOMPARE(f->panel(2), QString("foto OK"));
         QCOMPARE(f->nfiles, 8);
@@ -150,7 +151,7 @@ private slots:
         QCOMPARE(f->busy + f->tmrstop + f->dialed, 0);
         QCOMPARE(acq::fileLines("files.txt").size(), 8);
         QCOMPARE(acq::fileLines("events.txt").size(), 3);
-        rig::writeFile(plat::nativePath(lost + ".jpg"), sim.completePictures().value(4));
+        rig::writeFile(nativePath(lost + ".jpg"), sim.completePictures().value(4));
 
         // The transfer moved neither position: ">" goes on from the page shown before it.
         QCOMPARE(f->fpos, 5);

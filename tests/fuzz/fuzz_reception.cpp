@@ -10,6 +10,7 @@
 //   beginning FF D8 and ending FF D9; without a data phase nothing is stored;
 // - files.txt and events.txt agree with the lists in memory and with the folder foto;
 // - a port that vanished is let go (portopen cleared).
+#include "acquisition/archive.h"
 #include "acquisition/jpegcut.h"
 #include "app/tform1.h"
 #include "fakes.h"
@@ -91,7 +92,7 @@ void checkRun(TForm1& f, const QByteArray& sent, int before, bool vanished) {
     checkArchive(f);
 
     QList<QByteArray> stored;
-    for (int i = before; i < f.ListBox1.count(); ++i) stored << readAll(plat::nativePath(f.ListBox1.at(i) + ".jpg"));
+    for (int i = before; i < f.ListBox1.count(); ++i) stored << readAll(nativePath(f.ListBox1.at(i) + ".jpg"));
     if (!QFile::exists(QStringLiteral("temp.dat"))) {
         if (!stored.isEmpty()) fail("pictures stored without a data phase");
         return;

@@ -1,5 +1,6 @@
 #pragma once
 // Helpers for the tests of call control, reception and filing.
+#include "acquisition/archive.h"
 #include "jpegmaker.h"
 #include "pty.h"
 #include "rig.h"
@@ -33,7 +34,7 @@ inline void openPort(rig::Rig& r) {
 
 // The bytes of the stored picture with the given base name (foto\...).
 inline QByteArray stored(const QByteArray& baseName) {
-    return rig::readFile(plat::nativePath(baseName + ".jpg"));
+    return rig::readFile(nativePath(baseName + ".jpg"));
 }
 
 // The lines of a list file as written by the program.

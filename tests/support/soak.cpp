@@ -1,3 +1,4 @@
+#include "acquisition/archive.h"
 #include "soak.h"
 
 #include "acquisition/journal.h"
@@ -305,7 +306,7 @@ SoakCheck Soak::check() {
     // Every stored picture was sent whole, byte for byte, and is stored once.
     std::map<Sha, int> storedHashes;
     for (const QByteArray& n : files) {
-        const QByteArray bytes = readFile(plat::nativePath(n + ".jpg"));
+        const QByteArray bytes = readFile(nativePath(n + ".jpg"));
         const Sha h = sha(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
         const auto sent = whole_.find(h);
         if (sent == whole_.end()) {

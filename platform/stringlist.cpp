@@ -1,4 +1,5 @@
 #include "platform/stringlist.h"
+#include "platform/durable.h"
 #include "platform/toolkit.h"
 
 #include <QFile>

@@ -4,7 +4,7 @@
 // Everything runs on the window thread, and every wait pumps the window's messages, so these
 // handlers run inside one another. Two flags keep them apart: busy (an exchange owns the port:
 // Инициализ., Снимок or a reception) and tmrstop (the poll must not read). Both are released
-// by scope guards, however a handler ends.
+// by scope guards (Exchange), however a handler ends.
 #include "app/tform1.h"
 #include "platform/trace.h"
 #include "ui_tform1.h"
@@ -20,35 +20,31 @@ void TForm1::Button3Click() {
 }
 
 bool TForm1::prepare(bool byOperator) {
-    busy = 1;
-    tmrstop = 1;
+    const Exchange exchange(*this);
     bool reached = false;  // the commands went to the modem
     const auto release = qScopeGuard([&] {
         ui->Pbar1->hide();
         if (reached) prepareDue = false;
-        tmrstop = 0;
-        busy = 0;
     });
     const auto failed = [this] {
         setPanel(1, QStringLiteral("Не подключен"));
         return false;
     };
 
-    if (!portopen && !setdcb(byOperator)) {
+    if (!openport(byOperator)) {
         if (byOperator) return failed();
         // The station's own attempt: the port is away (a USB modem unplugged); the poll tries
         // it again, and the panel says why nothing is heard meanwhile.
         setPanel(1, QStringLiteral("Нет модема"));
         return false;
     }
-    portopen = 1;
     reopenTried = false;
     reached = true;
     ui->Pbar1->show();
     otmena = 0;  // a cancel pressed while nothing waited is not for this exchange
     // Any recognised reply will do, even ERROR: the modem is there.
-    if (vvod("AT+CRC=1\r", otvet.data(), 9, 10) == VV_FAIL) return failed();
-    if (vvod("AT+CLIP=1\r", otvet.data(), 10, 10) == VV_FAIL) return failed();
+    if (vvod("AT+CRC=1\r", 10) == VV_FAIL) return failed();
+    if (vvod("AT+CLIP=1\r", 10) == VV_FAIL) return failed();
     setPanel(1, QStringLiteral("Подключен ") + portname);
     ui->Pbar1->hide();
     purge();
@@ -125,45 +121,33 @@ void TForm1::CheckBox1Click() {
 
 void TForm1::Button4Click() {
     if (busy || tmrstop) return;
-    busy = 1;
-    tmrstop = 1;  // the poll stands still from the first dialling attempt on
+    const Exchange exchange(*this);  // the poll stands still from the first dialling attempt on
     // What "Снимок" leaves in panel 2 stays there: the poll's next tick must not put "Ready"
     // over it, even when "Снимок" began before a tick had shown "Ready" after a reception.
     readyshown = 1;
     const auto release = qScopeGuard([this] {
         endcall();
         ui->Pbar1->hide();
-        tmrstop = 0;
         dialed = 0;
-        busy = 0;
     });
-    if (!portopen && !setdcb()) return;
-    portopen = 1;
+    if (!openport()) return;
     begincall(journal::Direction::Outgoing, telobj, QStringLiteral("снимок"));
     ui->Pbar1->show();
-    const QByteArray dial = "ATD" + telobj + "\r";
     // A cancel pressed before the first attempt began (while nothing waited) is not for it.
     otmena = 0;
-    for (int attempt = 0; attempt < 6; ++attempt) {
-        // A closing window makes no further attempt; a vanished port can make none.
-        if (closing) return;
-        if (!hcom) break;
-        setPanel(2, QStringLiteral("Набор номера"));
-        if (vvod(dial.constData(), otvet.data(), int(dial.size()), 600) == VV_CONNECT) {
-            dialed = 1;
-            wrport("foto1\r", 6);
-            readbuf();
-            return;
-        }
-        if (linkerr == 3) {
-            // "Отмена" stops "Снимок", as it stops the settings transfer: nothing more is dialled.
-            abortdial();
-            call->outcome = QStringLiteral("Вызов отменён");
-            if (!closing) setPanel(2, call->outcome);
-            return;
-        }
+    switch (dialunit(DialFor::Picture)) {
+    case LinkEnd::Linked:
+        dialed = 1;
+        wrport("foto1\r");
+        readbuf();
+        return;
+    case LinkEnd::Stopped: return;  // the window closes
+    case LinkEnd::Cancelled:
+        // "Отмена" stops "Снимок", as it stops the settings transfer: nothing more is dialled.
+        call->outcome = QStringLiteral("Вызов отменён");
+        break;
+    case LinkEnd::Failed: call->outcome = QStringLiteral("Не связи с объектом"); break;
     }
-    call->outcome = QStringLiteral("Не связи с объектом");
     if (!closing) setPanel(2, call->outcome);
 }
 

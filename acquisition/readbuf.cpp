@@ -1,9 +1,8 @@
 // The reception: the answer phase takes the unit's call, the data phase receives its picture
 // stream into fotobuf and temp.dat, and filing stores the pictures.
-#include "acquisition/archive.h"
+#include "acquisition/phasefile.h"
 #include "app/tform1.h"
 #include "link/lines.h"
-#include "platform/durable.h"
 #include "platform/trace.h"
 #include "ui_tform1.h"
 
@@ -12,47 +11,6 @@
 #include <array>
 
 namespace {
-
-// temp.dat during a data phase. Every byte is appended at once, so the file always holds the
-// whole phase so far, and every picture that arrived whole is on the disk at its end marker.
-// A file that cannot be opened or written is given up, and filing works on fotobuf alone.
-class PhaseFile {
-public:
-    PhaseFile() : file_(archive::phaseFile) {
-        ok_ = file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-        if (!ok_)
-            qCInfo(lcArchive, "%s not opened: %s", qUtf8Printable(file_.fileName()), qUtf8Printable(file_.errorString()));
-    }
-    bool ok() const { return ok_; }
-    // True once the file, still empty, is on the disk.
-    bool synced() { return ok_ && plat::syncFile(file_); }
-    void append(unsigned char b) {
-        if (!ok_) return;
-        if (file_.write(reinterpret_cast<const char*>(&b), 1) != 1) {
-            qCInfo(lcArchive, "%s write failed after %lld bytes: %s", qUtf8Printable(file_.fileName()), written_,
-                   qUtf8Printable(file_.errorString()));
-            ok_ = false;
-            file_.close();
-            return;
-        }
-        ++written_;
-        if (last_ == 0xFF && b == 0xD9) plat::syncFile(file_);
-        last_ = b;
-    }
-    void finish() {
-        if (ok_) {
-            plat::syncFile(file_);
-            qCDebug(lcArchive, "%s written: %lld bytes", qUtf8Printable(file_.fileName()), written_);
-        }
-        file_.close();
-    }
-
-private:
-    QFile file_;
-    bool ok_ = false;
-    qint64 written_ = 0;
-    unsigned char last_ = 0;
-};
 
 // What panel 2 says while a call rings.
 QString ringText(RingKind kind) {
@@ -100,14 +58,9 @@ bool TForm1::answerphase() {
     bool answered = false;  // "ATA" went out
     // One received byte; true when it ends the phase.
     const auto take = [&](unsigned char b) {
-        const bool ended = head.add(b);
-        if (b == 0) {
-            linkerr = 2;
-            ending = "a NUL byte";
-            return true;
-        }
-        if (!ended) return false;
-        heard(head);
+        const LineByte took = linebyte(head, b);
+        if (took == LineByte::Nul) ending = "a NUL byte";
+        if (took != LineByte::Ended) return took == LineByte::Nul;
         const Reply seen = head.reply(true);
         if (head.isRing()) {
             rang = true;
@@ -122,13 +75,13 @@ bool TForm1::answerphase() {
         qCDebug(lcLink, "answer \"%s\" -> %s", head.shown().constData(), replyName(seen));
         switch (seen) {
         case Reply::Connect: connected = true; return true;
-        case Reply::NoCarrier: linkerr = 2; ending = noCarrier; return true;
-        case Reply::Error: linkerr = 4; ending = "ERROR"; return true;
+        case Reply::NoCarrier: linkerr = LE_LOST; ending = noCarrier; return true;
+        case Reply::Error: linkerr = LE_ERROR; ending = "ERROR"; return true;
         case Reply::Ring: setPanel(2, ringText(ring)); break;
         case Reply::Clip:
             if (call) call->number = callerNumber(head.text());
             if (ring != RingKind::Data) break;
-            if (hcom) sendport("ATA\r", 4);  // no purge: the modem's next lines must stay
+            if (hcom) sendport("ATA\r");  // no purge: the modem's next lines must stay
             answered = true;
             break;
         default: break;
@@ -138,23 +91,11 @@ bool TForm1::answerphase() {
         start = waitTick();
         return false;
     };
-    bool done = nfoto == 1 && take(fotobuf[0]);
+    const bool done = nfoto == 1 && take(fotobuf[0]);
     nfoto = 0;
-    while (!done) {
-        const std::uint32_t elapsed = waitTick() - start;
-        if (elapsed > kAnswerBase * 100) {
-            linkerr = 1;
-            ending = "no line for 10 s";
-            break;
-        }
-        showprogress(elapsed, kAnswerBase);
-        const bool got = readport(inbyte) == plat::ReadResult::Byte;
-        pump();
-        if (const char* why = interrupted()) {
-            ending = why;
-            break;
-        }
-        if (got) done = take(inbyte);
+    if (!done) {
+        if (const char* why = await(start, kAnswerBase, [&](std::optional<unsigned char> b) { return b && take(*b); }))
+            ending = linkerr == LE_TIMEOUT ? "no line for 10 s" : why;
     }
     if (connected) return true;
     if (call) {
@@ -174,14 +115,14 @@ bool TForm1::answerphase() {
         qCInfo(lcLink, "a ring without a caller line: the modem has forgotten its preparation");
         prepareDue = true;
     }
-    if (declined && !answered && (linkerr == 1 || ending == noCarrier)) {
+    if (declined && !answered && (linkerr == LE_TIMEOUT || ending == noCarrier)) {
         // Only a call that was not the unit's rang, and it has stopped: no failure of the
         // station's. Panel 2 keeps saying what rang.
         qCInfo(lcLink, "answer phase ended: the call was not the unit's (%s)", ending);
         keepstatus = true;
         return false;
     }
-    if (started && !rang && linkerr == 1) {
+    if (started && !rang && linkerr == LE_TIMEOUT) {
         // Not a call: the modem restarted, and the poll prepares it again.
         qCInfo(lcLink, "answer phase ended: the modem restarted");
         return false;
@@ -205,33 +146,27 @@ void TForm1::dataphase() {
     LineHead head(room);
     const char* failure = nullptr;  // a cancel or the port gone
     const char* ending = "NO CARRIER";
+    bool ended = false;  // the byte read ended a line
     const std::uint32_t start = waitTick();
-    for (;;) {
-        const std::uint32_t elapsed = waitTick() - start;
-        if (elapsed > kDataBase * 100) {
-            linkerr = 1;  // what arrived is filed; no failure text
-            ending = "the 80 s time-out";
-            break;
-        }
-        showprogress(elapsed, kDataBase);
-        const bool got = readport(inbyte) == plat::ReadResult::Byte;
+    const auto store = [&](unsigned char b) {
         // Line feeds occur inside picture data too; they only mark where the next line
         // starts, and a line beginning "NO CA" ends the transfer.
-        const bool ended = got && head.add(inbyte);
-        if (got) {
-            ++received;
-            if (nfoto < kFotobufSize) fotobuf[std::size_t(nfoto++)] = inbyte;
-            temp.append(inbyte);
-        }
-        pump();
-        failure = interrupted();
-        if (failure) {
-            ending = failure;
-            break;
-        }
-        if (ended) heard(head);  // a modem that restarted in the call says so after its data
-        if (ended && head.reply(false) == Reply::NoCarrier) break;
-        if (ended) head.clear();
+        ended = head.add(b);
+        ++received;
+        if (nfoto < kFotobufSize) fotobuf[std::size_t(nfoto++)] = b;
+        temp.append(b);
+    };
+    const auto line = [&](std::optional<unsigned char> b) {
+        if (!b || !ended) return false;
+        heard(head);  // a modem that restarted in the call says so after its data
+        if (head.reply(false) == Reply::NoCarrier) return true;
+        head.clear();
+        return false;
+    };
+    if (const char* why = await(start, kDataBase, line, store)) {
+        // At the time-out what arrived is filed, with no failure text.
+        if (linkerr == LE_TIMEOUT) ending = "the 80 s time-out";
+        else ending = failure = why;
     }
     temp.finish();
     // temp.dat could not be written: the failure is shown, and filing works on fotobuf.

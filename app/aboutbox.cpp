@@ -1,4 +1,5 @@
 #include "app/aboutbox.h"
+#include "platform/toolkit.h"
 #include "ui_aboutbox.h"
 
 #include <QGuiApplication>
@@ -10,7 +11,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     setWindowTitle(QStringLiteral("About"));
     setFixedSize(267, 173);
     ui->OKButton->setDefault(true);
-    connect(ui->OKButton, &QPushButton::clicked, this, [this] { done(1); });
+    connect(ui->OKButton, &QPushButton::clicked, this, [this] { done(plat::mrOk); });
 }
 
 TAboutBox::~TAboutBox() = default;

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ravlo"));
+    QApplication::setApplicationName(TForm1::kName);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ravlo.png")));
     plat::installFontFallbacks();
     plat::closeWindowsOnTermination();

@@ -6,7 +6,7 @@
 int runProgram(plat::Platform& sys) {
     const plat::InstanceLock lock(QStringLiteral("ravlo.lock"));
     if (!lock.free()) {
-        sys.ui.message(QStringLiteral("Ravlo"), QStringLiteral("Программа уже запущена в этой папке"));
+        sys.ui.message(TForm1::kName, QStringLiteral("Программа уже запущена в этой папке"));
         return 0;
     }
     try {

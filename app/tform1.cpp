@@ -21,7 +21,7 @@
 TForm1::TForm1(plat::Platform& platform, QWidget* parent)
     : QWidget(parent), sys(platform), ui(std::make_unique<Ui::TForm1>()) {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("Ravlo"));
+    setWindowTitle(kName);
     resize(796, 555);
     move(97, 46);
     const QImage placeholder = plat::placeholderPicture();
@@ -156,6 +156,8 @@ QString TForm1::panel(int index) const {
     const QLabel* panels[] = {ui->Panel0, ui->Panel1, ui->Panel2};
     return index >= 0 && index < 3 ? panels[index]->text() : QString();
 }
+
+void TForm1::showtelobj() { ui->Label7->setText(plat::fromCp1251(telobj)); }
 
 void TForm1::ToolButton2Click() {
     if (form4) form4->exec();

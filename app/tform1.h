@@ -9,15 +9,18 @@
 #include "platform/toolkit.h"
 
 #include <QByteArray>
-#include <QFile>
+#include <QByteArrayView>
+#include <QLatin1String>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace Ui { class TForm1; }
@@ -30,6 +33,8 @@ class QLabel;
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
+    // The program's name: the main window's title and the caption of its message boxes.
+    static constexpr QLatin1String kName{"Ravlo"};
     static constexpr int kOtvetSize = 1000;
     static constexpr int kFotobufSize = 100000;
 
@@ -42,6 +47,24 @@ public:
 
     // Runs one handler through the toolkit-error wrapper.
     template <class F> void handle(F&& f) { plat::guarded(sys.ui, std::forward<F>(f)); }
+
+    // What an exchange holds while it runs: busy, and the poll stopped (tmrstop). Both go back
+    // to what they were when it ends, however it ends.
+    class Exchange {
+    public:
+        explicit Exchange(TForm1& f) : f_(f), busy_(std::exchange(f.busy, 1)), tmrstop_(std::exchange(f.tmrstop, 1)) {}
+        ~Exchange() {
+            f_.tmrstop = tmrstop_;
+            f_.busy = busy_;
+        }
+        Exchange(const Exchange&) = delete;
+        Exchange& operator=(const Exchange&) = delete;
+
+    private:
+        TForm1& f_;
+        int busy_;
+        int tmrstop_;
+    };
 
     // ---- application shell (app/) ----
     void rereg();
@@ -65,15 +88,36 @@ public:
     // cannot be opened is reported in the box "Порт занят"; the station's own attempts to open
     // a vanished port again say nothing (panel 1 tells the operator).
     bool setdcb(bool tell = true);
-    // Purges the port, then writes; nbytes is the count written.
+    // Purges the port, then writes.
     bool wrport(const char* data, int length);
+    bool wrport(QByteArrayView data) { return wrport(data.data(), int(data.size())); }
     // Writes the bytes as they stand, without a purge. Every write to the line passes here.
     bool sendport(const char* data, int length);
+    bool sendport(QByteArrayView data) { return sendport(data.data(), int(data.size())); }
+    // Purges the port, sends the command and waits up to tmout tenths of a second for a reply
+    // line vvodResult knows, each line taken into reply; returns it, or VV_FAIL with linkerr
+    // saying why.
     unsigned vvod(const char* cmd, char* reply, int length, int tmout);
+    unsigned vvod(QByteArrayView cmd, int tmout) { return vvod(cmd.data(), otvet.data(), int(cmd.size()), tmout); }
+    // The skeleton of every wait on the line: vvod's and the two phases of the reception. Each
+    // pass checks the time-out, `base` tenths of a second from `start` on the wait's tick
+    // counter (linkerr 1), shows the share used, reads one byte, which `read` sees at once,
+    // pumps the messages and checks for a cancel or a vanished port (interrupted); then `pass`
+    // sees the byte of the pass, if one came, and true from it ends the wait. `start` is read
+    // at every pass, so that `pass` may move it on. Returns why the wait ended, in words for
+    // the trace, or nullptr when `pass` ended it.
+    using WaitPass = std::function<bool(std::optional<unsigned char>)>;
+    using WaitRead = std::function<void(unsigned char)>;
+    const char* await(const std::uint32_t& start, std::uint32_t base, const WaitPass& pass, const WaitRead& read = {});
+    // What a byte of the modem's lines did: it went into the line, or ended the line, which has
+    // then been heard; or it was a NUL byte, which no modem line holds: the line is lost
+    // (linkerr 2), and the wait ends.
+    enum class LineByte { Added, Ended, Nul };
+    LineByte linebyte(LineHead& line, unsigned char b);
     // After a dial the operator cancelled: tells the modem to give up the call it is still
     // setting up, so that it does not connect after all.
     void abortdial();
-    // One read of the rule: one byte into b, nbytes 1 or 0; a vanished port is let go.
+    // One read of the rule: one byte into b, or none; a vanished port is let go.
     plat::ReadResult readport(unsigned char& b);
     void purge();
     // Handles the pending messages; a handler run from here may open a modal window.
@@ -85,6 +129,24 @@ public:
     // The share of a wait's time-out used, on Pbar1 while it is shown: elapsed ms against a
     // time-out of `base` tenths of a second.
     void showprogress(std::uint32_t elapsed, std::uint32_t base);
+    // Opens the port for an exchange when it is not open; false when it cannot be (setdcb has
+    // said why, in a box when `tell`).
+    bool openport(bool tell = true);
+    // How setting up the link to the unit ended: linked; given up after the last attempt; a
+    // cancel that ends it at once ("Снимок"); stopped before the next attempt by a cancel (the
+    // transfer) or the window closing.
+    enum class LinkEnd { Linked, Failed, Cancelled, Stopped };
+    // Who dials, for the one way the two dialling exchanges differ: "Снимок" says
+    // "Набор номера" at each attempt and a cancel ends it at once; the settings transfer
+    // numbers the attempts after the first ("Попытка2"...) and a cancel ends it before the
+    // next one, its number shown.
+    enum class DialFor { Picture, Settings };
+    // Dials the unit: up to six dial commands of 60 s, one straight after the other, until
+    // one connects. A dial the operator cancelled is given up at the modem (abortdial).
+    LinkEnd dialunit(DialFor who);
+    // The cable link: up to ten "BC\r" handshakes of 6 s, until one is answered "OK"; the
+    // attempts after the first are numbered in panel 2. A cancel ends it before the next one.
+    LinkEnd cablelink();
     // The tick counter as the waits count it: it stands still while a pump is held by a
     // nested modal window, so a box the operator reads never uses up a wait's time-out.
     std::uint32_t waitTick() const { return sys.clock.tick() - held; }
@@ -122,40 +184,6 @@ public:
     // call that brought pictures.
     void showLastHeard();
 
-private:
-    // The two phases of readbuf. The answer phase takes the unit's call up to its connect
-    // line, the poll's byte being the first byte of its first line; false when it failed
-    // (panel 0 then shows linkerr). The data phase receives the picture stream into fotobuf
-    // and temp.dat until "NO CARRIER", a cancel or its time-out, then files it.
-    bool answerphase();
-    void dataphase();
-    // Cuts the pictures out of data, stores each in foto and records them as one event;
-    // returns how many were stored.
-    int filebuf(const unsigned char* data, std::size_t length);
-    // temp.dat, up to the size of fotobuf; nothing when it cannot be read.
-    std::optional<QByteArray> readphase() const;
-    // Every complete picture in data, in stream order.
-    QList<QByteArray> cutpictures(const unsigned char* data, std::size_t length) const;
-    // Stores the pictures as the event of one transfer; those that cannot be stored (a full
-    // disk) are kept in `unfiled`. `own`: the event of the data phase being filed, as opposed
-    // to pictures held from an earlier one. `names`: pictures of the event that are in the
-    // picture list already (a filing a crash cut short). Returns how many were stored.
-    int fileevent(const QList<QByteArray>& pictures, bool own, QList<QByteArray> names = {});
-    void keepUnfiled(const QByteArray& picture);
-    // Writes one picture to fotofile; false when the file cannot be created or written.
-    bool savefoto(const unsigned char* data, std::size_t length);
-    // saveLists for filing: a failure is caught and shown, and false returned.
-    bool trySaveLists();
-    // A data phase is marked on disk from its first byte until its pictures are in the saved
-    // lists, so that a start after a power cut or a crash files what temp.dat holds of it.
-    // The mark holds the lists' sizes before the phase's own event.
-    void markPhase();
-    void unmarkPhase();
-    // At start, once the lists are loaded: files a marked phase that did not reach its filing.
-    void recoverPhase();
-
-public:
-
     // ---- archive viewer (viewer/) ----
     void FormCreate();
     void updimage(int n);
@@ -179,6 +207,8 @@ public:
 
     // ---- settings transfer (config/) ----
     void Button1Click();
+    // Label7 shows the unit's number, telobj.
+    void showtelobj();
 
     // ---- members ----
     plat::Platform& sys;
@@ -189,19 +219,33 @@ public:
     QString portname;
     std::unique_ptr<plat::SerialLine> hcom;
     QString portwhy;  // why the port did not open at the last attempt, for panel 1's tool tip
+    // 1 while the port is open: set by the exchange that opened it (openport, prepare), cleared
+    // with hcom when the port vanishes (readport); an exchange opens the port when it is 0.
     int portopen = 0;
-    std::uint32_t nbytes = 0;
-    unsigned char inbyte = 0;
+    unsigned char inbyte = 0;  // the byte the poll read
     std::array<char, kOtvetSize> otvet{};
     std::uint32_t held = 0;  // ms that pumps spent held by nested modal windows
-    int linkerr = 0;
+    int linkerr = 0;  // why the last wait failed (LinkError), 0 after one that did not
+    // A cancel request: set by Отмена and Выход; taken (cleared) by the wait that sees it
+    // (interrupted), and cleared when an exchange begins, for a press while nothing waited is
+    // not for that exchange.
     int otmena = 0;
+    // An exchange owns the port (Инициализ., Снимок, a reception, the settings transfer): set
+    // by its handler and released by a scope guard however it ends. Every handler that would
+    // use the port returns at once while it is set.
     int busy = 0;
+    // The poll must not read: set by the poll while it reads and by every exchange while it
+    // runs, released by their scope guards. The poll (Timer1Timer) does nothing while it is set.
     int tmrstop = 0;
+    // Panel 2 holds something the poll leaves standing: set by the poll once it has shown
+    // "Ready", by "Снимок", and by a reception that ended with something to read; cleared by a
+    // preparation and by the other receptions, so that the poll's next tick shows "Ready".
     int readyshown = 0;
     // A reception that ended with something the operator should still read in panel 2 (a
     // call that was not the unit's): the poll puts no "Ready" over it.
     bool keepstatus = false;
+    // "Снимок" connected the call whose reception follows: set by its dialling, read by
+    // readbuf (the call is up, so there is no answer phase), cleared when "Снимок" ends.
     int dialed = 0;
     // The station listens: Инициализ. succeeded once in this run, or the station listened when
     // it last ran. The poll then keeps the modem prepared. Never cleared.
@@ -223,7 +267,6 @@ public:
     // pictures and archive
     std::vector<unsigned char> fotobuf = std::vector<unsigned char>(kFotobufSize);
     int nfoto = 0;
-    QFile hfile;
     int nfiles = 0;
     QByteArray fotoname;
     QByteArray fotofile;
@@ -262,4 +305,36 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // The two phases of readbuf. The answer phase takes the unit's call up to its connect
+    // line, the poll's byte being the first byte of its first line; false when it failed
+    // (panel 0 then shows linkerr). The data phase receives the picture stream into fotobuf
+    // and temp.dat until "NO CARRIER", a cancel or its time-out, then files it.
+    bool answerphase();
+    void dataphase();
+    // Cuts the pictures out of data, stores each in foto and records them as one event;
+    // returns how many were stored.
+    int filebuf(const unsigned char* data, std::size_t length);
+    // temp.dat, up to the size of fotobuf; nothing when it cannot be read.
+    std::optional<QByteArray> readphase() const;
+    // Every complete picture in data, in stream order.
+    QList<QByteArray> cutpictures(const unsigned char* data, std::size_t length) const;
+    // Stores the pictures as the event of one transfer; those that cannot be stored (a full
+    // disk) are kept in `unfiled`. `own`: the event of the data phase being filed, as opposed
+    // to pictures held from an earlier one. `names`: pictures of the event that are in the
+    // picture list already (a filing a crash cut short). Returns how many were stored.
+    int fileevent(const QList<QByteArray>& pictures, bool own, QList<QByteArray> names = {});
+    void keepUnfiled(const QByteArray& picture);
+    // Writes one picture to fotofile; false when the file cannot be created or written.
+    bool savefoto(const unsigned char* data, std::size_t length);
+    // saveLists for filing: a failure is caught and shown, and false returned.
+    bool trySaveLists();
+    // A data phase is marked on disk from its first byte until its pictures are in the saved
+    // lists, so that a start after a power cut or a crash files what temp.dat holds of it.
+    // The mark holds the lists' sizes before the phase's own event.
+    void markPhase();
+    void unmarkPhase();
+    // At start, once the lists are loaded: files a marked phase that did not reach its filing.
+    void recoverPhase();
 };

@@ -30,7 +30,7 @@ void TForm4::FormActivate() {
     ui->ComboBox1->setCurrentIndex(-1);
     ui->ComboBox1->setEditText(QString());
     QStringList names;
-    for (int n = 1; n <= 14; ++n) names << QStringLiteral("COM%1").arg(n);
+    for (int n = 1; n <= plat::kComPorts; ++n) names << QStringLiteral("COM%1").arg(n);
     names << form1.sys.ports.extraPorts();
     int selected = -1;
     // USB devices are listed by their stable names: the current port is found under its own.
@@ -53,7 +53,7 @@ void TForm4::Button1Click() {
         form1.portname = ui->ComboBox1->itemText(i);
         form1.setPanel(0, form1.portname);
     }
-    done(1);
+    done(plat::mrOk);
 }
 
-void TForm4::Button2Click() { done(2); }
+void TForm4::Button2Click() { done(plat::mrCancel); }

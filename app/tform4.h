@@ -1,5 +1,7 @@
 #pragma once
 // The port dialog: lists the ports that can be opened now and preselects the current one.
+#include "platform/toolkit.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -21,5 +23,5 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void reject() override { done(2); }  // Escape: the same as Отмена
+    void reject() override { done(plat::mrCancel); }  // Escape: the same as Отмена
 };

@@ -7,7 +7,6 @@
 #include "config/tform3.h"
 #include "platform/cp1251.h"
 #include "platform/toolkit.h"
-#include "ui_tform1.h"
 #include "ui_tform2.h"
 
 #include <QFileInfo>
@@ -118,7 +117,12 @@ void TForm2::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) form1.handle([this] { FormActivate(); });
 }
 
-void TForm2::reject() { done(2); }  // Escape and the close box
+void TForm2::reject() { done(plat::mrCancel); }  // Escape and the close box
+
+TForm2::Ustanovki TForm2::ustanovki() const {
+    return {ui->ComboBox1->currentIndex(), ui->Edit2->text(), ui->Edit3->text(), ui->Edit4->text(),
+            ui->Edit5->text(), ui->Rbgprs2->isChecked(), ui->Cbsim->isChecked()};
+}
 
 void TForm2::FormCreate() {
     ui->ComboBox1->setCurrentIndex(0);
@@ -126,21 +130,21 @@ void TForm2::FormCreate() {
 
     ListBox1.load(QString::fromLatin1(kUFile));
     uLoaded = true;
-    ui->Edit1->setText(lineText(ListBox1, 0));
-    // Line 1 "1" marks a file that was never configured: only the phone number is taken.
-    if (ListBox1.at(1) != "1") {
-        ui->Edit2->setText(lineText(ListBox1, 1));
-        ui->Edit3->setText(lineText(ListBox1, 2));
-        ui->Edit4->setText(lineText(ListBox1, 3));
-        ui->Edit5->setText(lineText(ListBox1, 4));
-        oper = lineText(ListBox1, 7);
-        sim = lineText(ListBox1, 8);
+    ui->Edit1->setText(lineText(ListBox1, uTelobj));
+    // An access point "1" marks a file that was never configured: only the phone number is taken.
+    if (ListBox1.at(uApn) != "1") {
+        ui->Edit2->setText(lineText(ListBox1, uApn));
+        ui->Edit3->setText(lineText(ListBox1, uUser));
+        ui->Edit4->setText(lineText(ListBox1, uPass));
+        ui->Edit5->setText(lineText(ListBox1, uEmail));
+        oper = lineText(ListBox1, uOper);
+        sim = lineText(ListBox1, uSim);
         if (oper == QLatin1String("1")) ui->Rbgprs1->setChecked(true);
-        else ui->Rbgprs2->setChecked(true);  // refills the GPRS fields from lines 1 to 3
+        else ui->Rbgprs2->setChecked(true);  // refills the GPRS fields from their lines
         ui->Cbsim->setChecked(sim == QLatin1String("1"));
     }
-    form1.telobj = keepBytes(ListBox1, 0, ui->Edit1->text());
-    form1.ui->Label7->setText(ui->Edit1->text());
+    form1.telobj = keepBytes(ListBox1, uTelobj, ui->Edit1->text());
+    form1.showtelobj();
 
     ListBox2.load(QString::fromLatin1(kT1File));
     t1Loaded = true;
@@ -155,7 +159,7 @@ void TForm2::FormActivate() {
     passRows();
     // The resolution picker always shows the last saved choice; a stored number outside the
     // entries leaves nothing picked.
-    const int n = plat::strToIntDef(lineText(ListBox1, 9), 1) - 1;
+    const int n = plat::strToIntDef(lineText(ListBox1, uRazr), 1) - 1;
     ui->ComboBox1->setCurrentIndex(n >= 0 && n < ui->ComboBox1->count() ? n : -1);
     ui->Edit1->setFocus();
 }
@@ -163,7 +167,7 @@ void TForm2::FormActivate() {
 void TForm2::sohranit() {
     oper = sim = razr = QStringLiteral("1");
     QLineEdit* const edits[] = {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5};
-    for (int n = 0; n < 5; ++n) ListBox1.put(n, keepBytes(ListBox1, n, edits[n]->text()));
+    for (int n = uTelobj; n <= uEmail; ++n) ListBox1.put(n, keepBytes(ListBox1, n, edits[n]->text()));
     if (ui->Rbgprs2->isChecked()) oper = QStringLiteral("2");
     if (!ui->Cbsim->isChecked()) sim = QStringLiteral("2");
     const int picked = pickedEntry(*ui->ComboBox1);
@@ -175,9 +179,9 @@ void TForm2::sohranit() {
         ui->ComboBox1->setEditText(typed);  // picking no entry would empty the field
     }
     // Lines 5 and 6 are never put: they reach the file as they were loaded.
-    ListBox1.put(7, oper.toLatin1());
-    ListBox1.put(8, sim.toLatin1());
-    ListBox1.put(9, razr.toLatin1());
+    ListBox1.put(uOper, oper.toLatin1());
+    ListBox1.put(uSim, sim.toLatin1());
+    ListBox1.put(uRazr, razr.toLatin1());
 
     saveList(ListBox1, uLoaded, kUFile);
     saveList(ListBox2, t1Loaded, kT1File);
@@ -195,7 +199,7 @@ void TForm2::saveList(const plat::StringList& list, bool& loaded, const char* na
         loaded = true;
         return;
     }
-    form1.sys.ui.message(QStringLiteral("Ravlo"), QStringLiteral("Файл %1 не прочитан при запуске и не записан").arg(file));
+    form1.sys.ui.message(TForm1::kName, QStringLiteral("Файл %1 не прочитан при запуске и не записан").arg(file));
 }
 
 void TForm2::updt1() {
@@ -221,24 +225,24 @@ void TForm2::showLevels() {
 
 void TForm2::closeChecked(int result) {
     if (ui->Edit1->text().isEmpty()) {
-        form1.sys.ui.message(QStringLiteral("Ravlo"), QStringLiteral("Введите номер телефона объекта"));
+        form1.sys.ui.message(TForm1::kName, QStringLiteral("Введите номер телефона объекта"));
         return;
     }
-    form1.telobj = keepBytes(ListBox1, 0, ui->Edit1->text());
+    form1.telobj = keepBytes(ListBox1, uTelobj, ui->Edit1->text());
     sohranit();  // a failing save ends here: no result, the dialog stays open
     done(result);
 }
 
-void TForm2::Button2Click() { closeChecked(33); }
-void TForm2::Button1Click() { closeChecked(34); }
+void TForm2::Button2Click() { closeChecked(mrRemember); }
+void TForm2::Button1Click() { closeChecked(mrRemoteWrite); }
 
 void TForm2::BtpryamClick() {
     sohranit();
-    done(35);
+    done(mrDirectWrite);
 }
 
-void TForm2::Button4Click() { done(36); }
-void TForm2::Button3Click() { done(2); }
+void TForm2::Button4Click() { done(mrDirectRead); }
+void TForm2::Button3Click() { done(plat::mrCancel); }
 
 void TForm2::Rbgprs1Click() {
     for (QWidget* w : std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
@@ -252,9 +256,9 @@ void TForm2::Rbgprs2Click() {
     for (QWidget* w : std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
         w->setEnabled(true);
     // The values last loaded or saved, not what was typed before the preset was chosen.
-    ui->Edit2->setText(lineText(ListBox1, 1));
-    ui->Edit3->setText(lineText(ListBox1, 2));
-    ui->Edit4->setText(lineText(ListBox1, 3));
+    ui->Edit2->setText(lineText(ListBox1, uApn));
+    ui->Edit3->setText(lineText(ListBox1, uUser));
+    ui->Edit4->setText(lineText(ListBox1, uPass));
 }
 
 void TForm2::CbsimClick() {
@@ -276,7 +280,7 @@ void TForm2::ListView1DblClick() {
     QTreeWidgetItem* row = selected.first();
     edtel = row->text(0);
     edlev = plat::strToInt(row->text(1));  // a level that is no number ends here, TForm3 unopened
-    if (form3->exec() != 1) return;
+    if (form3->exec() != plat::mrOk) return;
     row->setText(0, edtel);
     row->setText(1, QString::number(edlev));
     updt1();

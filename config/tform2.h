@@ -1,7 +1,7 @@
 #pragma once
 // The settings dialog: holds the unit's settings record, loads it from u.txt, t1.txt and
-// t2.txt at start, saves it on the closing buttons that keep it, and closes with 33, 34, 35,
-// 36 or 2.
+// t2.txt at start, saves it on the closing buttons that keep it, and closes with one of its
+// results or with plat::mrCancel.
 #include "platform/stringlist.h"
 
 #include <QDialog>
@@ -21,20 +21,39 @@ int pickedEntry(const QComboBox& box);
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
+    // What the closing buttons close with, besides Отмена's plat::mrCancel. The two writes
+    // start the settings transfer.
+    enum Result : int { mrRemember = 33, mrRemoteWrite = 34, mrDirectWrite = 35, mrDirectRead = 36 };
+
+    // The lines of u.txt, the first working list: the unit's number, the GPRS access point,
+    // user and password, the e-mail login, the operator preset, the SIM choice and the
+    // resolution. Lines 5 and 6 are not read, and reach the file as they were loaded.
+    enum ULine : int { uTelobj = 0, uApn = 1, uUser = 2, uPass = 3, uEmail = 4, uOper = 7, uSim = 8, uRazr = 9 };
+
+    // The record as the settings transfer sends it, read off the dialog's controls.
+    struct Ustanovki {
+        int resolution = -1;  // the picker's entry, -1 for none
+        QString apn, user, pass, email;
+        bool otherOperator = false;  // "Другой оператор": the unit uses apn, user and pass
+        bool simSettings = false;    // the unit takes its settings from its SIM card
+    };
+
     explicit TForm2(TForm1& main, QWidget* parent = nullptr);
     ~TForm2() override;
     void attach(TForm3* phoneDialog) { form3 = phoneDialog; }
+
+    Ustanovki ustanovki() const;
 
     void FormCreate();
     void FormActivate();
     void sohranit();
     void updt1();
 
-    void Button2Click();   // Запомнить: 33
-    void Button1Click();   // Удал. запись: 34
-    void BtpryamClick();   // Прямая зап.: 35
-    void Button4Click();   // Прямое чтен.: 36
-    void Button3Click();   // Отмена: 2
+    void Button2Click();   // Запомнить: mrRemember
+    void Button1Click();   // Удал. запись: mrRemoteWrite
+    void BtpryamClick();   // Прямая зап.: mrDirectWrite
+    void Button4Click();   // Прямое чтен.: mrDirectRead
+    void Button3Click();   // Отмена: plat::mrCancel
     void Rbgprs1Click();
     void Rbgprs2Click();
     void CbsimClick();
@@ -49,6 +68,9 @@ public:
     plat::StringList ListBox3;  // lines of t2.txt (also shown in the small visible list box)
 
     QString oper, sim, razr;
+    // The SIM choice's or the phone row edit's handler runs: set by either and released by its
+    // scope guard; both return at once while it is set, so that neither runs inside the other
+    // or inside itself (the row editor is a modal dialog).
     int guard = 0;
     QString edtel;
     int edlev = 0;

@@ -35,7 +35,7 @@ void TForm3::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) form2.form1.handle([this] { FormActivate(); });
 }
 
-void TForm3::reject() { done(2); }  // Escape and the close box
+void TForm3::reject() { done(plat::mrCancel); }  // Escape and the close box
 
 void TForm3::FormActivate() {
     const int lev = form2.edlev;
@@ -51,10 +51,10 @@ void TForm3::FormActivate() {
 void TForm3::Button1Click() {
     form2.edtel = ui->Edit1->text();
     form2.edlev = pickedEntry(*ui->Comb);  // -1 when no level is picked
-    done(1);
+    done(plat::mrOk);
 }
 
-void TForm3::Button2Click() { done(2); }
+void TForm3::Button2Click() { done(plat::mrCancel); }
 
 bool TForm3::Edit1KeyPress(QChar key) const {
     if (key == QChar(8)) return true;  // backspace always

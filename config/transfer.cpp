@@ -5,16 +5,12 @@
 #include "config/tform2.h"
 #include "platform/cp1251.h"
 #include "ui_tform1.h"
-#include "ui_tform2.h"
 
 #include <QScopeGuard>
 
-namespace {
+#include <cstddef>
 
-constexpr int kDirectWrite = 35;  // "Прямая зап.": over the cable
-constexpr int kRemoteWrite = 34;  // "Удал. запись": over a dialled call
-constexpr int kHandshakes = 10;
-constexpr int kDials = 6;
+namespace {
 
 unsigned char bcd(const QString& text, int at) {
     return static_cast<unsigned char>(((text[at].unicode() - 0x30) * 16 + (text[at + 1].unicode() - 0x30)) & 0xFF);
@@ -27,63 +23,29 @@ void conclude(TForm1& f, const QString& text) {
 }
 
 // One item of the exchange: true when the unit answered it with a line beginning "OK".
-bool send(TForm1& f, const char* bytes, int length, int tmout) {
-    return f.vvod(bytes, f.otvet.data(), length, tmout) == VV_OK;
-}
-bool send(TForm1& f, const QByteArray& bytes, int tmout) { return send(f, bytes.constData(), int(bytes.size()), tmout); }
-
-// Up to ten "BC\r" handshakes of 6 s; only "OK" links. A cancel ends the loop before the next one.
-bool cableLink(TForm1& f) {
-    for (int attempt = 0;;) {
-        if (f.linkerr == 3 || f.closing) return false;
-        if (send(f, QByteArrayLiteral("BC\r"), 60)) return true;
-        if (++attempt == kHandshakes) {
-            conclude(f, QStringLiteral("Устройство не подключено"));
-            return false;
-        }
-        f.setPanel(2, QStringLiteral("Попытка%1").arg(attempt + 1));
-    }
+bool send(TForm1& f, QByteArrayView bytes, int tmout) { return f.vvod(bytes, tmout) == VV_OK; }
+template <std::size_t N>
+bool send(TForm1& f, const std::array<unsigned char, N>& record, int tmout) {
+    return send(f, QByteArrayView(record.data(), qsizetype(N)), tmout);
 }
 
-// Up to six dial commands of 60 s, one straight after the other; only "CONNECT" links.
-// Unlike the dial loop of "Снимок", a cancel ends them all: here it means that the operator
-// no longer wants these settings sent.
-bool dialLink(TForm1& f) {
-    f.setPanel(2, QStringLiteral("Набор номера"));
-    const QByteArray dial = "ATD" + f.telobj + "\r";
-    for (int attempt = 0;;) {
-        if (f.linkerr == 3 || f.closing) return false;
-        if (f.vvod(dial.constData(), f.otvet.data(), int(dial.size()), 600) == VV_CONNECT) return true;
-        if (f.linkerr == 3) f.abortdial();
-        if (++attempt == kDials) {
-            conclude(f, QStringLiteral("Не связи с объектом"));
-            return false;
-        }
-        f.setPanel(2, QStringLiteral("Попытка%1").arg(attempt + 1));
-    }
-}
-
-void sendSettings(TForm1& f, const Ui::TForm2& d) {
-    if (!send(f, QByteArrayLiteral("time \r"), 100)) {
+void sendSettings(TForm1& f, const TForm2::Ustanovki& u) {
+    if (!send(f, "time \r", 100)) {
         conclude(f, QStringLiteral("Передать не удалось"));
         return;
     }
     // Every later item that is not answered ends the transfer with an empty status.
     auto fail = [&f] { f.setPanel(2, QString()); };
-    const auto clock = clockRecord(f.sys.clock.now(), d.ComboBox1->currentIndex());
-    if (!send(f, reinterpret_cast<const char*>(clock.data()), int(clock.size()), 400)) return fail();
-    for (const QLineEdit* edit : {d.Edit2, d.Edit3, d.Edit4})
-        if (!send(f, textItem(plat::toCp1251(edit->text())), 100)) return fail();
-    if (!send(f, d.Rbgprs2->isChecked() ? QByteArrayLiteral("2\r") : QByteArrayLiteral("1\r"), 100)) return fail();
-    const bool simSettings = d.Cbsim->isChecked();
-    if (!send(f, simSettings ? QByteArrayLiteral("1\r") : QByteArrayLiteral("2\r"), 100)) return fail();
+    if (!send(f, clockRecord(f.sys.clock.now(), u.resolution), 400)) return fail();
+    for (const QString& text : {u.apn, u.user, u.pass})
+        if (!send(f, textItem(plat::toCp1251(text)), 100)) return fail();
+    if (!send(f, u.otherOperator ? "2\r" : "1\r", 100)) return fail();
+    if (!send(f, u.simSettings ? "1\r" : "2\r", 100)) return fail();
     // With the SIM card's settings the unit needs neither the e-mail login nor the report list.
-    if (!simSettings) {
-        if (!send(f, textItem(plat::toCp1251(d.Edit5->text())), 100)) return fail();
-        for (const QByteArray& tel : f.tel) {
-            const auto record = phoneRecord(tel);
-            if (!send(f, reinterpret_cast<const char*>(record.data()), int(record.size()), 100)) return fail();
-        }
+    if (!u.simSettings) {
+        if (!send(f, textItem(plat::toCp1251(u.email)), 100)) return fail();
+        for (const QByteArray& tel : f.tel)
+            if (!send(f, phoneRecord(tel), 100)) return fail();
         if (!send(f, textItem(f.levs), 100)) return fail();
     }
     conclude(f, QStringLiteral("Установки успешно переданы"));
@@ -137,34 +99,25 @@ std::array<unsigned char, 9> phoneRecord(const QByteArray& tel) {
 QByteArray textItem(const QByteArray& text) { return (text.isEmpty() ? QByteArrayLiteral("1") : text) + '\r'; }
 
 void TForm1::Button1Click() {
-    const int result = form2 ? form2->exec() : 2;
-    ui->Label7->setText(plat::fromCp1251(telobj));
+    const int result = form2 ? form2->exec() : plat::mrCancel;
+    showtelobj();
 
     // A reception or "Снимок" is running (this click came in during one of its waits): it owns
     // the port, the progress bar and linkerr. The settings are saved, but not sent now.
     if (busy) {
-        if (result == kDirectWrite || result == kRemoteWrite) setPanel(2, QStringLiteral("Линия занята, не передано"));
+        if (result == TForm2::mrDirectWrite || result == TForm2::mrRemoteWrite) setPanel(2, QStringLiteral("Линия занята, не передано"));
         return;
     }
     const auto hideProgress = qScopeGuard([this] { ui->Pbar1->hide(); });
-    linkerr = 0;
-    if ((result != kDirectWrite && result != kRemoteWrite) || closing) return;
+    linkerr = LE_NONE;
+    if ((result != TForm2::mrDirectWrite && result != TForm2::mrRemoteWrite) || closing) return;
 
     // The poll, "Снимок", a reception and a second transfer stay off the port meanwhile.
-    busy = 1;
-    const int pollWasStopped = tmrstop;
-    tmrstop = 1;
-    const auto release = qScopeGuard([this, pollWasStopped] {
-        busy = 0;
-        tmrstop = pollWasStopped;
-    });
+    const Exchange exchange(*this);
     otmena = 0;  // a cancel pressed before the transfer began is not for it
 
-    if (!portopen || !hcom) {
-        if (!setdcb()) return;  // it has shown its message
-    }
-    portopen = 1;
-    const bool cable = result == kDirectWrite;
+    if (!openport()) return;  // it has shown its message
+    const bool cable = result == TForm2::mrDirectWrite;
     begincall(cable ? journal::Direction::Cable : journal::Direction::Outgoing, cable ? QByteArray() : telobj,
               QStringLiteral("установки"));
     // Without a final text (a cancel, an item answered otherwise than "OK") the journal says
@@ -176,5 +129,11 @@ void TForm1::Button1Click() {
         endcall();
     });
     ui->Pbar1->show();
-    if (cable ? cableLink(*this) : dialLink(*this)) sendSettings(*this, *form2->ui);
+    switch (cable ? cablelink() : dialunit(DialFor::Settings)) {
+    case LinkEnd::Linked: sendSettings(*this, form2->ustanovki()); break;
+    case LinkEnd::Failed:
+        conclude(*this, cable ? QStringLiteral("Устройство не подключено") : QStringLiteral("Не связи с объектом"));
+        break;
+    default: break;  // a cancel or the window closing: nothing more is sent
+    }
 }

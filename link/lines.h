@@ -13,6 +13,11 @@ enum class Reply { None, Ok, Connect, NoCarrier, Error, Ring, Clip };
 // (the reason is then in linkerr).
 enum VvodResult : unsigned { VV_FAIL = 0, VV_CONNECT = 1, VV_NOCARRIER = 2, VV_OK = 3, VV_ERROR = 4, VV_RING = 22 };
 
+// Why a wait on the line failed, as linkerr holds it, and as "err N" shows it: no line that
+// ended the wait came within its time-out; the line was lost (the port vanished, the modem said
+// "NO CARRIER" or a NUL byte came); the operator cancelled; the modem answered "ERROR".
+enum LinkError : int { LE_NONE = 0, LE_TIMEOUT = 1, LE_LOST = 2, LE_CANCEL = 3, LE_ERROR = 4 };
+
 // The vvod result a recognised line gives; VV_FAIL for a line vvod does not know.
 unsigned vvodResult(Reply reply);
 

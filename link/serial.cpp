@@ -57,6 +57,12 @@ bool TForm1::setdcb(bool tell) {
     return true;
 }
 
+bool TForm1::openport(bool tell) {
+    if ((!portopen || !hcom) && !setdcb(tell)) return false;
+    portopen = 1;
+    return true;
+}
+
 void TForm1::purge() {
     if (hcom) hcom->purge();
 }
@@ -75,18 +81,12 @@ bool TForm1::sendport(const char* data, int length) {
 bool TForm1::wrport(const char* data, int length) {
     purge();
     if (!hcom) return false;
-    const bool ok = sendport(data, length);
-    nbytes = ok ? static_cast<std::uint32_t>(length) : 0;
-    return ok;
+    return sendport(data, length);
 }
 
 plat::ReadResult TForm1::readport(unsigned char& b) {
-    if (!hcom) {
-        nbytes = 0;
-        return plat::ReadResult::Failed;
-    }
+    if (!hcom) return plat::ReadResult::Failed;
     const auto r = hcom->read(b);
-    nbytes = r == plat::ReadResult::Byte ? 1 : 0;
     if (r == plat::ReadResult::Failed && hcom->vanished()) {
         // The device is gone (a USB modem unplugged, the far end closed): let it go, so that
         // the next operation opens the port again.

@@ -8,11 +8,11 @@
 const char* TForm1::interrupted() {
     if (otmena || closing) {
         otmena = 0;
-        linkerr = 3;
+        linkerr = LE_CANCEL;
         return "cancel";
     }
     if (!hcom) {
-        linkerr = 2;
+        linkerr = LE_LOST;
         return "the port gone";
     }
     return nullptr;
@@ -22,48 +22,65 @@ void TForm1::showprogress(std::uint32_t elapsed, std::uint32_t base) {
     if (!ui->Pbar1->isHidden()) ui->Pbar1->setValue(int(std::min<std::uint32_t>(elapsed / base, 100)));
 }
 
+const char* TForm1::await(const std::uint32_t& start, std::uint32_t base, const WaitPass& pass, const WaitRead& read) {
+    for (;;) {
+        const std::uint32_t elapsed = waitTick() - start;
+        if (elapsed > base * 100u) {
+            linkerr = LE_TIMEOUT;
+            return "the time-out";
+        }
+        showprogress(elapsed, base);
+        // No byte and a failed read count the same, so a handled line never counts twice.
+        unsigned char b = 0;
+        const bool got = readport(b) == plat::ReadResult::Byte;
+        // What the caller keeps of every byte is kept before the pump, so that a cancel taken
+        // after it loses none.
+        if (got && read) read(b);
+        pump();
+        if (const char* why = interrupted()) return why;
+        if (pass(got ? std::optional<unsigned char>(b) : std::nullopt)) return nullptr;
+    }
+}
+
+TForm1::LineByte TForm1::linebyte(LineHead& line, unsigned char b) {
+    const bool ended = line.add(b);
+    if (b == 0) {
+        linkerr = LE_LOST;
+        return LineByte::Nul;
+    }
+    if (!ended) return LineByte::Added;
+    heard(line);
+    return LineByte::Ended;
+}
+
 unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
-    linkerr = 0;
+    linkerr = LE_NONE;
     purge();
     sendport(cmd, length);
     if (tmout < 1) tmout = 1;
 
-    const std::uint32_t start = waitTick();
     // Each line is taken into reply from its start; its head is what the rules compare.
     LineHead line({reply, std::size_t(kOtvetSize)});
-    for (;;) {
-        const std::uint32_t elapsed = waitTick() - start;
-        if (elapsed > std::uint32_t(tmout) * 100u) {
-            linkerr = 1;
-            qCInfo(lcLink, "no reply recognised within %d.%d s; unfinished line \"%s\"", tmout / 10, tmout % 10,
-                   line.shown().constData());
-            return VV_FAIL;
-        }
-        showprogress(elapsed, std::uint32_t(tmout));
-
-        // No byte and a failed read count the same, so a handled line never counts twice.
-        unsigned char b = 0;
-        const bool got = readport(b) == plat::ReadResult::Byte;
-        const bool ended = got && line.add(b);
-
-        pump();
-        if (const char* why = interrupted()) {
-            qCInfo(lcLink, "exchange ended: %s", why);
-            return VV_FAIL;
-        }
-        if (got && b == 0) {
-            linkerr = 2;
-            qCInfo(lcLink, "exchange ended: NUL byte from the line");
-            return VV_FAIL;
-        }
-        if (!ended) continue;
-        heard(line);
+    unsigned result = VV_FAIL;
+    const std::uint32_t start = waitTick();
+    const char* why = await(start, std::uint32_t(tmout), [&](std::optional<unsigned char> b) {
+        if (!b) return false;
+        const LineByte took = linebyte(line, *b);
+        if (took == LineByte::Nul) qCInfo(lcLink, "exchange ended: NUL byte from the line");
+        if (took != LineByte::Ended) return took == LineByte::Nul;
         const Reply seen = line.reply(false);
-        const unsigned result = vvodResult(seen);
+        result = vvodResult(seen);
         qCDebug(lcLink, "reply \"%s\" -> %u (%s)", line.shown().constData(), result, replyName(seen));
-        if (result) return result;
+        if (result) return true;
         line.clear();
-    }
+        return false;
+    });
+    if (why && linkerr == LE_TIMEOUT)
+        qCInfo(lcLink, "no reply recognised within %d.%d s; unfinished line \"%s\"", tmout / 10, tmout % 10,
+               line.shown().constData());
+    else if (why)
+        qCInfo(lcLink, "exchange ended: %s", why);
+    return result;
 }
 
 void TForm1::abortdial() {
@@ -73,6 +90,6 @@ void TForm1::abortdial() {
     // poll does not take it for the start of a call.
     qCInfo(lcLink, "dialling cancelled: the modem is told to give up the call");
     const int why = linkerr;  // the exchange failed for the cancel, whatever the modem answers now
-    vvod("\r", otvet.data(), 1, 20);
+    vvod("\r", 20);
     linkerr = why;
 }

@@ -22,7 +22,7 @@ QString devicePath(const QString& portName) {
     const auto m = com.match(portName);
     if (m.hasMatch()) {
         const int n = m.captured(1).toInt();
-        if (n >= 1 && n <= 14) return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+        if (n >= 1 && n <= kComPorts) return QStringLiteral("/dev/ttyS%1").arg(n - 1);
     }
     return portName;
 }

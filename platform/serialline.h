@@ -54,6 +54,9 @@ public:
     virtual QString stableName(const QString& name) = 0;
 };
 
+// The fixed port names offered besides the devices the system reports: "COM1" to "COM14".
+inline constexpr int kComPorts = 14;
+
 // "COM1".."COM14" name /dev/ttyS0../dev/ttyS13; any other name is a device path as it stands.
 QString devicePath(const QString& portName);
 

@@ -10,6 +10,10 @@
 
 namespace plat {
 
+// What the program's dialogs close with: OK, and Отмена (Escape and the close box too). The
+// settings dialog closes with results of its own besides.
+enum ModalResult : int { mrOk = 1, mrCancel = 2 };
+
 class ToolkitError : public std::exception {
 public:
     explicit ToolkitError(QString text) : text_(std::move(text)), utf8_(text_.toUtf8()) {}

@@ -1,9 +1,10 @@
 // The reception, answer phase and data phase, fed through the scripted line and ending in
-// filing, in a temporary working folder. The first input byte splits the rest: its low seven
-// bits give the length of the modem's part (the lines before the connect), the rest is what
-// the unit sends in the call; its top bit makes the port vanish after the unit's bytes instead
-// of the modem reporting the end of the call. Each input runs twice: as a call the poll
-// notices, then as a call dialled by Снимок. After each run:
+// filing, in a temporary working folder (in memory where /dev/shm is). The first input byte
+// splits the rest: its low seven bits give the length of the modem's part (the lines before
+// the connect), the rest is what the unit sends in the call; its top bit makes the port
+// vanish after the unit's bytes instead of the modem reporting the end of the call. Each
+// input runs twice: as a call the poll notices, then as a call dialled by Снимок. After each
+// run:
 // - no flag is left set, the check box is clear and the progress bar hidden;
 // - temp.dat, when a data phase ran, is a contiguous slice of the bytes sent, and the files
 //   stored are exactly the pictures the cutter finds in what the buffer holds of it, each
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -28,8 +30,16 @@
 
 namespace {
 
+// The working folder: in memory where the system offers a tmpfs (/dev/shm), where the syncs of
+// every picture, list and temp.dat return at once instead of waiting for a disk.
+QString folderTemplate() {
+    const QFileInfo shm(QStringLiteral("/dev/shm"));
+    const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
+    return base + QStringLiteral("/fuzz_reception-XXXXXX");
+}
+
 struct World : fake::World {
-    QTemporaryDir dir;
+    QTemporaryDir dir{folderTemplate()};
     std::unique_ptr<TForm1> form;
 };
 World* world = nullptr;

@@ -3,8 +3,8 @@
 // splits the rest: its low seven bits give the length of the modem's part (the lines before
 // the connect), the rest is what the unit sends in the call; its top bit makes the port
 // vanish after the unit's bytes instead of the modem reporting the end of the call. Each
-// input runs twice: as a call the poll notices, then as a call dialled by Снимок. After each
-// run:
+// input runs twice: as a call the poll notices, then as a call dialled by Снимок, in the one
+// window, which every input leaves as it found it. After each run:
 // - no flag is left set, the check box is clear and the progress bar hidden;
 // - temp.dat, when a data phase ran, is a contiguous slice of the bytes sent, and the files
 //   stored are exactly the pictures the cutter finds in what the buffer holds of it, each
@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -54,16 +55,32 @@ QByteArray readAll(const QString& name) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// A fresh archive: no pictures, no lists, no temp.dat.
-void clearArchive(TForm1& f) {
+// Puts the window back as a fresh one finds an empty folder: no pictures, lists, journal of
+// calls or phase files, no line, and no flag or position left from the last input. Run at the
+// end of every input, so that what an input allocates it also frees: libFuzzer runs an input
+// again, with a leak check, whenever it leaves more allocations than it found.
+void resetWindow(TForm1& f) {
     QDir(QStringLiteral("foto")).removeRecursively();
-    for (const char* name : {"files.txt", "events.txt", "temp.dat"}) QFile::remove(QString::fromLatin1(name));
+    for (const QString& name : {archive::pictureList, archive::eventList, archive::phaseFile, archive::phaseMark,
+                                journal::file})
+        QFile::remove(name);
     f.ListBox1.clear();
     f.ListBox2.clear();
+    f.calls = journal::Journal();
+    f.unfiled.clear();
+    f.hcom.reset();
+    f.portopen = 0;
     f.nfiles = f.fpos = 0;
     f.epos = -1;
     f.linkerr = f.otmena = f.readyshown = 0;
+    f.keepstatus = f.prepareDue = f.phaseMarked = false;
     f.nfoto = 0;
+    // As a fresh window has them, so that a read beyond what arrived finds no earlier input.
+    std::fill(f.fotobuf.begin(), f.fotobuf.end(), 0);
+    f.otvet.fill(0);
+    world->ui.errors.clear();
+    world->ui.messages.clear();
+    world->notices.messages.clear();  // "Новые фото: N" in the tray
 }
 
 // The lists on disk match those in memory, every listed picture is in foto and nothing else is.
@@ -157,11 +174,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     const QByteArray unit = rest.mid(modemLength);
     const QByteArray end = vanish ? QByteArray() : QByteArray("\r\nNO CARRIER\r\n");
 
-    clearArchive(f);
-    // Toolkit errors of the last run (a picture that cannot be shown) are of no interest.
-    world->ui.errors.clear();
-    world->ui.messages.clear();
-
     // The unit calls; the poll takes the first byte and the reception answers.
     {
         bool gone = false;
@@ -188,5 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     // What the runs posted (repaints of the progress bar, the panels) is handled once here,
     // so that nothing piles up from one input to the next.
     QCoreApplication::processEvents();
+    // Toolkit errors (a picture that cannot be shown) are of no interest and go with the rest.
+    resetWindow(f);
     return 0;
 }

@@ -107,7 +107,7 @@ private slots:
     }
 
     void aRecordedModemThatRefusesCallerNumbers() {
-        if (rig::sharedDir().isEmpty()) QSKIP("../shared is not there: the recorded transcript was not played");
+        REQUIRE_SHARED("the recorded transcript was not played");
         Built b;
         rig::scriptTranscript(*b.line, rig::loadTranscript(rig::sharedDir() + "/transcripts/prepare.txt"));
         b.f().Button3Click();

@@ -14,6 +14,8 @@ QString sharedDir() {
     return QDir(d).exists() ? QDir(d).canonicalPath() : QString();
 }
 
+bool sharedRequired() { return qEnvironmentVariable("CI") == QLatin1String("true"); }
+
 QByteArray readFile(const QString& name) {
     QFile f(name);
     if (!f.open(QIODevice::ReadOnly)) return {};

@@ -11,10 +11,22 @@
 #include <memory>
 #include <source_location>
 
+// Ends the calling test when ../shared is missing, saying what went untested: a failure in
+// CI, where the data must be there, and a skip elsewhere.
+#define REQUIRE_SHARED(untested)                                                       \
+    do {                                                                               \
+        if (rig::sharedDir().isEmpty()) {                                              \
+            if (rig::sharedRequired()) QFAIL("../shared is not there (CI=true): " untested); \
+            QSKIP("../shared is not there: " untested);                                \
+        }                                                                              \
+    } while (false)
+
 namespace rig {
 
 // The folder beside the project that holds outside test data, or an empty string.
 QString sharedDir();
+// Whether this is a CI run (CI=true), where ../shared must be there.
+bool sharedRequired();
 // Reads and writes whole files (relative names resolve in the current folder).
 QByteArray readFile(const QString& name);
 void writeFile(const QString& name, const QByteArray& content);

@@ -235,15 +235,17 @@ private slots:
         f.ui->Button3->click();
         QCOMPARE(f.panel(1), "Подключен " + sim.link());
         QVERIFY(f.Timer1.isActive());
-        QVERIFY(rig::waitFor([&] { return f.panel(2) == "Ready"; }, 15000));
+        QTRY_COMPARE_WITH_TIMEOUT(f.panel(2), QString("Ready"), 15000);
 
         // The call comes while the poll is held back, as when it comes just after a poll: by
         // the time the poll reads, several "+CLIP" lines are waiting, and each gets its "ATA\r".
         f.Timer1.stop();
         sim.command("call");
-        QVERIFY(rig::waitFor([&] { return rig::countSimEvents(sim.events(), "ring") >= 2; }, 30000));
+        QTRY_VERIFY_WITH_TIMEOUT(rig::countSimEvents(sim.events(), "ring") >= 2, 30000);
         f.Timer1.start();
-        QVERIFY(rig::waitFor([&] { return f.panel(2) == "foto OK"; }, 15000));
+        // "foto OK" stands only until the poll's next tick, which is due at once after a long
+        // reception: qWaitFor looks after every pass of the event loop, QTRY only every 50 ms.
+        QVERIFY2(QTest::qWaitFor([&] { return f.panel(2) == "foto OK"; }, 15000), qPrintable(f.panel(2)));
         log.note(f.panel(2));
         QVERIFY(log.sawInOrder({"Ready", "Звонок", "Прием фото", "foto OK"}));
         const QByteArray beforeData = rr.wire.received.left(rr.wire.received.indexOf("CONNECT 9600"));
@@ -258,7 +260,7 @@ private slots:
         CHECK(checkArchive(rr, a, sim.completePictures(), {1}));
         CHECK(checkNewestShown(rr));
         QCOMPARE(f.panel(0), sim.link());
-        QVERIFY(rig::waitFor([&] { return f.panel(2) == "Ready"; }, 15000));
+        QTRY_COMPARE_WITH_TIMEOUT(f.panel(2), QString("Ready"), 15000);
         CHECK(checkIdle(rr));
     }
 
@@ -399,7 +401,7 @@ private slots:
             const qsizetype at = temp.indexOf(first);
             return at >= 0 && temp.size() > at + first.size() + 2048;
         };
-        QVERIFY2(rig::waitFor(cutOff, 60000), "the program to be killed never got into the second picture");
+        QTRY_VERIFY2_WITH_TIMEOUT(cutOff(), "the program to be killed never got into the second picture", 60000);
 
         bool started = false;
         whenStarted([&](TForm1&) { started = true; });
@@ -445,7 +447,7 @@ private slots:
         QProcess ravlo;
         startReceiver(ravlo, rr, sim);
         QVERIFY(ravlo.waitForStarted(10000));
-        QVERIFY2(rig::waitFor([] { return rig::readFile("calls.csv").contains("foto OK"); }, 60000), "no call ended");
+        QTRY_VERIFY2_WITH_TIMEOUT(rig::readFile("calls.csv").contains("foto OK"), "no call ended", 60000);
         ravlo.kill();
         QVERIFY(ravlo.waitForFinished(10000));
         const auto calls = acq::journalCalls();
@@ -532,7 +534,9 @@ private slots:
         QVERIFY(f.Timer1.isActive());
         sim->kill();
         const rig::Cost cost = rig::measure([&] {
-            QVERIFY(rig::waitFor([&] { return f.portopen == 0; }, 15000));
+            // Until the poll lets the port go, its hang-up keeps the event loop busy; QTRY would
+            // pump it for 50 ms at a stretch and count that, qWaitFor pumps one pass per 10 ms.
+            QVERIFY2(QTest::qWaitFor([&] { return f.portopen == 0; }, 15000), "the port was not let go");
             QTest::qWait(1000);  // the poll goes on with the port let go
         });
         QVERIFY(!f.hcom);
@@ -544,7 +548,8 @@ private slots:
         f.ui->Button3->click();
         QCOMPARE(f.panel(1), "Подключен " + link);
         sim->command("call");
-        QVERIFY(rig::waitFor([&] { return f.nfiles == 3; }, 15000));
+        // Looked at after every pass of the event loop: the next tick replaces "foto OK".
+        QVERIFY2(QTest::qWaitFor([&] { return f.nfiles == 3; }, 15000), qPrintable(f.panel(2)));
         QCOMPARE(f.panel(2), QString("foto OK"));
         QCOMPARE(acq::stored(acq::fileLines("files.txt")[2]), sim->completePictures().value(0));
         CHECK(checkIdle(rr));
@@ -564,11 +569,11 @@ private slots:
         QCOMPARE(f.panel(1), "Подключен " + sim.link());
         QVERIFY(rr.store.listen);
         const auto preparedTimes = [&](int n) {
-            return rig::waitFor([&] { return rr.wire.written.count(prepare) == n && !f.busy && !f.prepareDue; }, 30000);
+            return QTest::qWaitFor([&] { return rr.wire.written.count(prepare) == n && !f.busy && !f.prepareDue; }, 30000);
         };
         const auto callTaken = [&](int files) {
             sim.command("call");
-            return rig::waitFor([&] { return f.nfiles == files && !f.busy; }, 30000);
+            return QTest::qWaitFor([&] { return f.nfiles == files && !f.busy; }, 30000);
         };
 
         sim.command("restart");

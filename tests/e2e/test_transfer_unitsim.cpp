@@ -29,7 +29,7 @@ QByteArray lines(const QList<QByteArray>& l) { return plat::StringList::format(l
 bool unitHasReadAll(rig::RealRig& rr, const rig::UnitSimProcess& sim) {
     static const char kMark[] = "drained\r";
     if (!rr.form1->wrport(kMark, int(sizeof kMark) - 1)) return false;
-    return rig::waitFor([&] {
+    return QTest::qWaitFor([&] {
         const auto events = sim.events();
         return std::any_of(events.begin(), events.end(), [](const rig::SimEvent& e) {
             return e.name.endsWith("-ignored") && e.fields.value("line").endsWith("drained");
@@ -195,7 +195,7 @@ private slots:
 
         // No hang-up after the transfer: the unit ends the call by itself.
         QCOMPARE(rig::countSimEvents(sim.events(), "call-end"), 0);
-        QVERIFY(rig::waitFor([&] { return rig::countSimEvents(sim.events(), "call-end") == 1; }, 15000));
+        QTRY_COMPARE_WITH_TIMEOUT(rig::countSimEvents(sim.events(), "call-end"), 1, 15000);
         // unitsim logs the call's end once its "\r\nNO CARRIER\r\n" is on the line. The poll,
         // which reads whenever no exchange holds the port, takes the first byte for the start
         // of a call; the answer phase reads NO CARRIER and gives the call up. No data phase

@@ -104,8 +104,7 @@ private slots:
                      QByteArray::fromStdString(jpeg) + QByteArray("\r\nNO CARRIER\r\n"));
         }
         // The simulator notices that the port was closed before it is opened again.
-        QVERIFY2(rig::waitFor([&] { return lineState(log) == "closed"; }, 30000),
-                 "unitsim never logged the closed port");
+        QTRY_VERIFY2_WITH_TIMEOUT(lineState(log) == "closed", "unitsim never logged the closed port", 30000);
         {
             // The port was closed and is opened again; the modem is still there.
             Port port(link);
@@ -122,8 +121,7 @@ private slots:
             p.closeWriteChannel();
             // The ringing stops: after the hang-up is logged, what was on its way drains and
             // no further ring comes (they come every 100 ms).
-            QVERIFY2(rig::waitFor([&] { return loggedHangUp(log); }, 30000),
-                     "unitsim never logged the hang-up");
+            QTRY_VERIFY2_WITH_TIMEOUT(loggedHangUp(log), "unitsim never logged the hang-up", 30000);
             port.readUntil({}, 300);
             QCOMPARE(port.readUntil({}, 300), QByteArray());
             {

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
+#include <QTest>
 
 namespace rig {
 
@@ -143,14 +144,14 @@ QString Soak::disturb() {
             takeEvents();
             return rings_ > before && rings_ == ringEnds_ && rig_->wire.received.contains("+CRING: VOICE") && !f.busy;
         };
-        if (!waitFor(over, 60000)) return QStringLiteral("the voice call was not heard, or its answer phase did not end");
+        if (!QTest::qWaitFor(over, 60000)) return QStringLiteral("the voice call was not heard, or its answer phase did not end");
         if (rig_->wire.written.contains("ATA")) return QStringLiteral("a voice call was answered with ATA");
         if (f.panel(0) != panel0) return QStringLiteral("a voice call left \"%1\" in panel 0").arg(f.panel(0));
         return {};
     } else {
         return {};
     }
-    const bool prepared = waitFor(
+    const bool prepared = QTest::qWaitFor(
         [&] {
             takeEvents();
             return rig_->wire.written.contains("AT+CLIP=1\r") && f.hcom && !f.busy && !f.prepareDue && simIdle();
@@ -237,8 +238,11 @@ QString Soak::transfer() {
         if (byTimer) {
             // Timer1 alone must notice the call and take it.
             ++figures_.byTimer;
-            if (!waitFor([&] { takeEvents(); return connects_ > connectsBefore || (rings_ > requested && rings_ == ringEnds_ && !f.busy); },
-                         30000))
+            const auto taken = [&] {
+                takeEvents();
+                return connects_ > connectsBefore || (rings_ > requested && rings_ == ringEnds_ && !f.busy);
+            };
+            if (!QTest::qWaitFor(taken, 30000))
                 problem = QStringLiteral("the poll did not take the call");
         }
     }
@@ -384,7 +388,7 @@ QString Soak::answersNextCalls() {
         } else {
             sim_->command("call");
             // Timer1 takes it.
-            if (!waitFor([&] { takeEvents(); return connects_ > connectsBefore && simIdle() && !f.busy; }, 30000))
+            if (!QTest::qWaitFor([&] { takeEvents(); return connects_ > connectsBefore && simIdle() && !f.busy; }, 30000))
                 return QStringLiteral("the incoming call after the soak was not taken");
         }
         if (!waitQuiet(30000)) return QStringLiteral("the last call did not end");

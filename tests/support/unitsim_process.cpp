@@ -1,11 +1,9 @@
 #include "unitsim_process.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QTest>
 
 #include <algorithm>
 
@@ -31,7 +29,7 @@ UnitSimProcess::UnitSimProcess(const QStringList& options, const QString& linkPa
     // The slave path comes out once the modem answers and the link is made. A link left
     // behind by an earlier unitsim may still stand until then, so its mere presence says
     // nothing.
-    if (!waitFor([&] { return proc_.canReadLine() || proc_.state() != QProcess::Running; }, 5000)) return;
+    if (!QTest::qWaitFor([&] { return proc_.canReadLine() || proc_.state() != QProcess::Running; }, 5000)) return;
     slave_ = QString::fromLocal8Bit(proc_.readLine()).trimmed();
     ok_ = proc_.state() == QProcess::Running && !slave_.isEmpty() &&
           QFileInfo(link()).canonicalFilePath() == QFileInfo(slave_).canonicalFilePath();
@@ -185,17 +183,6 @@ void RealRig::build(const QString& port) {
     store.value = port;
     program = std::make_unique<Program>(sys);
     form1 = &program->form1;
-}
-
-bool waitFor(const std::function<bool()>& pred, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-    }
-    return true;
 }
 
 } // namespace rig

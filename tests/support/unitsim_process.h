@@ -9,7 +9,6 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <functional>
 
 // Runs a checking helper and ends the test when it failed.
 #define CHECK(...)                              \
@@ -125,8 +124,5 @@ struct RealRig {
     // when the folder has none.
     void build(const QString& port);
 };
-
-// Pumps events until pred() holds or timeoutMs pass; returns pred().
-bool waitFor(const std::function<bool()>& pred, int timeoutMs);
 
 } // namespace rig

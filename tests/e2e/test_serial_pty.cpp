@@ -44,7 +44,7 @@ private slots:
         for (int i = 0; i < 256; ++i) all += char(i);
         QVERIFY(f.wrport(all.constData(), int(all.size())));
         QCOMPARE(pty.readUntil(QByteArray(1, char(0xFF)), 3000), all);
-        pty.write(all);
+        QVERIFY(pty.write(all));
         QByteArray back;
         unsigned char b = 0;
         QElapsedTimer t;

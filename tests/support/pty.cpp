@@ -1,6 +1,9 @@
 #include "pty.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QtGlobal>
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -10,7 +13,9 @@
 namespace rig {
 
 Pty::Pty() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    // Non-blocking, so that a write the program does not read fills the buffer and then
+    // waits a bounded time for room instead of blocking for good.
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (master_ < 0) return;
     if (grantpt(master_) != 0 || unlockpt(master_) != 0) {
         closeMaster();
@@ -35,14 +40,25 @@ void Pty::closeMaster() {
     master_ = -1;
 }
 
-void Pty::write(const QByteArray& bytes) {
+bool Pty::write(const QByteArray& bytes, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
     qsizetype done = 0;
     while (master_ >= 0 && done < bytes.size()) {
         const auto n = ::write(master_, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0) done += n;
-        else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-        else usleep(1000);
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) break;
+        // The terminal's buffer is full: wait until the program has read some of it. A hung-up
+        // line, with nobody left to read, ends the wait.
+        pollfd p{master_, POLLOUT, 0};
+        if (deadline.hasExpired() || poll(&p, 1, int(deadline.remainingTime())) <= 0 || !(p.revents & POLLOUT)) break;
     }
+    if (done < bytes.size())
+        qWarning("pty: %lld of %lld bytes written", qlonglong(done), qlonglong(bytes.size()));
+    return done == bytes.size();
 }
 
 QByteArray readUntil(int fd, const QByteArray& until, int timeoutMs) {

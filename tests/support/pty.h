@@ -20,8 +20,9 @@ public:
     bool ok() const { return master_ >= 0; }
     QString slavePath() const { return slave_; }
     int masterFd() const { return master_; }
-    // Writes everything to the master side.
-    void write(const QByteArray& bytes);
+    // Writes everything to the master side, waiting at most timeoutMs for room; false (and a
+    // warning) when not all of it went.
+    bool write(const QByteArray& bytes, int timeoutMs = 10000);
     // Reads what the program wrote until `until` has been seen or timeoutMs passed.
     QByteArray readUntil(const QByteArray& until, int timeoutMs);
     void closeMaster();

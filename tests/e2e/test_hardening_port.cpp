@@ -9,12 +9,10 @@
 #include "ui_tform1.h"
 #include "ui_tform2.h"
 
+#include <QSemaphore>
 #include <QtTest>
 
-#include <atomic>
 #include <thread>
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -125,9 +123,12 @@ private slots:
             rr.build(port);
             TForm1& f = *rr.form1;
             // The far end closes only once the program waits (in the answer phase: after the ring).
-            std::atomic<bool> waiting{false};
+            QSemaphore waiting;
+            bool told = false;  // the window thread's own
             rr.ui.onPump = [&] {
-                if (w != Answer || f.panel(2) == QStringLiteral("Звонок")) waiting = true;
+                if (told || (w == Answer && f.panel(2) != QStringLiteral("Звонок"))) return;
+                told = true;
+                waiting.release();
             };
             std::jthread peer([&] {
                 switch (w) {
@@ -138,7 +139,7 @@ private slots:
                     pty->write("\r\n+CRING: REL ASYNC\r\n");
                     break;
                 }
-                for (int i = 0; i < 500 && !waiting; ++i) std::this_thread::sleep_for(10ms);
+                waiting.tryAcquire(1, 5000);
                 pty->closeMaster();
             });
             rig::Cost cost{};

@@ -44,6 +44,8 @@ for i, path in enumerate(sys.argv[2:]):
     except OSError:
         continue
     open(f"{sys.argv[1]}/call{i}", "wb").write(bytes([len(call)]) + call + b"UNIT\r\n" + picture + b"\r\n")
+    if i == 0:  # the small placeholder twice: a transfer of two pictures within the length limit
+        open(f"{sys.argv[1]}/twice", "wb").write(bytes([len(call)]) + call + b"UNIT\r\n" + picture * 2 + b"\r\n")
 PY
 cp "$here"/resources/defaults/*.txt "$seeds/files/"
 printf '2,foto\\140509_071226f17,foto\\140511_071226f18,\r\n' > "$seeds/files/events"
@@ -60,8 +62,10 @@ for target in "$build"/tests/fuzz/fuzz_*; do
   case "$name" in
     fuzz_vvod) corpus=lines ;;
     fuzz_stringlist|fuzz_eventline) corpus=files ;;
-    # every byte is a pass of the reception with its message pump: keep inputs picture-sized
-    fuzz_reception) corpus=reception; maxlen=80000 ;;
+    # Every byte is a pass of the reception with its message pump: inputs of a few small
+    # pictures run some 250 a second, where camera-sized ones (tens of KB) ran 15; the larger
+    # seeds are cut, which tries every way a transfer can break off.
+    fuzz_reception) corpus=reception; maxlen=4096 ;;
     *) corpus=bytes ;;
   esac
   work=$(mktemp -d)

@@ -40,7 +40,16 @@ cmd=${1:-}
 case "$cmd" in
   test)
     # The package test (e2e.package) builds and checks the Debian package with these (pgrep: procps).
-    install_missing clang libclang-rt-14-dev python3 dpkg-dev file lintian desktop-file-utils appstream procps
+    # clang-format: the sources must follow .clang-format before anything is built.
+    install_missing clang libclang-rt-14-dev python3 dpkg-dev file lintian desktop-file-utils appstream procps \
+      clang-format
+    rc=0; unformatted=$("$here/tools/format.sh" --check) || rc=$?
+    if [ $rc -eq 1 ]; then
+      sed 's/^/  /' <<<"$unformatted" >&2
+      echo "These files are not formatted as .clang-format says: run tools/format.sh and commit the result." >&2
+      exit 1
+    fi
+    [ $rc -eq 0 ] || { echo "tools/format.sh --check failed" >&2; exit 1; }
     build "$here/build/test" -DCMAKE_BUILD_TYPE=Debug -DRAVLO_SANITIZE=ON
     # The fuzz targets run for a short while each (longer runs: bench/fuzz.sh SECONDS).
     "$here/bench/fuzz.sh" "${RAVLO_FUZZ_SECONDS:-20}" "$here/build/fuzz"

@@ -14,13 +14,13 @@
 
 // The archive's files, in the working folder.
 namespace archive {
-inline const QString pictureList = QStringLiteral("files.txt");  // ListBox1, one base name a line
-inline const QString eventList = QStringLiteral("events.txt");   // ListBox2, one event line a line
-inline const QString phaseFile = QStringLiteral("temp.dat");     // the bytes of the last data phase
-inline const QString phaseMark = QStringLiteral("temp.pending"); // a data phase not yet filed
-inline const QString placeholder = QStringLiteral("vid.jpg");    // shown by a pane with no picture
+inline const QString pictureList = QStringLiteral("files.txt");   // ListBox1, one base name a line
+inline const QString eventList = QStringLiteral("events.txt");    // ListBox2, one event line a line
+inline const QString phaseFile = QStringLiteral("temp.dat");      // the bytes of the last data phase
+inline const QString phaseMark = QStringLiteral("temp.pending");  // a data phase not yet filed
+inline const QString placeholder = QStringLiteral("vid.jpg");     // shown by a pane with no picture
 inline constexpr char pictureFolder[] = "foto";
-} // namespace archive
+}  // namespace archive
 
 QByteArray pictureName(const QDateTime& when, int n);
 // A base name without its folder: 140509_071226f17 of foto\140509_071226f17 (a slash is

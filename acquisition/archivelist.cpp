@@ -17,7 +17,7 @@ constexpr QByteArrayView kBreak = "\r\n";
 // Line offsets are four bytes: a list file may not exceed 4 GiB (some 150 million pictures).
 constexpr qsizetype kMaxText = std::numeric_limits<std::uint32_t>::max();
 
-} // namespace
+}  // namespace
 
 List::List(std::initializer_list<QByteArray> lines) {
     for (const QByteArray& line : lines) append(line);
@@ -120,4 +120,4 @@ void List::reserveFor(qsizetype more) {
     if (starts_.capacity() == starts_.size()) starts_.reserve(starts_.size() + starts_.size() / 16 + 1024);
 }
 
-} // namespace archive
+}  // namespace archive

@@ -63,4 +63,4 @@ private:
     qint64 fileSize_ = -1;
 };
 
-} // namespace archive
+}  // namespace archive

@@ -171,8 +171,7 @@ void TForm1::endcall() {
 
 void TForm1::showLastHeard() {
     const auto& heard = calls.lastHeard();
-    ui->Label8->setText(QStringLiteral("Был на связи:\n") +
-                        (heard ? journal::timeText(*heard) : QStringLiteral("—")));
+    ui->Label8->setText(QStringLiteral("Был на связи:\n") + (heard ? journal::timeText(*heard) : QStringLiteral("—")));
 }
 
 void TForm1::BtOtmenaClick() { otmena = 1; }

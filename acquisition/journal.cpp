@@ -61,7 +61,7 @@ QList<QByteArray> names(QByteArrayView list) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 QString timeText(const QDateTime& time) { return time.toString(timeFormat); }
 
@@ -218,4 +218,4 @@ std::optional<Call> Journal::callOf(const QByteArray& pictureName) const {
     return std::nullopt;
 }
 
-} // namespace journal
+}  // namespace journal

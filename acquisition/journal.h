@@ -25,10 +25,10 @@ enum class Direction { Incoming, Outgoing, Cable };
 struct Call {
     QDateTime start;
     Direction direction = Direction::Incoming;
-    QByteArray number;  // the caller's or the dialled number, as the modem or the settings hold it
-    QString what;       // "снимок", "установки", or the ring type of a call not answered
-    QString outcome;    // what the status bar told: "foto OK", "err 1", "не отвечен", ...
-    qint64 bytes = 0;   // received in the data phase
+    QByteArray number;           // the caller's or the dialled number, as the modem or the settings hold it
+    QString what;                // "снимок", "установки", or the ring type of a call not answered
+    QString outcome;             // what the status bar told: "foto OK", "err 1", "не отвечен", ...
+    qint64 bytes = 0;            // received in the data phase
     QList<QByteArray> pictures;  // base names of the pictures filed from the call
     bool operator==(const Call&) const = default;
 };
@@ -84,4 +84,4 @@ private:
     std::optional<QDateTime> lastHeard_;
 };
 
-} // namespace journal
+}  // namespace journal

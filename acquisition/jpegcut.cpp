@@ -28,10 +28,10 @@ bool standalone(unsigned char m) { return m == 0x01 || (m >= 0xD0 && m <= 0xD7);
 
 struct Walk {
     enum Kind {
-        End,         // at: the D9 of the end marker
-        Broken,      // at: where a marker was due but the segments stop making sense
-        NextPicture, // at: the FF of a start marker standing where a marker was due
-        Incomplete,  // the data ends inside the picture
+        End,          // at: the D9 of the end marker
+        Broken,       // at: where a marker was due but the segments stop making sense
+        NextPicture,  // at: the FF of a start marker standing where a marker was due
+        Incomplete,   // the data ends inside the picture
     } kind;
     std::size_t at = 0;
 };
@@ -39,12 +39,12 @@ struct Walk {
 // One marker read where the segment structure has a marker due.
 struct Marker {
     enum Kind {
-        Segment,     // a marker with a length; q is past the whole segment
-        Standalone,  // a marker without one
-        End,         // at: the D9 of an end marker
-        NextPicture, // at: the FF of a start marker
-        Broken,      // at: where the marker was due
-        Incomplete,  // the data ends first
+        Segment,      // a marker with a length; q is past the whole segment
+        Standalone,   // a marker without one
+        End,          // at: the D9 of an end marker
+        NextPicture,  // at: the FF of a start marker
+        Broken,       // at: where the marker was due
+        Incomplete,   // the data ends first
     } kind;
     unsigned char code = 0;
     std::size_t at = 0;
@@ -104,7 +104,7 @@ Walk walk(const unsigned char* d, std::size_t n, std::size_t q) {
     }
 }
 
-} // namespace
+}  // namespace
 
 std::vector<JpegSlice> cutJpegs(const unsigned char* data, std::size_t length) {
     std::vector<JpegSlice> out;

@@ -25,7 +25,7 @@ QString ringText(RingKind kind) {
 constexpr std::uint32_t kAnswerBase = 100;  // tenths of a second: 10 s from the last line
 constexpr std::uint32_t kDataBase = 800;    // 80 s from the connect line
 
-} // namespace
+}  // namespace
 
 void TForm1::readbuf() {
     otmena = 0;  // a cancel pressed before the reception began is not for it
@@ -53,7 +53,7 @@ bool TForm1::answerphase() {
     // The kind of the last ring. Only data calls are the unit's: a voice, fax or GPRS call
     // rings on unanswered until its caller gives up, and a data call after it is taken.
     RingKind ring = RingKind::Data;
-    QByteArray ringtype;  // as the last ring line names it, for the journal
+    QByteArray ringtype;    // as the last ring line names it, for the journal
     bool declined = false;  // a call that was not the unit's rang
     bool answered = false;  // "ATA" went out
     // One received byte; true when it ends the phase.
@@ -75,8 +75,14 @@ bool TForm1::answerphase() {
         qCDebug(lcLink, "answer \"%s\" -> %s", head.shown().constData(), replyName(seen));
         switch (seen) {
         case Reply::Connect: connected = true; return true;
-        case Reply::NoCarrier: linkerr = LE_LOST; ending = noCarrier; return true;
-        case Reply::Error: linkerr = LE_ERROR; ending = "ERROR"; return true;
+        case Reply::NoCarrier:
+            linkerr = LE_LOST;
+            ending = noCarrier;
+            return true;
+        case Reply::Error:
+            linkerr = LE_ERROR;
+            ending = "ERROR";
+            return true;
         case Reply::Ring: setPanel(2, ringText(ring)); break;
         case Reply::Clip:
             if (call) call->number = callerNumber(head.text());

@@ -32,14 +32,14 @@ std::optional<std::pair<int, int>> readMark() {
     return std::pair{k, e};
 }
 
-} // namespace
+}  // namespace
 
 void TForm1::markPhase() {
     // Lists that could not be read at start are never saved: their sizes say nothing about the
     // files, and a start after a crash could not tell a filed phase from one that was not.
     phaseMarked = !picturesUnread && !eventsUnread &&
                   plat::writeFileAtomic(archive::phaseMark, QByteArray::number(ListBox1.count()) + ' ' +
-                                                   QByteArray::number(ListBox2.count()) + "\r\n");
+                                                                QByteArray::number(ListBox2.count()) + "\r\n");
     // A mark that could not be replaced must not stay with sizes from before.
     if (!phaseMarked) unmarkPhase();
 }

@@ -2,7 +2,9 @@
 #include <QDialog>
 #include <memory>
 
-namespace Ui { class TAboutBox; }
+namespace Ui {
+class TAboutBox;
+}
 
 class TAboutBox : public QDialog {
     Q_OBJECT

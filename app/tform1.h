@@ -23,7 +23,9 @@
 #include <utility>
 #include <vector>
 
-namespace Ui { class TForm1; }
+namespace Ui {
+class TForm1;
+}
 class TForm2;
 class TForm4;
 class TForm5;
@@ -225,7 +227,7 @@ public:
     unsigned char inbyte = 0;  // the byte the poll read
     std::array<char, kOtvetSize> otvet{};
     std::uint32_t held = 0;  // ms that pumps spent held by nested modal windows
-    int linkerr = 0;  // why the last wait failed (LinkError), 0 after one that did not
+    int linkerr = 0;         // why the last wait failed (LinkError), 0 after one that did not
     // A cancel request: set by Отмена and Выход; taken (cleared) by the wait that sees it
     // (interrupted), and cleared when an exchange begins, for a press while nothing waited is
     // not for that exchange.
@@ -293,7 +295,7 @@ public:
     TAboutBox* aboutBox = nullptr;
     TForm5* form5 = nullptr;
     QString exportFolder;  // where pictures were last saved to, in this run
-    bool tray = false;  // the tray icon is shown
+    bool tray = false;     // the tray icon is shown
 
 signals:
     // A filing added an event to the event list.

@@ -5,7 +5,9 @@
 #include <QDialog>
 #include <memory>
 
-namespace Ui { class TForm4; }
+namespace Ui {
+class TForm4;
+}
 class TForm1;
 
 class TForm4 : public QDialog {

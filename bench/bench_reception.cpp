@@ -29,7 +29,8 @@ double cpuSeconds(int who) {
 QByteArray stream(int size) {
     QByteArray s = "UNIT\r\n";
     for (unsigned seed = 1; s.size() < size; ++seed) {
-        const QByteArray j = seed % 2 ? rig::makeJpeg({320, 240, 80, false, seed}) : rig::makeJpegWithThumbnail({160, 128, 75, true, seed});
+        const QByteArray j = seed % 2 ? rig::makeJpeg({320, 240, 80, false, seed})
+                                      : rig::makeJpegWithThumbnail({160, 128, 75, true, seed});
         if (s.size() + j.size() > size) break;
         s += j;
     }
@@ -84,7 +85,7 @@ Run phase(int size, int bytesPerSecond, int block = 1) {
     return r;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

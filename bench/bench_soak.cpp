@@ -12,8 +12,8 @@
 #include "soak.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <cstdio>
@@ -34,7 +34,7 @@ long heapKb() {
     const struct mallinfo2 m = mallinfo2();
     return long((m.uordblks + m.hblkhd) / 1024);
 }
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -76,13 +76,15 @@ int main(int argc, char** argv) {
             const Memory m = memory();
             if (n == 100) at100 = m;
             atEnd = m;
-            std::printf("after %4d transfers: VmRSS %ld kB, trimmed %ld kB, heap in use %ld kB\n", n, m.rss, m.trimmed, m.heap);
+            std::printf("after %4d transfers: VmRSS %ld kB, trimmed %ld kB, heap in use %ld kB\n", n, m.rss, m.trimmed,
+                        m.heap);
             std::fflush(stdout);
         }
         if (n % checkEvery == 0 || n == transfers) {
             const rig::SoakCheck c = soak.check();
-            std::printf("after %4d transfers, %4.0f s: %5d pictures stored in %4d events, %5d sent whole, %5d required%s\n", n,
-                        double(t.elapsed()) / 1000, c.stored, c.events, c.sentWhole, c.required, c.ok() ? "" : "; FAILED");
+            std::printf(
+                "after %4d transfers, %4.0f s: %5d pictures stored in %4d events, %5d sent whole, %5d required%s\n", n,
+                double(t.elapsed()) / 1000, c.stored, c.events, c.sentWhole, c.required, c.ok() ? "" : "; FAILED");
             for (const QString& p : c.problems) std::printf("  %s\n", qPrintable(p));
             std::fflush(stdout);
             ok = ok && c.ok();
@@ -104,9 +106,11 @@ int main(int argc, char** argv) {
     int lineFaults = 0, operatorFaults = 0;
     for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it) lineFaults += it.value();
     for (auto it = fig.operatorFaults.begin(); it != fig.operatorFaults.end(); ++it) operatorFaults += it.value();
-    std::printf("line faults (unitsim): %d picture calls garbled, and %s in front of every incoming call's first ring\n",
-                lineFaults, o.ringFault.isEmpty() ? "nothing" : qPrintable(o.ringFault));
-    for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it) std::printf("  %-10s %d\n", it.key().constData(), it.value());
+    std::printf(
+        "line faults (unitsim): %d picture calls garbled, and %s in front of every incoming call's first ring\n",
+        lineFaults, o.ringFault.isEmpty() ? "nothing" : qPrintable(o.ringFault));
+    for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it)
+        std::printf("  %-10s %d\n", it.key().constData(), it.value());
     std::printf("operator faults (during a wait, by phase): %d\n", operatorFaults);
     for (auto it = fig.operatorFaults.begin(); it != fig.operatorFaults.end(); ++it)
         std::printf("  %-24s %d\n", qPrintable(it.key()), it.value());
@@ -123,12 +127,13 @@ int main(int argc, char** argv) {
     std::printf("pictures sent whole %d, cut short %d; stored %d in %d events; required %d, all stored; "
                 "%d excused by a cancel, %d of them stored\n",
                 fig.picturesWhole, fig.picturesCut, c.stored, c.events, c.required, c.excused, c.excusedStored);
-    std::printf("calls in the journal (calls.csv): %d, of which %d rang unanswered; every stored picture named in one\n",
-                c.journalled, c.unanswered);
+    std::printf(
+        "calls in the journal (calls.csv): %d, of which %d rang unanswered; every stored picture named in one\n",
+        c.journalled, c.unanswered);
     if (at100.rss > 0) {
         const auto growth = [](long a, long b) { return 100.0 * double(b - a) / double(a); };
-        std::printf("VmRSS after 100 transfers %ld kB, after %d: %ld kB (%+.1f%%)\n", at100.rss, fig.transfers, atEnd.rss,
-                    growth(at100.rss, atEnd.rss));
+        std::printf("VmRSS after 100 transfers %ld kB, after %d: %ld kB (%+.1f%%)\n", at100.rss, fig.transfers,
+                    atEnd.rss, growth(at100.rss, atEnd.rss));
         std::printf("VmRSS with the allocator's free pages handed back: %ld kB, %ld kB (%+.1f%%)\n", at100.trimmed,
                     atEnd.trimmed, growth(at100.trimmed, atEnd.trimmed));
         std::printf("heap in use: %ld kB, %ld kB (%+.1f%%)\n", at100.heap, atEnd.heap, growth(at100.heap, atEnd.heap));

@@ -13,15 +13,16 @@
 // size then, one "<" and one "<<" press, each with the repaint of the window it causes, and
 // one filing of a picture (the CPU it costs, and the time with its syncs to the disk) with the
 // resident size after it, and the opening of "Архив" (the first, which reads the days of every
-// event, and a second), each with the window's first paint, and the resident size after it. Run it with QT_QPA_PLATFORM=offscreen or under xvfb-run.
+// event, and a second), each with the window's first paint, and the resident size after it. Run it with
+// QT_QPA_PLATFORM=offscreen or under xvfb-run.
 #include "fakes.h"
 #include "jpegmaker.h"
-#include "platform/durable.h"
 #include "soak.h"
 #include "acquisition/archive.h"
 #include "app/program.h"
-#include "viewer/tform5.h"
+#include "platform/durable.h"
 #include "platform/serial_qt.h"
+#include "viewer/tform5.h"
 #include "ui_tform1.h"
 
 #include <QApplication>
@@ -161,7 +162,8 @@ int child(int argc, char** argv, const QString& folder) {
     FirstPaint watch([&] {
         // One figure a line, "name value", for the parent to set side by side.
         std::printf("paint %.0f\nbuild %.1f\nrss %.1f\n", msSinceProcessStart(), buildMs, rig::residentKb() / 1024.0);
-        std::printf("page %.2f\nevent %.2f\n", medianPress(form, *form.ui->Button5), medianPress(form, *form.ui->Button7));
+        std::printf("page %.2f\nevent %.2f\n", medianPress(form, *form.ui->Button5),
+                    medianPress(form, *form.ui->Button7));
         const double cpu = cpuMs();
         const auto t = Steady::now();
         const int filed = form.convjpg();
@@ -196,7 +198,7 @@ double median(std::vector<double> v) {
     return v.empty() ? -1 : v[v.size() / 2];
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 3 && QByteArray(argv[1]) == "--child") return child(argc, argv, QString::fromLocal8Bit(argv[2]));

@@ -58,7 +58,7 @@ private:
     int height_;
 };
 
-} // namespace
+}  // namespace
 
 int pickedEntry(const QComboBox& box) {
     return box.findText(box.currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -120,8 +120,9 @@ void TForm2::showEvent(QShowEvent* event) {
 void TForm2::reject() { done(plat::mrCancel); }  // Escape and the close box
 
 TForm2::Ustanovki TForm2::ustanovki() const {
-    return {ui->ComboBox1->currentIndex(), ui->Edit2->text(), ui->Edit3->text(), ui->Edit4->text(),
-            ui->Edit5->text(), ui->Rbgprs2->isChecked(), ui->Cbsim->isChecked()};
+    return {
+        ui->ComboBox1->currentIndex(), ui->Edit2->text(),     ui->Edit3->text(), ui->Edit4->text(), ui->Edit5->text(),
+        ui->Rbgprs2->isChecked(),      ui->Cbsim->isChecked()};
 }
 
 void TForm2::FormCreate() {
@@ -245,7 +246,8 @@ void TForm2::Button4Click() { done(mrDirectRead); }
 void TForm2::Button3Click() { done(plat::mrCancel); }
 
 void TForm2::Rbgprs1Click() {
-    for (QWidget* w : std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
         w->setEnabled(false);
     ui->Edit2->clear();
     ui->Edit3->clear();
@@ -253,7 +255,8 @@ void TForm2::Rbgprs1Click() {
 }
 
 void TForm2::Rbgprs2Click() {
-    for (QWidget* w : std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
         w->setEnabled(true);
     // The values last loaded or saved, not what was typed before the preset was chosen.
     ui->Edit2->setText(lineText(ListBox1, uApn));

@@ -8,7 +8,9 @@
 #include <QString>
 #include <memory>
 
-namespace Ui { class TForm2; }
+namespace Ui {
+class TForm2;
+}
 class QComboBox;
 class TForm1;
 class TForm3;
@@ -49,11 +51,11 @@ public:
     void sohranit();
     void updt1();
 
-    void Button2Click();   // Запомнить: mrRemember
-    void Button1Click();   // Удал. запись: mrRemoteWrite
-    void BtpryamClick();   // Прямая зап.: mrDirectWrite
-    void Button4Click();   // Прямое чтен.: mrDirectRead
-    void Button3Click();   // Отмена: plat::mrCancel
+    void Button2Click();  // Запомнить: mrRemember
+    void Button1Click();  // Удал. запись: mrRemoteWrite
+    void BtpryamClick();  // Прямая зап.: mrDirectWrite
+    void Button4Click();  // Прямое чтен.: mrDirectRead
+    void Button3Click();  // Отмена: plat::mrCancel
     void Rbgprs1Click();
     void Rbgprs2Click();
     void CbsimClick();

@@ -71,9 +71,12 @@ bool TForm3::eventFilter(QObject* watched, QEvent* event) {
     // Keys that type no character pass: Enter and Escape belong to the dialog (the default
     // button and Отмена), Tab moves the focus, Delete only shortens the text.
     switch (key->key()) {
-    case Qt::Key_Return: case Qt::Key_Enter: case Qt::Key_Escape: case Qt::Key_Tab: case Qt::Key_Backtab:
-    case Qt::Key_Delete:
-        return false;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Delete: return false;
     default: break;
     }
     // Pasting by keyboard would bypass the character filter.

@@ -3,7 +3,9 @@
 #include <QDialog>
 #include <memory>
 
-namespace Ui { class TForm3; }
+namespace Ui {
+class TForm3;
+}
 class TForm2;
 
 class TForm3 : public QDialog {

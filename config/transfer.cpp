@@ -24,8 +24,7 @@ void conclude(TForm1& f, const QString& text) {
 
 // One item of the exchange: true when the unit answered it with a line beginning "OK".
 bool send(TForm1& f, QByteArrayView bytes, int tmout) { return f.vvod(bytes, tmout) == VV_OK; }
-template <std::size_t N>
-bool send(TForm1& f, const std::array<unsigned char, N>& record, int tmout) {
+template <std::size_t N> bool send(TForm1& f, const std::array<unsigned char, N>& record, int tmout) {
     return send(f, QByteArrayView(record.data(), qsizetype(N)), tmout);
 }
 
@@ -51,11 +50,12 @@ void sendSettings(TForm1& f, const TForm2::Ustanovki& u) {
     conclude(f, QStringLiteral("Установки успешно переданы"));
 }
 
-} // namespace
+}  // namespace
 
 std::array<unsigned char, 10> clockRecord(const QDateTime& now, int resolutionItem) {
     const QString t = now.toString(QStringLiteral("hhmmss_ddMMyy"));
-    const unsigned char code = resolutionItem >= 0 && resolutionItem <= 2 ? static_cast<unsigned char>('1' + resolutionItem) : '1';
+    const unsigned char code =
+        resolutionItem >= 0 && resolutionItem <= 2 ? static_cast<unsigned char>('1' + resolutionItem) : '1';
     return {bcd(t, 4), bcd(t, 2), bcd(t, 0), bcd(t, 7), bcd(t, 9), bcd(t, 11), code, code, 0x01, 0x01};
 }
 
@@ -105,7 +105,8 @@ void TForm1::Button1Click() {
     // A reception or "Снимок" is running (this click came in during one of its waits): it owns
     // the port, the progress bar and linkerr. The settings are saved, but not sent now.
     if (busy) {
-        if (result == TForm2::mrDirectWrite || result == TForm2::mrRemoteWrite) setPanel(2, QStringLiteral("Линия занята, не передано"));
+        if (result == TForm2::mrDirectWrite || result == TForm2::mrRemoteWrite)
+            setPanel(2, QStringLiteral("Линия занята, не передано"));
         return;
     }
     const auto hideProgress = qScopeGuard([this] { ui->Pbar1->hide(); });
@@ -125,7 +126,8 @@ void TForm1::Button1Click() {
     call->outcome.clear();
     const auto entered = qScopeGuard([this] {
         if (call && call->outcome.isEmpty())
-            call->outcome = QStringLiteral("не передано") + (linkerr ? QStringLiteral(", err %1").arg(linkerr) : QString());
+            call->outcome =
+                QStringLiteral("не передано") + (linkerr ? QStringLiteral(", err %1").arg(linkerr) : QString());
         endcall();
     });
     ui->Pbar1->show();

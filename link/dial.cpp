@@ -12,7 +12,7 @@ constexpr int kHandshakeTenths = 60;  // the wait for each one's "OK"
 // Panel 2 before each attempt after the first: "Попытка" and its number, from 2 on.
 QString attemptText(int attempt) { return QStringLiteral("Попытка%1").arg(attempt + 1); }
 
-} // namespace
+}  // namespace
 
 TForm1::LinkEnd TForm1::dialunit(DialFor who) {
     const bool numbered = who == DialFor::Settings;

@@ -18,8 +18,8 @@ Reply classifyLine(const char* line, int length, bool withClip) {
         Reply reply;
     };
     static constexpr Pattern patterns[] = {
-        {"OK", 2, Reply::Ok},          {"CONN", 4, Reply::Connect}, {"NO CA", 5, Reply::NoCarrier},
-        {"ERROR", 5, Reply::Error},    {"+CRI", 4, Reply::Ring},    {"+CLIP", 5, Reply::Clip},
+        {"OK", 2, Reply::Ok},       {"CONN", 4, Reply::Connect}, {"NO CA", 5, Reply::NoCarrier},
+        {"ERROR", 5, Reply::Error}, {"+CRI", 4, Reply::Ring},    {"+CLIP", 5, Reply::Clip},
     };
     for (const auto& p : patterns) {
         if (p.reply == Reply::Clip && !withClip) break;
@@ -32,7 +32,7 @@ namespace {
 bool startsWith(const char* line, int length, std::string_view prefix) {
     return std::size_t(length) >= prefix.size() && strncmp1(line, prefix.data(), int(prefix.size())) == 0;
 }
-} // namespace
+}  // namespace
 
 bool announcesStart(const char* line, int length) {
     // What modems send when they come up: after a power-up, a reset, a brown-out or a USB
@@ -72,7 +72,7 @@ QByteArrayView trimmed(QByteArrayView line) {
     while (!line.isEmpty() && line.front() == ' ') line = line.sliced(1);
     return line;
 }
-} // namespace
+}  // namespace
 
 QByteArray callerNumber(QByteArrayView line) {
     constexpr QByteArrayView clip = "+CLIP:";

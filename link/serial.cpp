@@ -21,7 +21,7 @@ QString portFailure(const plat::OpenError& e, const QString& port) {
     }
 }
 
-} // namespace
+}  // namespace
 
 bool TForm1::setdcb(bool tell) {
     hcom = sys.ports.create();

@@ -78,8 +78,7 @@ unsigned TForm1::vvod(const char* cmd, char* reply, int length, int tmout) {
     if (why && linkerr == LE_TIMEOUT)
         qCInfo(lcLink, "no reply recognised within %d.%d s; unfinished line \"%s\"", tmout / 10, tmout % 10,
                line.shown().constData());
-    else if (why)
-        qCInfo(lcLink, "exchange ended: %s", why);
+    else if (why) qCInfo(lcLink, "exchange ended: %s", why);
     return result;
 }
 

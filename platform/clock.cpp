@@ -10,4 +10,4 @@ std::uint32_t SystemClock::tick() {
 
 QDateTime SystemClock::now() { return QDateTime::currentDateTime(); }
 
-} // namespace plat
+}  // namespace plat

@@ -19,4 +19,4 @@ public:
     QDateTime now() override;
 };
 
-} // namespace plat
+}  // namespace plat

@@ -16,4 +16,4 @@ QString fromCp1251(const QByteArray& bytes) {
     return dec.decode(bytes);
 }
 
-} // namespace plat
+}  // namespace plat

@@ -6,4 +6,4 @@
 namespace plat {
 QByteArray toCp1251(const QString& text);
 QString fromCp1251(const QByteArray& bytes);
-} // namespace plat
+}  // namespace plat

@@ -97,4 +97,4 @@ bool writeFileAtomic(const QString& fileName, const QByteArray& content) {
     return true;
 }
 
-} // namespace plat
+}  // namespace plat

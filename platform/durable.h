@@ -34,4 +34,4 @@ bool writeAt(const QString& fileName, qint64 at, const QByteArray& bytes);
 // and the rename are on the disk when it returns true.
 bool writeFileAtomic(const QString& fileName, const QByteArray& content);
 
-} // namespace plat
+}  // namespace plat

@@ -10,4 +10,4 @@ void installFontFallbacks() {
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
 }
 
-} // namespace plat
+}  // namespace plat

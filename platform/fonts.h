@@ -13,4 +13,4 @@ inline constexpr char kLayoutFontFamily[] = "MS Sans Serif";
 // narrow Windows sans), then DejaVu Sans. Call once before the windows are built.
 void installFontFallbacks();
 
-} // namespace plat
+}  // namespace plat

@@ -8,4 +8,4 @@ InstanceLock::InstanceLock(const QString& fileName) : lock_(fileName) {
     free_ = lock_.tryLock(0) || lock_.error() != QLockFile::LockFailedError;
 }
 
-} // namespace plat
+}  // namespace plat

@@ -19,4 +19,4 @@ private:
     bool free_ = true;
 };
 
-} // namespace plat
+}  // namespace plat

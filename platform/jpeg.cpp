@@ -28,9 +28,7 @@ struct ErrorManager {
     char message[JMSG_LENGTH_MAX];
 };
 
-ErrorManager& errorManager(j_common_ptr cinfo) {
-    return *reinterpret_cast<ErrorManager*>(cinfo->err);
-}
+ErrorManager& errorManager(j_common_ptr cinfo) { return *reinterpret_cast<ErrorManager*>(cinfo->err); }
 
 [[noreturn]] void failWith(j_common_ptr cinfo, const char* text) {
     ErrorManager& err = errorManager(cinfo);
@@ -48,17 +46,14 @@ ErrorManager& errorManager(j_common_ptr cinfo) {
 // the exception: the library would pad the picture with grey and call it done, so a file
 // cut short would pass for a good one.
 void onMessage(j_common_ptr cinfo, int level) {
-    if (level >= 0)
-        return;  // trace messages
-    if (cinfo->err->msg_code == JWRN_JPEG_EOF)
-        onError(cinfo);
+    if (level >= 0) return;  // trace messages
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF) onError(cinfo);
     cinfo->err->num_warnings++;
 }
 
 void onProgress(j_common_ptr cinfo) {
     const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (dinfo->input_scan_number > kMaxScans)
-        failWith(cinfo, "Too many scans in JPEG file");
+    if (dinfo->input_scan_number > kMaxScans) failWith(cinfo, "Too many scans in JPEG file");
 }
 
 // One decoder: the library's state and our error and progress handlers. The steps that may
@@ -82,8 +77,7 @@ struct Decoder {
 
 // Reads the header, checks the dimensions and starts the decompression.
 bool open(Decoder& d, const unsigned char* data, unsigned long size) {
-    if (setjmp(d.err.jump))
-        return false;
+    if (setjmp(d.err.jump)) return false;
     jpeg_create_decompress(&d.cinfo);
     d.cinfo.progress = &d.progress;
     d.cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
@@ -95,16 +89,10 @@ bool open(Decoder& d, const unsigned char* data, unsigned long size) {
         onError(reinterpret_cast<j_common_ptr>(&d.cinfo));
     }
     switch (d.cinfo.jpeg_color_space) {
-    case JCS_GRAYSCALE:
-        d.cinfo.out_color_space = JCS_GRAYSCALE;
-        break;
+    case JCS_GRAYSCALE: d.cinfo.out_color_space = JCS_GRAYSCALE; break;
     case JCS_CMYK:
-    case JCS_YCCK:
-        d.cinfo.out_color_space = JCS_CMYK;
-        break;
-    default:
-        d.cinfo.out_color_space = JCS_RGB;
-        break;
+    case JCS_YCCK: d.cinfo.out_color_space = JCS_CMYK; break;
+    default: d.cinfo.out_color_space = JCS_RGB; break;
     }
     jpeg_start_decompress(&d.cinfo);
     return true;
@@ -112,8 +100,7 @@ bool open(Decoder& d, const unsigned char* data, unsigned long size) {
 
 // Decodes every row into the image memory and reads on to the end-of-image marker.
 bool readPixels(Decoder& d, unsigned char* pixels, qsizetype stride) {
-    if (setjmp(d.err.jump))
-        return false;
+    if (setjmp(d.err.jump)) return false;
     while (d.cinfo.output_scanline < d.cinfo.output_height) {
         JSAMPROW row = pixels + qsizetype(d.cinfo.output_scanline) * stride;
         if (jpeg_read_scanlines(&d.cinfo, &row, 1) != 1)
@@ -143,13 +130,12 @@ void cmykToRgb(QImage& image, bool inverted) {
     }
 }
 
-} // namespace
+}  // namespace
 
 QImage decodeJpeg(const QByteArray& data, QString* error) {
     Decoder d;
     auto failed = [&] {
-        if (error)
-            *error = QString::fromLocal8Bit(d.err.message);
+        if (error) *error = QString::fromLocal8Bit(d.err.message);
         return QImage();
     };
     if (!open(d, reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned long>(data.size())))
@@ -175,32 +161,26 @@ QImage decodeJpeg(const QByteArray& data, QString* error) {
         std::snprintf(d.err.message, sizeof d.err.message, "Insufficient memory for a %dx%d picture", width, height);
         return failed();
     }
-    if (!readPixels(d, image.bits(), image.bytesPerLine()))
-        return failed();
-    if (format == QImage::Format_RGB32)
-        cmykToRgb(image, d.cinfo.saw_Adobe_marker);
+    if (!readPixels(d, image.bits(), image.bytesPerLine())) return failed();
+    if (format == QImage::Format_RGB32) cmykToRgb(image, d.cinfo.saw_Adobe_marker);
     return image;
 }
 
 QImage loadJpegFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ToolkitError(QStringLiteral("Cannot open file %1").arg(path));
+    if (!file.open(QIODevice::ReadOnly)) throw ToolkitError(QStringLiteral("Cannot open file %1").arg(path));
     const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw ToolkitError(QStringLiteral("Cannot open file %1").arg(path));
+    if (file.error() != QFileDevice::NoError) throw ToolkitError(QStringLiteral("Cannot open file %1").arg(path));
     QString error;
     QImage image = decodeJpeg(data, &error);
-    if (image.isNull())
-        throw ToolkitError(QStringLiteral("%1: %2").arg(path, error));
+    if (image.isNull()) throw ToolkitError(QStringLiteral("%1: %2").arg(path, error));
     return image;
 }
 
 QImage placeholderPicture() {
     QFile file(QStringLiteral(":/vid.jpg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
     return decodeJpeg(file.readAll(), nullptr);
 }
 
-} // namespace plat
+}  // namespace plat

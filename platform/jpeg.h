@@ -24,4 +24,4 @@ QImage loadJpegFile(const QString& path);
 // from the program's resources. A null image only if the resource is missing from the build.
 QImage placeholderPicture();
 
-} // namespace plat
+}  // namespace plat

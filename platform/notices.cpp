@@ -35,4 +35,4 @@ void DesktopNotices::trayMessage(const QString& text) {
     if (tray_) tray_->showMessage(QApplication::applicationName(), text);
 }
 
-} // namespace plat
+}  // namespace plat

@@ -41,4 +41,4 @@ private:
     std::unique_ptr<QSystemTrayIcon> tray_;
 };
 
-} // namespace plat
+}  // namespace plat

@@ -31,12 +31,9 @@ void PicturePane::setPicture(const QImage& picture) { put(picture, {}, {}, Fault
 
 QString PicturePane::faultText(Fault fault) {
     switch (fault) {
-    case Fault::None:
-        break;
-    case Fault::Missing:
-        return QStringLiteral("нет файла");
-    case Fault::Unreadable:
-        return QStringLiteral("не читается");
+    case Fault::None: break;
+    case Fault::Missing: return QStringLiteral("нет файла");
+    case Fault::Unreadable: return QStringLiteral("не читается");
     }
     return {};
 }
@@ -67,8 +64,7 @@ QRect PicturePane::drawnRect() const {
 bool PicturePane::drawnAt(const QPoint& at) const { return rect().contains(at) && drawnRect().contains(at); }
 
 void PicturePane::paintEvent(QPaintEvent* event) {
-    if (fault_ == Fault::None && picture_.isNull())
-        return;
+    if (fault_ == Fault::None && picture_.isNull()) return;
     QPainter painter(this);
     painter.setClipRect(event->rect());
     if (fault_ == Fault::None) {

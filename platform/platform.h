@@ -16,4 +16,4 @@ struct Platform {
     Notices& notices;
 };
 
-} // namespace plat
+}  // namespace plat

@@ -17,7 +17,7 @@ QSettings store() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qolbe"), QStringLiteral("ravlo"));
 #endif
 }
-} // namespace
+}  // namespace
 
 std::optional<QString> SettingsPortStore::load() {
     auto s = store();
@@ -41,4 +41,4 @@ bool SettingsPortStore::saveListened(bool on) {
     return s.status() == QSettings::NoError;
 }
 
-} // namespace plat
+}  // namespace plat

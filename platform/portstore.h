@@ -28,4 +28,4 @@ public:
     bool saveListened(bool on) override;
 };
 
-} // namespace plat
+}  // namespace plat

@@ -46,7 +46,7 @@ OpenError permissionError(const QString& device, const QString& system) {
     return {OpenError::Busy, {}, system};
 }
 
-} // namespace
+}  // namespace
 
 bool QtSerialLine::openMode(const QString& name, QIODevice::OpenMode mode) {
     close();
@@ -56,7 +56,8 @@ bool QtSerialLine::openMode(const QString& name, QIODevice::OpenMode mode) {
     const QString resolved = QFileInfo(devicePath(name)).canonicalFilePath();
     if (resolved.isEmpty()) {  // no such device
         openError_.system = QStringLiteral("no such device");
-        qCInfo(lcLink, "%s %s (%s) failed: no such device", what, qUtf8Printable(name), qUtf8Printable(devicePath(name)));
+        qCInfo(lcLink, "%s %s (%s) failed: no such device", what, qUtf8Printable(name),
+               qUtf8Printable(devicePath(name)));
         return false;
     }
     port_.setPortName(resolved);
@@ -225,4 +226,4 @@ QString QtPortSystem::stableName(const QString& name) {
     return named.value(0, name);
 }
 
-} // namespace plat
+}  // namespace plat

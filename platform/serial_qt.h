@@ -48,4 +48,4 @@ private:
     QString linkDir_;
 };
 
-} // namespace plat
+}  // namespace plat

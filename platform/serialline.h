@@ -66,4 +66,4 @@ QString devicePath(const QString& portName);
 // /dev/serial/by-id, made from the maker, the model and the serial number, does not.
 QStringList stableNames(const QStringList& devices, const QString& linkDir);
 
-} // namespace plat
+}  // namespace plat

@@ -59,4 +59,4 @@ void StringList::put(int n, const QByteArray& text) {
     else throw ToolkitError(QStringLiteral("Unable to insert a line"));
 }
 
-} // namespace plat
+}  // namespace plat

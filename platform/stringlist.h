@@ -42,4 +42,4 @@ private:
     QList<QByteArray> lines_;
 };
 
-} // namespace plat
+}  // namespace plat

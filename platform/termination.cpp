@@ -22,7 +22,7 @@ void onTerminationSignal(int) {
     errno = savedErrno;
 }
 
-} // namespace
+}  // namespace
 
 void closeWindowsOnTermination() {
     int fds[2];
@@ -50,4 +50,4 @@ void closeWindowsOnTermination() {
     }
 }
 
-} // namespace plat
+}  // namespace plat

@@ -11,4 +11,4 @@ namespace plat {
 // stays ignored. Call once, after the application object exists.
 void closeWindowsOnTermination();
 
-} // namespace plat
+}  // namespace plat

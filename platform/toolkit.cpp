@@ -12,7 +12,7 @@ bool parseInt(const QString& text, int& out) {
     out = v;
     return true;
 }
-} // namespace
+}  // namespace
 
 int strToInt(const QString& text) {
     int v = 0;
@@ -25,4 +25,4 @@ int strToIntDef(const QString& text, int fallback) {
     return parseInt(text, v) ? v : fallback;
 }
 
-} // namespace plat
+}  // namespace plat

@@ -27,8 +27,7 @@ private:
 
 // Runs one handler; a toolkit error ends it and is shown, anything else is shown too
 // rather than let through into Qt's event machinery.
-template <class F>
-void guarded(Ui& ui, F&& handler) {
+template <class F> void guarded(Ui& ui, F&& handler) {
     try {
         std::forward<F>(handler)();
     } catch (const ToolkitError& e) {
@@ -43,4 +42,4 @@ int strToInt(const QString& text);
 // The same conversion with a default instead of the error.
 int strToIntDef(const QString& text, int fallback);
 
-} // namespace plat
+}  // namespace plat

@@ -28,4 +28,4 @@ QByteArray escapeBytes(QByteArrayView bytes, qsizetype limit) {
     return out;
 }
 
-} // namespace plat
+}  // namespace plat

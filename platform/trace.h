@@ -31,4 +31,4 @@ QByteArray escapeBytes(QByteArrayView bytes, qsizetype limit = -1);
 // line of noise or picture data stays one readable trace line.
 constexpr qsizetype kTraceLine = 120;
 
-} // namespace plat
+}  // namespace plat

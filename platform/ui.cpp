@@ -25,4 +25,4 @@ QString DesktopUi::folder(QWidget* owner, const QString& caption, const QString&
     return QFileDialog::getExistingDirectory(owner, caption, start);
 }
 
-} // namespace plat
+}  // namespace plat

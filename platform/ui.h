@@ -34,4 +34,4 @@ public:
     QString folder(QWidget* owner, const QString& caption, const QString& start) override;
 };
 
-} // namespace plat
+}  // namespace plat

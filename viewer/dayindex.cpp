@@ -58,4 +58,4 @@ std::vector<QDate> DayIndex::days() const {
     return out;
 }
 
-} // namespace viewer
+}  // namespace viewer

@@ -45,4 +45,4 @@ private:
     int indexed_ = 0;                          // events of the list read so far
 };
 
-} // namespace viewer
+}  // namespace viewer

@@ -15,7 +15,7 @@ QByteArray takeField(QByteArray& rest) {
     rest = comma < 0 ? QByteArray() : rest.mid(comma + 1, kEventStep);
     return field;
 }
-} // namespace
+}  // namespace
 
 EventLine parseEventLine(const QByteArray& line, int maxNames) {
     EventLine out;
@@ -27,4 +27,4 @@ EventLine parseEventLine(const QByteArray& line, int maxNames) {
     return out;
 }
 
-} // namespace viewer
+}  // namespace viewer

@@ -11,8 +11,8 @@ namespace viewer {
 inline constexpr int kEventStep = 1000;
 
 struct EventLine {
-    int count = 0;             // the stored count, as written (it may be negative)
-    QList<QByteArray> names;   // the first min(count, maxNames) names; none when count <= 0
+    int count = 0;            // the stored count, as written (it may be negative)
+    QList<QByteArray> names;  // the first min(count, maxNames) names; none when count <= 0
 };
 
 // Reads the count (the text before the first comma) and the first names of an event line.
@@ -20,4 +20,4 @@ struct EventLine {
 // the rest of it, and after that the names are empty.
 EventLine parseEventLine(const QByteArray& line, int maxNames);
 
-} // namespace viewer
+}  // namespace viewer

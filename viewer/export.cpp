@@ -1,5 +1,5 @@
-#include "platform/durable.h"
 #include "viewer/export.h"
+#include "platform/durable.h"
 
 #include "acquisition/archive.h"
 #include "platform/cp1251.h"
@@ -22,12 +22,14 @@ std::optional<QByteArray> readWhole(const QString& path) {
     return bytes;
 }
 
-QString unwritten(const QString& path) { return QStringLiteral("Не удалось записать %1").arg(QDir::toNativeSeparators(path)); }
+QString unwritten(const QString& path) {
+    return QStringLiteral("Не удалось записать %1").arg(QDir::toNativeSeparators(path));
+}
 
 // More copies of one second than any camera takes: past this the folder is taken as full.
 constexpr int kMaxNumber = 10000;
 
-} // namespace
+}  // namespace
 
 QString exportName(QByteArrayView storedName) {
     if (const auto time = pictureTime(storedName)) return time->toString(QStringLiteral("yyyy-MM-dd hh-mm-ss"));
@@ -70,4 +72,4 @@ ExportResult exportPictures(const QList<QByteArray>& storedNames, const QString&
     return result;
 }
 
-} // namespace viewer
+}  // namespace viewer

@@ -29,4 +29,4 @@ struct ExportResult {
 // saved, and one that holds another makes the next number be taken.
 ExportResult exportPictures(const QList<QByteArray>& storedNames, const QString& folder);
 
-} // namespace viewer
+}  // namespace viewer

@@ -38,7 +38,7 @@ QList<QByteArray> namesOf(const QByteArray& line) {
     return names;
 }
 
-} // namespace
+}  // namespace
 
 TForm5::TForm5(TForm1& main, QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::TForm5>()), form1(main) {
     ui->setupUi(this);
@@ -203,7 +203,8 @@ void TForm5::showPictures(int event) {
         strip->addWidget(column.release());  // the strip owns it from here
     }
     if (names.size() > kShownPictures)
-        ui->Label1->setText(QStringLiteral("Снимков в событии: %1, показаны первые %2").arg(names.size()).arg(kShownPictures));
+        ui->Label1->setText(
+            QStringLiteral("Снимков в событии: %1, показаны первые %2").arg(names.size()).arg(kShownPictures));
 }
 
 void TForm5::showInMain() {

@@ -15,7 +15,9 @@
 #include <memory>
 #include <vector>
 
-namespace Ui { class TForm5; }
+namespace Ui {
+class TForm5;
+}
 class TForm1;
 class QTreeWidgetItem;
 

@@ -65,7 +65,7 @@ void showStored(const Place& place, const QByteArray& storedFile) {
 // under a mark would leave the operator guessing which file is gone.
 void showPlaceholder(const Place& place) { showIn(place, archive::placeholder, {}); }
 
-} // namespace
+}  // namespace
 
 void TForm1::FormCreate() {
     // Both lists are loaded before any picture is shown, each on its own: a list or a picture
@@ -137,7 +137,8 @@ QString TForm1::eventCaption(int k) const {
     if (event.names.isEmpty()) return caption;
     const auto from = calls.callOf(event.names[0]);
     if (!from) return caption;
-    return caption + QStringLiteral(" — ") + journal::timeText(from->start) + QStringLiteral(", ") + journal::source(*from);
+    return caption + QStringLiteral(" — ") + journal::timeText(from->start) + QStringLiteral(", ") +
+           journal::source(*from);
 }
 
 void TForm1::Button5Click() {
@@ -178,7 +179,7 @@ int placeOf(const archive::List& pictures, const QByteArray& name) {
         if (pictures.view(i) == name) return i;
     return -1;
 }
-} // namespace
+}  // namespace
 
 void TForm1::gotoevent(int k) {
     if (k < 0 || k >= ListBox2.count()) return;
@@ -216,7 +217,8 @@ void TForm1::ImageDblClick(const QPoint& at) {
         // Decoded again from its file, as the panes do: a picture that can no longer be read
         // turns into the mark, its caption says why, and no window opens.
         if (!showIn(place, pane.file(), pane.name())) return;
-        (new WholePicture(pane.picture(), pane.name(), pane.file(), *this, this))->show();  // a child of this window; deleted when closed
+        (new WholePicture(pane.picture(), pane.name(), pane.file(), *this, this))
+            ->show();  // a child of this window; deleted when closed
         return;
     }
 }

@@ -40,8 +40,7 @@ WholePicture::WholePicture(const QImage& picture, const QString& name, const QSt
 
     // The picture's own size, up to the room the screen has for a window as framed as the
     // owner; beyond that the scroll bars show the rest, and take room of their own.
-    const QSize room =
-        owner->screen()->availableGeometry().size() - (owner->frameGeometry().size() - owner->size());
+    const QSize room = owner->screen()->availableGeometry().size() - (owner->frameGeometry().size() - owner->size());
     QSize size = picture.size() + QSize(0, barHeight);
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     if (size.width() > room.width()) size.rheight() += bar;

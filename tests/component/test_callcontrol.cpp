@@ -14,7 +14,7 @@ int countWrites(const fake::ScriptedLine& line, const QByteArray& prefix) {
     return n;
 }
 
-} // namespace
+}  // namespace
 
 class TestCallControl : public QObject {
     Q_OBJECT
@@ -43,14 +43,21 @@ class TestCallControl : public QObject {
         }
         // The unit answers the dial and sends one picture.
         void unitAnswers(const QByteArray& jpeg) {
-            line->afterWrite("ATD").feed("ATD\r\r\nCONNECT 9600\r\n").afterWrite("foto1\r").feed(jpeg).feed(acq::noCarrier());
+            line->afterWrite("ATD")
+                .feed("ATD\r\r\nCONNECT 9600\r\n")
+                .afterWrite("foto1\r")
+                .feed(jpeg)
+                .feed(acq::noCarrier());
         }
     };
 
 private slots:
     void initialiseTakesAnyReplyEvenError() {
         Built b;
-        b.line->afterWrite("AT+CRC=1\r").feed("AT+CRC=1\r\r\nERROR\r\n").afterWrite("AT+CLIP=1\r").feed("\r\nERROR\r\n");
+        b.line->afterWrite("AT+CRC=1\r")
+            .feed("AT+CRC=1\r\r\nERROR\r\n")
+            .afterWrite("AT+CLIP=1\r")
+            .feed("\r\nERROR\r\n");
         b.f().Button3Click();
         QCOMPARE(b.f().panel(1), QString("Подключен COM1"));
         QVERIFY(b.f().Timer1.isActive());
@@ -99,7 +106,8 @@ private slots:
         denied.line->openFailure = {plat::OpenError::NoAccess, "dialout", "Permission denied"};
         denied.f().Button4Click();
         QCOMPARE(denied.r.ui.messages.size(), 1);
-        QVERIFY2(denied.f().ui->Panel1->toolTip().contains("группе dialout"), qPrintable(denied.f().ui->Panel1->toolTip()));
+        QVERIFY2(denied.f().ui->Panel1->toolTip().contains("группе dialout"),
+                 qPrintable(denied.f().ui->Panel1->toolTip()));
         // Once the port opens, the tool tip is the panel's text again.
         denied.r.ports.line().afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
         denied.f().Button3Click();
@@ -156,8 +164,8 @@ private slots:
         QCOMPARE(b.status.withLast(b.r, 2), (QStringList{"Набор номера", "Прием фото", "foto OK"}));
         QCOMPARE(acq::stored(b.f().ListBox1.at(0)), jpeg);
         QVERIFY(b.idle());
-        journal::Call expected{pressed, journal::Direction::Outgoing, "+79001112233", "снимок", "foto OK",
-                               jpeg.size() + acq::noCarrier().size(), b.f().ListBox1.lines()};
+        journal::Call expected{pressed,   journal::Direction::Outgoing,          "+79001112233",        "снимок",
+                               "foto OK", jpeg.size() + acq::noCarrier().size(), b.f().ListBox1.lines()};
         QCOMPARE(acq::journalCalls(), QList<journal::Call>{expected});
         QCOMPARE(b.f().ui->Label8->text(), "Был на связи:\n" + pressed.toString("dd.MM.yyyy hh:mm:ss"));
         // After Снимок the poll does not show "Ready" again.
@@ -169,7 +177,9 @@ private slots:
     void cancelDuringTheThirdAttemptDialsNoMore() {
         Built b;
         const auto start = b.r.clock.t;
-        b.line->afterWrite("ATD").afterWrite("ATD").afterWrite("ATD").silence(2000).then([&] { b.f().BtOtmenaClick(); });
+        b.line->afterWrite("ATD").afterWrite("ATD").afterWrite("ATD").silence(2000).then([&] {
+            b.f().BtOtmenaClick();
+        });
         b.line->afterWrite("\r").feed("\r\nNO CARRIER\r\n");
         b.unitAnswers(acq::picture(1));
         b.f().Button4Click();
@@ -368,7 +378,11 @@ private slots:
         // their marks and the new picture, with no box.
         b.f().ListBox1 = {"foto\\gone0", "foto\\gone1", "foto\\gone2"};
         b.f().nfiles = 3;
-        b.line->feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600()).feed(acq::picture(1)).feed(acq::noCarrier());
+        b.line->feed(acq::incomingCall())
+            .afterWrite("ATA\r")
+            .feed(acq::connect9600())
+            .feed(acq::picture(1))
+            .feed(acq::noCarrier());
         b.f().handle([&] { b.f().Timer1Timer(); });
         QCOMPARE(b.f().ListBox1.count(), 4);
         QCOMPARE(b.r.ui.errors, QStringList());

@@ -1,7 +1,7 @@
 // Filing: temp.dat cut into pictures in foto, the picture list, the event list and their
 // files.
-#include "acquisition/archive.h"
 #include "acquisition_rig.h"
+#include "acquisition/archive.h"
 
 #include "platform/cp1251.h"
 #include "ui_tform1.h"
@@ -40,10 +40,16 @@ private slots:
     // line of its own and the next call's line is whole.
     void theJournalOfCalls() {
         const rig::WorkDir work;
-        const journal::Call call{QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9)), journal::Direction::Incoming,
-                                 "+7900;1\"2", "GPRS \"IP\"", "не отвечен", 0, {}};
+        const journal::Call call{QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9)),
+                                 journal::Direction::Incoming,
+                                 "+7900;1\"2",
+                                 "GPRS \"IP\"",
+                                 "не отвечен",
+                                 0,
+                                 {}};
         const QByteArray line = journal::formatLine(call);
-        QCOMPARE(line, plat::toCp1251("07.12.2026 14:05:09;входящий;\"+7900;1\"\"2\";\"GPRS \"\"IP\"\"\";не отвечен;0;\r\n"));
+        QCOMPARE(line,
+                 plat::toCp1251("07.12.2026 14:05:09;входящий;\"+7900;1\"\"2\";\"GPRS \"\"IP\"\"\";не отвечен;0;\r\n"));
         QCOMPARE(journal::parseLine(line), call);
         journal::Call withPictures = call;
         withPictures.number = "+79001112233";
@@ -100,7 +106,8 @@ private slots:
                          c = rig::makeJpeg({80, 60, 70, true, 3});
         QCOMPARE(f.file(a + "\r\n" + b + c + "tail"), 3);
         const auto& names = f.r.form1->ListBox1.lines();
-        QCOMPARE(names.mid(2), (QList<QByteArray>{"foto\\140509_071226f2", "foto\\140509_071226f3", "foto\\140509_071226f4"}));
+        QCOMPARE(names.mid(2),
+                 (QList<QByteArray>{"foto\\140509_071226f2", "foto\\140509_071226f3", "foto\\140509_071226f4"}));
         QCOMPARE(acq::stored(names[2]), a);
         QCOMPARE(acq::stored(names[3]), b);
         QCOMPARE(acq::stored(names[4]), c);

@@ -3,9 +3,9 @@
 // inside their parents without covering each other, and the picture panes' stacking.
 #include "ui_aboutbox.h"
 #include "ui_tform1.h"
-#include "ui_tform4.h"
 #include "ui_tform2.h"
 #include "ui_tform3.h"
+#include "ui_tform4.h"
 
 #include "platform/fonts.h"
 #include "platform/jpeg.h"
@@ -46,37 +46,29 @@ QImage filled(QSize size, QRgb colour) {
 bool allPixels(const QImage& shot, QRect rect, QRgb colour) {
     for (int y = rect.top(); y <= rect.bottom(); ++y)
         for (int x = rect.left(); x <= rect.right(); ++x)
-            if ((shot.pixel(x, y) & 0xFFFFFF) != (colour & 0xFFFFFF))
-                return false;
+            if ((shot.pixel(x, y) & 0xFFFFFF) != (colour & 0xFFFFFF)) return false;
     return true;
 }
 
 // Where the child sits in the coordinates of its window.
-QRect inWindow(QWidget* w) {
-    return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size());
-}
+QRect inWindow(QWidget* w) { return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size()); }
 
-QString describe(const QWidget* w) {
-    return w->window()->objectName() + u'.' + w->objectName();
-}
+QString describe(const QWidget* w) { return w->window()->objectName() + u'.' + w->objectName(); }
 
 // The plain frames of the layouts (panels, the tool bar, the status bar) hold other controls.
-bool isContainer(const QWidget* w) {
-    return qstrcmp(w->metaObject()->className(), "QFrame") == 0;
-}
+bool isContainer(const QWidget* w) { return qstrcmp(w->metaObject()->className(), "QFrame") == 0; }
 
 // The controls a layout places, depth first, without the inner parts of the controls.
 QList<QWidget*> designed(QWidget* parent) {
     QList<QWidget*> out;
     for (QWidget* w : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         out.append(w);
-        if (isContainer(w))
-            out += designed(w);
+        if (isContainer(w)) out += designed(w);
     }
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TestLayouts : public QObject {
     Q_OBJECT
@@ -93,9 +85,11 @@ private slots:
         QCOMPARE(f.ua.OKButton->text(), QStringLiteral("OK"));
         QCOMPARE(f.ua.Version->text(), QString::fromUtf8("\u0412\u0435\u0440\u0441\u0438\u044F 1.03\u0412"));
         QCOMPARE(f.u2.ComboBox1->count(), 3);
-        QCOMPARE(f.u2.ComboBox1->itemText(0), QString::fromUtf8("160\u0445" "128"));  // Cyrillic х
-        QCOMPARE(f.u2.ComboBox1->itemText(1), QString::fromUtf8("320\u0445" "240"));
-        QCOMPARE(f.u2.ComboBox1->itemText(2), QStringLiteral("640x480"));              // Latin x
+        QCOMPARE(f.u2.ComboBox1->itemText(0), QString::fromUtf8("160\u0445"
+                                                                "128"));  // Cyrillic х
+        QCOMPARE(f.u2.ComboBox1->itemText(1), QString::fromUtf8("320\u0445"
+                                                                "240"));
+        QCOMPARE(f.u2.ComboBox1->itemText(2), QStringLiteral("640x480"));  // Latin x
         QCOMPARE(f.u2.ComboBox1->currentText(), QStringLiteral("ComboBox1"));
         QCOMPARE(f.u3.Comb->currentText(), QStringLiteral("Comb"));
         QCOMPARE(f.u3.Edit1->text(), QStringLiteral("+7"));
@@ -128,17 +122,23 @@ private slots:
                     const QRect room = label->contentsRect();
                     QVERIFY2(fm.horizontalAdvance(label->text()) <= room.width() && fm.height() <= room.height(),
                              qPrintable(QStringLiteral("%1 (%2x%3) is too small for \"%4\" (%5x%6)")
-                                            .arg(describe(w)).arg(room.width()).arg(room.height()).arg(label->text())
-                                            .arg(fm.horizontalAdvance(label->text())).arg(fm.height())));
+                                            .arg(describe(w))
+                                            .arg(room.width())
+                                            .arg(room.height())
+                                            .arg(label->text())
+                                            .arg(fm.horizontalAdvance(label->text()))
+                                            .arg(fm.height())));
                 } else if (auto* check = qobject_cast<QCheckBox*>(w)) {
                     const QStyle* s = check->style();
                     const int need = s->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, check) +
-                                     s->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, check) + fm.horizontalAdvance(check->text());
+                                     s->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, check) +
+                                     fm.horizontalAdvance(check->text());
                     QVERIFY2(need <= check->width(), qPrintable(describe(w) + " is too narrow for " + check->text()));
                 } else if (auto* radio = qobject_cast<QRadioButton*>(w)) {
                     const QStyle* s = radio->style();
                     const int need = s->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, radio) +
-                                     s->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, radio) + fm.horizontalAdvance(radio->text());
+                                     s->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, radio) +
+                                     fm.horizontalAdvance(radio->text());
                     QVERIFY2(need <= radio->width(), qPrintable(describe(w) + " is too narrow for " + radio->text()));
                 } else if (auto* button = qobject_cast<QPushButton*>(w)) {
                     // Clear of the two-pixel bevel, with a pixel of air, on either side.
@@ -156,11 +156,11 @@ private slots:
         for (QWidget* form : f.all()) {
             const QList<QWidget*> controls = designed(form);
             for (QWidget* w : controls)
-                QVERIFY2(w->parentWidget()->rect().contains(w->geometry()), qPrintable(describe(w) + " sticks out of its parent"));
+                QVERIFY2(w->parentWidget()->rect().contains(w->geometry()),
+                         qPrintable(describe(w) + " sticks out of its parent"));
             QList<QWidget*> solid;
             for (QWidget* w : controls)
-                if (!qobject_cast<PicturePane*>(w) && !isContainer(w))
-                    solid.append(w);
+                if (!qobject_cast<PicturePane*>(w) && !isContainer(w)) solid.append(w);
             for (qsizetype i = 0; i < solid.size(); ++i)
                 for (qsizetype j = i + 1; j < solid.size(); ++j)
                     QVERIFY2(!inWindow(solid[i]).intersects(inWindow(solid[j])),
@@ -178,8 +178,9 @@ private slots:
         QVERIFY(!f.u1.CheckBox1->isEnabled());
         QVERIFY(f.u2.Button4->isHidden());
         QVERIFY(!f.u2.ListBox3->isHidden());
-        for (QWidget* w : {static_cast<QWidget*>(f.u2.Label2), static_cast<QWidget*>(f.u2.Edit2), static_cast<QWidget*>(f.u2.Label3),
-                           static_cast<QWidget*>(f.u2.Edit3), static_cast<QWidget*>(f.u2.Label4), static_cast<QWidget*>(f.u2.Edit4)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(f.u2.Label2), static_cast<QWidget*>(f.u2.Edit2), static_cast<QWidget*>(f.u2.Label3),
+              static_cast<QWidget*>(f.u2.Edit3), static_cast<QWidget*>(f.u2.Label4), static_cast<QWidget*>(f.u2.Edit4)})
             QVERIFY2(!w->isEnabled(), qPrintable(describe(w)));
         QVERIFY(!f.u2.Cbsim->isChecked());
         QVERIFY(f.u2.Button2->isDefault());
@@ -231,13 +232,13 @@ private slots:
         Forms f;
         const QRgb red = qRgb(230, 0, 0), blue = qRgb(0, 0, 230);
         f.u1.Label2->setText(QStringLiteral("foto\\140509_071226f17"));  // lies under Image1's picture
-        f.u1.Image1->setPicture(filled(QSize(400, 160), red));  // reaches x 8..407, y 37..196
-        f.u1.Image2->setPicture(filled(QSize(177, 137), blue)); // at 336,37
+        f.u1.Image1->setPicture(filled(QSize(400, 160), red));           // reaches x 8..407, y 37..196
+        f.u1.Image2->setPicture(filled(QSize(177, 137), blue));          // at 336,37
         const QImage shot = f.form1.grab().toImage();
 
-        QVERIFY(allPixels(shot, QRect(336, 37, 72, 137), red));   // Image2 under Image1's picture
-        QVERIFY(allPixels(shot, QRect(408, 37, 105, 137), blue)); // the rest of Image2
-        QVERIFY(allPixels(shot, QRect(32, 181, 300, 13), red));   // Label2 under it too
+        QVERIFY(allPixels(shot, QRect(336, 37, 72, 137), red));    // Image2 under Image1's picture
+        QVERIFY(allPixels(shot, QRect(408, 37, 105, 137), blue));  // the rest of Image2
+        QVERIFY(allPixels(shot, QRect(32, 181, 300, 13), red));    // Label2 under it too
         const QRgb background = f.form1.palette().color(QPalette::Window).rgb();
         QVERIFY(allPixels(shot, QRect(8, 200, 300, 20), background));  // below the picture: nothing
     }
@@ -275,15 +276,16 @@ private slots:
         const QImage placeholder = plat::placeholderPicture().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(placeholder.size(), QSize(32, 32));
         PicturePane* panes[] = {f.u1.Image1, f.u1.Image2, f.u1.Image3, f.u1.Image4};
-        for (PicturePane* pane : panes)
-            pane->setPicture(placeholder);
+        for (PicturePane* pane : panes) pane->setPicture(placeholder);
         const QImage shot = f.form1.grab().toImage().convertToFormat(QImage::Format_RGB32);
         const QRgb background = f.form1.palette().color(QPalette::Window).rgb();
         for (PicturePane* pane : panes) {
             const QPoint at = pane->pos();
             QCOMPARE(shot.copy(QRect(at, QSize(32, 32))), placeholder);
-            QVERIFY2(allPixels(shot, QRect(at + QPoint(32, 0), QSize(100, 100)), background), qPrintable(describe(pane)));
-            QVERIFY2(allPixels(shot, QRect(at + QPoint(0, 32), QSize(100, 100)), background), qPrintable(describe(pane)));
+            QVERIFY2(allPixels(shot, QRect(at + QPoint(32, 0), QSize(100, 100)), background),
+                     qPrintable(describe(pane)));
+            QVERIFY2(allPixels(shot, QRect(at + QPoint(0, 32), QSize(100, 100)), background),
+                     qPrintable(describe(pane)));
         }
     }
 

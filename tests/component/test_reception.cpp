@@ -34,7 +34,11 @@ private slots:
     void anIncomingCallStepByStep() {
         Listening l;
         const QByteArray jpeg = acq::picture(1);
-        l.line->feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600()).feed(jpeg).feed(acq::noCarrier());
+        l.line->feed(acq::incomingCall())
+            .afterWrite("ATA\r")
+            .feed(acq::connect9600())
+            .feed(jpeg)
+            .feed(acq::noCarrier());
         l.poll();
         QCOMPARE(l.status.withLast(l.r, 2), (QStringList{"Ready", "Звонок", "Прием фото", "foto OK"}));
         QCOMPARE(l.line->written, QByteArray("ATA\r"));
@@ -76,44 +80,46 @@ private slots:
         QTest::newRow("two caller lines, two answers")
             << call + "\r\n+CLIP: \"+79001112233\",145\r\n" + acq::connect9600() << false << "COM1"
             << QByteArray("ATA\rATA\r") << true << QString(unit + "снимок;foto OK;1");
-        QTest::newRow("OK and anything after it") << QByteArray("OK\r\nOKAY, fine\r\n") + call + "CONNECT 14400\r\n"
-                                                  << false << "COM1" << QByteArray("ATA\r") << true
-            << QString(unit + "снимок;foto OK;1");
+        QTest::newRow("OK and anything after it")
+            << QByteArray("OK\r\nOKAY, fine\r\n") + call + "CONNECT 14400\r\n"
+            << false << "COM1" << QByteArray("ATA\r") << true << QString(unit + "снимок;foto OK;1");
         QTest::newRow("rings only") << QByteArray("\r\n+CRING: REL ASYNC\r\n\r\n+CRING: REL ASYNC\r\n") << false
                                     << "err 1" << QByteArray() << false << QString(";REL ASYNC;не отвечен;0");
         QTest::newRow("NUL byte") << QByteArray("\r\n+CR\0ING\r\n", 11) + call << false << "err 2" << QByteArray()
                                   << false << QString();
-        QTest::newRow("NO CARRIER") << call + "\r\nNO CARRIER\r\n" << false << "err 2" << QByteArray("ATA\r") << false
-            << QString(unit + "снимок;err 2;0");
-        QTest::newRow("ERROR") << call + "\r\nERROR\r\n" << false << "err 4" << QByteArray("ATA\r") << false
-            << QString(unit + "снимок;err 4;0");
+        QTest::newRow("NO CARRIER") << call + "\r\nNO CARRIER\r\n"
+                                    << false << "err 2" << QByteArray("ATA\r") << false
+                                    << QString(unit + "снимок;err 2;0");
+        QTest::newRow("ERROR") << call + "\r\nERROR\r\n"
+                               << false << "err 4" << QByteArray("ATA\r") << false << QString(unit + "снимок;err 4;0");
         QTest::newRow("cancel") << call << true << "err 3" << QByteArray("ATA\r") << false
-            << QString(unit + "снимок;err 3;0");
+                                << QString(unit + "снимок;err 3;0");
         // Only data calls are answered; the others ring on and end quietly, and a data call
         // after them is taken. A bare RING cannot tell and is answered.
         const QByteArray clip = "\r\n+CLIP: \"+79005556677\",145\r\n";
         const QByteArray voice = "\r\n+CRING: VOICE\r\n" + clip;
         QTest::newRow("voice call") << voice + voice << false << "COM1" << QByteArray() << false
-            << QString(other + "VOICE;не отвечен;0");
-        QTest::newRow("voice call ended by NO CARRIER") << voice + "\r\nNO CARRIER\r\n" << false << "COM1" << QByteArray() << false
-            << QString(other + "VOICE;не отвечен;0");
+                                    << QString(other + "VOICE;не отвечен;0");
+        QTest::newRow("voice call ended by NO CARRIER")
+            << voice + "\r\nNO CARRIER\r\n"
+            << false << "COM1" << QByteArray() << false << QString(other + "VOICE;не отвечен;0");
         QTest::newRow("fax call") << "\r\n+CRING: FAX\r\n" + clip << false << "COM1" << QByteArray() << false
-            << QString(other + "FAX;не отвечен;0");
+                                  << QString(other + "FAX;не отвечен;0");
         QTest::newRow("GPRS request") << "\r\n+CRING: GPRS \"IP\",\"10.1.2.3\"\r\n" + clip << false << "COM1"
                                       << QByteArray() << false
-            << QString(other + "GPRS \"IP\",\"10.1.2.3\";не отвечен;0");
-        QTest::newRow("alternating voice first") << "\r\n+CRING: ALT VOICE/ASYNC\r\n" + clip << false << "COM1"
-                                                 << QByteArray() << false
+                                      << QString(other + "GPRS \"IP\",\"10.1.2.3\";не отвечен;0");
+        QTest::newRow("alternating voice first")
+            << "\r\n+CRING: ALT VOICE/ASYNC\r\n" + clip << false << "COM1" << QByteArray() << false
             << QString(other + "ALT VOICE/ASYNC;не отвечен;0");
         QTest::newRow("voice, then the unit") << voice + call + acq::connect9600() << false << "COM1"
                                               << QByteArray("ATA\r") << true << QString(unit + "снимок;foto OK;1");
-        QTest::newRow("bare RING with its caller") << "\r\nRING\r\n" + clip + acq::connect9600() << false << "COM1"
-                                                   << QByteArray("ATA\r") << true
+        QTest::newRow("bare RING with its caller")
+            << "\r\nRING\r\n" + clip + acq::connect9600() << false << "COM1" << QByteArray("ATA\r") << true
             << QString(other + "снимок;foto OK;1");
-        QTest::newRow("voice call cancelled") << voice << true << "err 3" << QByteArray() << false
-            << QString(other + "VOICE;не отвечен;0");
-        QTest::newRow("caller line shorter than its prefix") << QByteArray("\r\n+CLI\n") + acq::connect9600() << false
-                                                             << "COM1" << QByteArray() << true
+        QTest::newRow("voice call cancelled")
+            << voice << true << "err 3" << QByteArray() << false << QString(other + "VOICE;не отвечен;0");
+        QTest::newRow("caller line shorter than its prefix")
+            << QByteArray("\r\n+CLI\n") + acq::connect9600() << false << "COM1" << QByteArray() << true
             << QString(";снимок;foto OK;1");
     }
     void answerPhaseLines() {
@@ -142,7 +148,8 @@ private slots:
         const auto c = journal::parseLine(journal[1]);
         QVERIFY(c);
         QCOMPARE(c->direction, journal::Direction::Incoming);
-        const QStringList seen = {QString::fromLatin1(c->number), c->what, c->outcome, QString::number(c->pictures.size())};
+        const QStringList seen = {QString::fromLatin1(c->number), c->what, c->outcome,
+                                  QString::number(c->pictures.size())};
         QCOMPARE(seen.join(';'), entry);
         QCOMPARE(c->pictures, l.f().ListBox1.lines());
         QCOMPARE(c->bytes > 0, received);
@@ -164,7 +171,11 @@ private slots:
     void theAnswerWindowRestartsAtEveryLine() {
         Listening l;
         for (int i = 0; i < 5; ++i) l.line->feed("\r\n+CRING: REL ASYNC\r\n").silence(9000);
-        l.line->feed("+CLIP: \"1\"\r\n").silence(9500).feed(acq::connect9600()).feed(acq::picture(1)).feed(acq::noCarrier());
+        l.line->feed("+CLIP: \"1\"\r\n")
+            .silence(9500)
+            .feed(acq::connect9600())
+            .feed(acq::picture(1))
+            .feed(acq::noCarrier());
         l.poll();
         QCOMPARE(l.f().panel(2), QString("foto OK"));
         QCOMPARE(l.f().panel(0), QString("COM1"));
@@ -210,10 +221,14 @@ private slots:
         QTest::addColumn<bool>("complete");
         QTest::addColumn<QString>("panel0");
         QTest::addColumn<QString>("panel2");
-        QTest::newRow("80 s pass after a picture") << 0 << true << "COM1" << "foto OK";
-        QTest::newRow("80 s pass in the middle of one") << 0 << false << "COM1" << "Ошибка связи";
-        QTest::newRow("cancel after a picture") << 1 << true << "err 3" << "foto OK";
-        QTest::newRow("cancel in the middle of one") << 1 << false << "err 3" << "Ошибка связи";
+        QTest::newRow("80 s pass after a picture") << 0 << true << "COM1"
+                                                   << "foto OK";
+        QTest::newRow("80 s pass in the middle of one") << 0 << false << "COM1"
+                                                        << "Ошибка связи";
+        QTest::newRow("cancel after a picture") << 1 << true << "err 3"
+                                                << "foto OK";
+        QTest::newRow("cancel in the middle of one") << 1 << false << "err 3"
+                                                     << "Ошибка связи";
     }
     void theDataPhaseEnds() {
         QFETCH(int, how);
@@ -311,7 +326,10 @@ private slots:
         Listening l;
         const QByteArray jpeg = acq::picture(6);
         QByteArray seen;
-        l.line->feed(jpeg.left(1000)).then([&] { seen = rig::readFile("temp.dat"); }).feed(jpeg.mid(1000)).feed(acq::noCarrier());
+        l.line->feed(jpeg.left(1000))
+            .then([&] { seen = rig::readFile("temp.dat"); })
+            .feed(jpeg.mid(1000))
+            .feed(acq::noCarrier());
         l.dialled();
         QCOMPARE(seen, jpeg.left(1000));
         QCOMPARE(rig::readFile("temp.dat"), jpeg + acq::noCarrier());
@@ -325,7 +343,10 @@ private slots:
         QByteArray stream = a + QByteArray(TForm1::kFotobufSize, '\x55') + b + acq::noCarrier();
         // A line faster than the modem's: the scripted one takes 1 ms a byte, so the clock is
         // set back once to keep the phase within its 80 s.
-        l.line->feed(stream.left(60000)).then([&] { l.r.clock.t -= 50000; }).feed(stream.mid(60000)).feed("more after the end");
+        l.line->feed(stream.left(60000))
+            .then([&] { l.r.clock.t -= 50000; })
+            .feed(stream.mid(60000))
+            .feed("more after the end");
         l.dialled();
         QCOMPARE(rig::readFile("temp.dat"), stream);
         QCOMPARE(l.f().nfoto, TForm1::kFotobufSize);

@@ -46,7 +46,7 @@ struct Opened {
     }
 };
 
-} // namespace
+}  // namespace
 
 class TestSettingsDialog : public QObject {
     Q_OBJECT
@@ -107,14 +107,16 @@ private slots:
         o.d->ComboBox1->setCurrentIndex(2);  // not saved: the opening resets it
         int result = -1;
         QWidget* focused = nullptr;
-        rig::whenModal([&](QWidget* w) {
-            // The dialog's own focus widget is the one that has the focus whenever the dialog
-            // is the active window; when the platform gets round to activating it does not
-            // matter.
-            focused = w->focusWidget();
-            QTest::keyClick(focused ? focused : w, Qt::Key_Return);
-            if (w->isVisible()) static_cast<QDialog*>(w)->done(0);
-        }, o.r.form2);
+        rig::whenModal(
+            [&](QWidget* w) {
+                // The dialog's own focus widget is the one that has the focus whenever the dialog
+                // is the active window; when the platform gets round to activating it does not
+                // matter.
+                focused = w->focusWidget();
+                QTest::keyClick(focused ? focused : w, Qt::Key_Return);
+                if (w->isVisible()) static_cast<QDialog*>(w)->done(0);
+            },
+            o.r.form2);
         result = o.r.form2->exec();
         QCOMPARE(result, 33);
         QCOMPARE(focused, static_cast<QWidget*>(o.d->Edit1));

@@ -40,10 +40,14 @@ QString placeholderEmail() {
 }
 
 // The refresh of an opening and the save, entered like handlers: a toolkit error is shown.
-void activate(Rig& r) { r.form1->handle([&] { r.form2->FormActivate(); }); }
-void save(Rig& r) { r.form1->handle([&] { r.form2->sohranit(); }); }
+void activate(Rig& r) {
+    r.form1->handle([&] { r.form2->FormActivate(); });
+}
+void save(Rig& r) {
+    r.form1->handle([&] { r.form2->sohranit(); });
+}
 
-} // namespace
+}  // namespace
 
 class TestSettingsFiles : public QObject {
     Q_OBJECT
@@ -119,10 +123,14 @@ private slots:
         QTest::addColumn<bool>("ticked");
         QTest::addColumn<QByteArray>("savedOper");
         QTest::addColumn<QByteArray>("savedSim");
-        QTest::newRow("preset, own settings") << QByteArray("1") << QByteArray("2") << false << false << QByteArray("1") << QByteArray("2");
-        QTest::newRow("other operator, SIM") << QByteArray("2") << QByteArray("1") << true << true << QByteArray("2") << QByteArray("1");
-        QTest::newRow("empty codes") << QByteArray("") << QByteArray("") << true << false << QByteArray("2") << QByteArray("2");
-        QTest::newRow("other texts") << QByteArray("1 ") << QByteArray("yes") << true << false << QByteArray("2") << QByteArray("2");
+        QTest::newRow("preset, own settings")
+            << QByteArray("1") << QByteArray("2") << false << false << QByteArray("1") << QByteArray("2");
+        QTest::newRow("other operator, SIM")
+            << QByteArray("2") << QByteArray("1") << true << true << QByteArray("2") << QByteArray("1");
+        QTest::newRow("empty codes") << QByteArray("") << QByteArray("") << true << false << QByteArray("2")
+                                     << QByteArray("2");
+        QTest::newRow("other texts") << QByteArray("1 ") << QByteArray("yes") << true << false << QByteArray("2")
+                                     << QByteArray("2");
     }
     void operatorAndSimCodes() {
         QFETCH(QByteArray, oper);
@@ -188,8 +196,9 @@ private slots:
         const QByteArray email = plat::toCp1251(QStringLiteral("камера@почта.рф"));
         const QByteArray line5 = plat::toCp1251(QStringLiteral("Склад №2")) + "\x98\xFF";
         const QByteArray line6 = "\t  spaced  ";
-        const QByteArray u = lines({"+79001112233", plat::toCp1251(QStringLiteral("точка")), "user", "\x98pass", email,
-                                    line5, line6, "2", "2", "3", "eleventh", plat::toCp1251(QStringLiteral("двенадцатая"))});
+        const QByteArray u =
+            lines({"+79001112233", plat::toCp1251(QStringLiteral("точка")), "user", "\x98pass", email, line5, line6,
+                   "2", "2", "3", "eleventh", plat::toCp1251(QStringLiteral("двенадцатая"))});
         const QByteArray t1 = lines({"+7123", plat::toCp1251(QStringLiteral("ж")), "", "#*"});
         rig::writeFile("u.txt", u);
         rig::writeFile("t1.txt", t1);
@@ -228,11 +237,12 @@ private slots:
         QTest::addColumn<QByteArray>("t2");
         QTest::newRow("LF only") << QByteArray("+7900\nnet\nu\np\nm@x\n5\n6\n2\n2\n3\n") << QByteArray("0\n3\n3\n3");
         QTest::newRow("CR only") << QByteArray("+7900\rnet\ru\rp\rm@x\r5\r6\r2\r2\r3\r") << QByteArray("0\r3\r3\r3\r");
-        QTest::newRow("mixed, no final end") << QByteArray("+7900\r\nnet\nu\rp\r\nm@x\n5\r6\r\n2\n2\r3")
-                                             << QByteArray("0\r\n3\n3\r3");
+        QTest::newRow("mixed, no final end")
+            << QByteArray("+7900\r\nnet\nu\rp\r\nm@x\n5\r6\r\n2\n2\r3") << QByteArray("0\r\n3\n3\r3");
         const QByteArray nul(1, '\0');
-        QTest::newRow("NUL ends the content") << QByteArray("+7900\r\nnet\r\nu\r\np\r\nm@x\r\n5\r\n6\r\n2\r\n2\r\n3\r\n") + nul + "junk\r\n"
-                                              << QByteArray("0\r\n3\r\n3\r\n3") + nul + "\r\n7\r\n";
+        QTest::newRow("NUL ends the content")
+            << QByteArray("+7900\r\nnet\r\nu\r\np\r\nm@x\r\n5\r\n6\r\n2\r\n2\r\n3\r\n") + nul + "junk\r\n"
+            << QByteArray("0\r\n3\r\n3\r\n3") + nul + "\r\n7\r\n";
     }
     void lineEndsAndNulByte() {
         QFETCH(QByteArray, u);

@@ -223,7 +223,8 @@ private slots:
         r.form1->ui->ToolButton10->click();
         QCOMPARE(r.about->result(), 1);
         const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().center();
-        QVERIFY2((centre - screen).manhattanLength() <= 1, qPrintable(QString("centred at %1,%2").arg(centre.x()).arg(centre.y())));
+        QVERIFY2((centre - screen).manhattanLength() <= 1,
+                 qPrintable(QString("centred at %1,%2").arg(centre.x()).arg(centre.y())));
         QVERIFY(r.form1->geometry().center() != screen);
     }
 

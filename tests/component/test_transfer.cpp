@@ -46,7 +46,7 @@ struct Transfer {
 
 QByteArray hex(const QByteArray& b) { return b.toHex(' '); }
 
-} // namespace
+}  // namespace
 
 class TestTransfer : public QObject {
     Q_OBJECT
@@ -76,7 +76,8 @@ private slots:
         QCOMPARE(t.r.form1->busy + t.r.form1->tmrstop, 0);
         // The clock record carries the saved resolution.
         QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(9), QByteArray("1"));
-        const journal::Call cable{t.r.clock.base, journal::Direction::Cable, {}, "установки", "Установки успешно переданы"};
+        const journal::Call cable{
+            t.r.clock.base, journal::Direction::Cable, {}, "установки", "Установки успешно переданы"};
         QCOMPARE(acq::journalCalls(), QList<journal::Call>{cable});
     }
 
@@ -156,8 +157,8 @@ private slots:
         const QByteArray atd = "ATD+79001112233\r";
         QStringList seen;
         QList<std::uint32_t> at;
-        const QList<QByteArray> replies = {"\r\nNO CARRIER\r\n", "\r\nERROR\r\n", "\r\nOK\r\n", "\r\nBUSY\r\n",
-                                           "\r\nNO CARRIER\r\n", "\r\nNO CARRIER\r\n"};
+        const QList<QByteArray> replies = {"\r\nNO CARRIER\r\n", "\r\nERROR\r\n",      "\r\nOK\r\n",
+                                           "\r\nBUSY\r\n",       "\r\nNO CARRIER\r\n", "\r\nNO CARRIER\r\n"};
         for (const QByteArray& reply : replies) {
             t.line.afterWrite(atd).then([&] {
                 seen << t.status();

@@ -1,9 +1,9 @@
 // The archive viewer on real files in a temporary working folder: start-up, paging by picture
 // and by event and by key, the placeholder, broken event lines, pictures that cannot be shown,
 // finding a day in "Архив" and taking pictures out.
-#include "acquisition/archive.h"
 #include "jpegmaker.h"
 #include "rig.h"
+#include "acquisition/archive.h"
 #include "platform/picturepane.h"
 #include "platform/stringlist.h"
 #include "viewer/tform5.h"
@@ -49,7 +49,9 @@ struct Place {
     QLabel* caption;
 };
 std::array<Place, 4> places(TForm1* f) {
-    return {{{f->ui->Image1, f->ui->Label2}, {f->ui->Image2, f->ui->Label3}, {f->ui->Image3, f->ui->Label4},
+    return {{{f->ui->Image1, f->ui->Label2},
+             {f->ui->Image2, f->ui->Label3},
+             {f->ui->Image3, f->ui->Label4},
              {f->ui->Image4, f->ui->Label5}}};
 }
 
@@ -94,7 +96,7 @@ void stamp(TForm1* f) {
     }
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -126,7 +128,7 @@ void typeDate(TForm5* w, const QString& text) {
 
 QStringList filesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files, QDir::Name); }
 
-} // namespace
+}  // namespace
 
 class TestViewer : public QObject {
     Q_OBJECT
@@ -298,7 +300,8 @@ private slots:
         QCOMPARE(shown(r.form1).mid(1), QStringList({"1", "vid", "vid"}));
         QLabel* cut = r.form1->ui->Label2;
         QCOMPARE(cut->toolTip(), QString::fromLatin1(damaged) + ".jpg — нет файла");
-        QVERIFY2(cut->text().startsWith("zzz") && cut->text().endsWith(".jpg — нет файла") && cut->text().contains(u'…'),
+        QVERIFY2(cut->text().startsWith("zzz") && cut->text().endsWith(".jpg — нет файла") &&
+                     cut->text().contains(u'…'),
                  qPrintable(cut->text()));
         QVERIFY(cut->fontMetrics().horizontalAdvance(cut->text()) <= cut->width());
         QCOMPARE(QList<QRect>({cut->geometry(), r.form1->ui->Label3->geometry()}), layout);
@@ -390,7 +393,8 @@ private slots:
         typeDate(w, "03.12.2026");  // no pictures: the nearest day that has some
         QCOMPARE(w->ui->Calendar1->selectedDate(), QDate(2026, 12, 1));
         QCOMPARE(w->rows(), std::vector<int>({0}));
-        QVERIFY2(w->ui->Label1->text().contains("ближайший день со снимками: 01.12.2026"), qPrintable(w->ui->Label1->text()));
+        QVERIFY2(w->ui->Label1->text().contains("ближайший день со снимками: 01.12.2026"),
+                 qPrintable(w->ui->Label1->text()));
         typeDate(w, "31.02.2026");
         QVERIFY(w->ui->Label1->text().startsWith("Дата вводится как дд.мм.гггг"));
         QCOMPARE(w->rows(), std::vector<int>({0}));

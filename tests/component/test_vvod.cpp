@@ -182,9 +182,10 @@ private slots:
     void traceIsSilentUntilTurnedOnAndThenShowsTheExchange() {
         static QStringList traced;
         traced.clear();
-        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& c, const QString& m) {
-            if (QByteArray(c.category).startsWith("ravlo.")) traced << QString::fromLatin1(c.category) + ": " + m;
-        });
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext& c, const QString& m) {
+                if (QByteArray(c.category).startsWith("ravlo.")) traced << QString::fromLatin1(c.category) + ": " + m;
+            });
         const auto restore = qScopeGuard([previous] {
             qInstallMessageHandler(previous);
             QLoggingCategory::setFilterRules(QString());
@@ -211,7 +212,8 @@ private slots:
             R"(ravlo.link: write "AT\r")",
             R"(ravlo.link: no reply recognised within 1.0 s; unfinished line "OK")",
         };
-        for (const QString& line : expected) QVERIFY2(traced.contains(line), qPrintable(line + "\nnot in:\n" + traced.join('\n')));
+        for (const QString& line : expected)
+            QVERIFY2(traced.contains(line), qPrintable(line + "\nnot in:\n" + traced.join('\n')));
     }
 
     void vanishedPortEndsTheExchangeAndIsLetGo() {

@@ -45,7 +45,8 @@ public:
     }
     void makeRoom() { QFile::remove(QStringLiteral("filler")); }
     bool setReadOnly(bool ro) {
-        return ::mount("tmpfs", QFile::encodeName(dir_).constData(), "tmpfs", MS_REMOUNT | (ro ? MS_RDONLY : 0), nullptr) == 0;
+        return ::mount("tmpfs", QFile::encodeName(dir_).constData(), "tmpfs", MS_REMOUNT | (ro ? MS_RDONLY : 0),
+                       nullptr) == 0;
     }
 
 private:
@@ -57,12 +58,12 @@ private:
 struct Files {
     QByteArray u, t1, t2, files, events, temp;
     static Files now() {
-        return {rig::readFile("u.txt"), rig::readFile("t1.txt"), rig::readFile("t2.txt"), rig::readFile("files.txt"),
-                rig::readFile("events.txt"), rig::readFile("temp.dat")};
+        return {rig::readFile("u.txt"),     rig::readFile("t1.txt"),     rig::readFile("t2.txt"),
+                rig::readFile("files.txt"), rig::readFile("events.txt"), rig::readFile("temp.dat")};
     }
 };
 
-} // namespace
+}  // namespace
 
 class TestHardeningDisk : public QObject {
     Q_OBJECT
@@ -144,45 +145,47 @@ private slots:
         // not written, and everything was written.
         int tempCut = 0, partly = 0, indexUnwritten = 0, whole = 0;  // the third depends on the pictures' sizes
         for (int pass = 0; pass < 2; ++pass)
-        for (qint64 room = 0; room <= 96 * 1024; room += 4096) {
-            const unsigned step = unsigned(pass * 25 + room / 4096);
-            const QString at = QStringLiteral("pass %1 with %2 bytes free").arg(pass).arg(room);
-            if (pass == 1) rig::writeFile("temp.dat", "x");
-            fs.leaveFree(room);
-            const Files before = Files::now();
-            const int listed = f.ListBox1.count();
-            r.ui.messages.clear();
-            r.ui.errors.clear();
-            const QByteArray stream = transfer(2 + step);
-            const int stored = f.ListBox1.count() - listed;
-            checkConsistent(f, before, sent);
-            if (QTest::currentTestFailed()) QFAIL(qPrintable(at));
+            for (qint64 room = 0; room <= 96 * 1024; room += 4096) {
+                const unsigned step = unsigned(pass * 25 + room / 4096);
+                const QString at = QStringLiteral("pass %1 with %2 bytes free").arg(pass).arg(room);
+                if (pass == 1) rig::writeFile("temp.dat", "x");
+                fs.leaveFree(room);
+                const Files before = Files::now();
+                const int listed = f.ListBox1.count();
+                r.ui.messages.clear();
+                r.ui.errors.clear();
+                const QByteArray stream = transfer(2 + step);
+                const int stored = f.ListBox1.count() - listed;
+                checkConsistent(f, before, sent);
+                if (QTest::currentTestFailed()) QFAIL(qPrintable(at));
 
-            // Whatever could not be stored, the operator was told.
-            if (stored < 3) QVERIFY2(!r.ui.messages.isEmpty() && r.ui.messages[0].text == "Can't create file", qPrintable(at));
-            const bool listsWritten = rig::readFile("files.txt") == plat::StringList::format(f.ListBox1.lines());
-            if (stored > 0 && !listsWritten)
-                QVERIFY2(r.ui.errors.value(0).startsWith("Cannot create file"), qPrintable(at));
-            // A temp.dat written whole keeps every picture of the transfer, stored or not.
-            if (f.panel(0) != QStringLiteral("err 0")) QVERIFY2(rig::readFile("temp.dat") == stream + acq::noCarrier(), qPrintable(at));
-            else QVERIFY2(stream.startsWith(rig::readFile("temp.dat")), qPrintable(at));
-            QCOMPARE(f.busy + f.tmrstop + f.dialed, 0);
-            tempCut += f.panel(0) == QStringLiteral("err 0");
-            partly += stored > 0 && stored < 3;
-            indexUnwritten += stored > 0 && !listsWritten;
-            whole += stored == 3 && listsWritten;
+                // Whatever could not be stored, the operator was told.
+                if (stored < 3)
+                    QVERIFY2(!r.ui.messages.isEmpty() && r.ui.messages[0].text == "Can't create file", qPrintable(at));
+                const bool listsWritten = rig::readFile("files.txt") == plat::StringList::format(f.ListBox1.lines());
+                if (stored > 0 && !listsWritten)
+                    QVERIFY2(r.ui.errors.value(0).startsWith("Cannot create file"), qPrintable(at));
+                // A temp.dat written whole keeps every picture of the transfer, stored or not.
+                if (f.panel(0) != QStringLiteral("err 0"))
+                    QVERIFY2(rig::readFile("temp.dat") == stream + acq::noCarrier(), qPrintable(at));
+                else QVERIFY2(stream.startsWith(rig::readFile("temp.dat")), qPrintable(at));
+                QCOMPARE(f.busy + f.tmrstop + f.dialed, 0);
+                tempCut += f.panel(0) == QStringLiteral("err 0");
+                partly += stored > 0 && stored < 3;
+                indexUnwritten += stored > 0 && !listsWritten;
+                whole += stored == 3 && listsWritten;
 
-            // With room again the next transfer files the pictures the full disk kept out
-            // (they were received whole) and its own, and the index catches up.
-            fs.makeRoom();
-            f.setPanel(0, f.portname);
-            transfer(100 + step);
-            QVERIFY2(f.ListBox1.count() == listed + 6, qPrintable(at));
-            QVERIFY2(f.unfiled.isEmpty(), qPrintable(at));
-            QCOMPARE(f.panel(2), QString("foto OK"));
-            QCOMPARE(acq::fileLines("files.txt"), f.ListBox1.lines());
-            QCOMPARE(acq::fileLines("events.txt"), f.ListBox2.lines());
-        }
+                // With room again the next transfer files the pictures the full disk kept out
+                // (they were received whole) and its own, and the index catches up.
+                fs.makeRoom();
+                f.setPanel(0, f.portname);
+                transfer(100 + step);
+                QVERIFY2(f.ListBox1.count() == listed + 6, qPrintable(at));
+                QVERIFY2(f.unfiled.isEmpty(), qPrintable(at));
+                QCOMPARE(f.panel(2), QString("foto OK"));
+                QCOMPARE(acq::fileLines("files.txt"), f.ListBox1.lines());
+                QCOMPARE(acq::fileLines("events.txt"), f.ListBox2.lines());
+            }
         qInfo("steps: temp.dat cut %d, some pictures stored %d, index not written %d, all written %d", tempCut, partly,
               indexUnwritten, whole);
         QVERIFY(tempCut > 0 && partly > 0 && whole > 0);

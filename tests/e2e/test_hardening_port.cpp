@@ -3,8 +3,8 @@
 // the port is let go so that the next Инициализ., Снимок or settings transfer opens it again,
 // and no wait on the vanished port spins a core.
 #include "acquisition_rig.h"
-#include "unitsim_process.h"
 #include "timing.h"
+#include "unitsim_process.h"
 #include "config/tform2.h"
 #include "ui_tform1.h"
 #include "ui_tform2.h"
@@ -23,7 +23,7 @@ void pointPort(const QString& link, const QString& device) {
     QVERIFY(QFile::link(device, link));
 }
 
-} // namespace
+}  // namespace
 
 class TestHardeningPort : public QObject {
     Q_OBJECT
@@ -36,8 +36,8 @@ private slots:
     void vanishesInAPictureThenEachOperationOpensItAgain() {
         rig::RealRig rr;
         const QString port = rr.work.file("modem");
-        auto sim = std::make_unique<rig::UnitSimProcess>(
-            QStringList{"--pictures", "2", "--resolution", "1", "--dial-delay", "0", "--answer-delay", "0"});
+        auto sim = std::make_unique<rig::UnitSimProcess>(QStringList{"--pictures", "2", "--resolution", "1",
+                                                                     "--dial-delay", "0", "--answer-delay", "0"});
         QVERIFY(sim->ok());
         pointPort(port, sim->link());
         rr.build(port);
@@ -70,8 +70,8 @@ private slots:
         // Timer1 goes on polling the port that is gone: no reads that spin.
         const rig::Cost idle = rig::measure([&] { QTest::qWait(2500); });
         QVERIFY2(idle.cpu < 0.5 * idle.wall, qPrintable(QString("%1 s CPU in %2 s").arg(idle.cpu).arg(idle.wall)));
-        qInfo("data phase to the vanished port: %.2f s, %.3f s CPU; polling it: %.3f s CPU in %.2f s", snap.wall, snap.cpu,
-              idle.cpu, idle.wall);
+        qInfo("data phase to the vanished port: %.2f s, %.3f s CPU; polling it: %.3f s CPU in %.2f s", snap.wall,
+              snap.cpu, idle.cpu, idle.wall);
 
         // Nothing under the name yet (the link points nowhere, not at a terminal number that
         // another test may have been given since): Снимок tries to open it, and says so.
@@ -135,9 +135,7 @@ private slots:
                 case Init: pty->readUntil("AT+CRC=1\r", 5000); break;
                 case Dialling: pty->readUntil("ATD", 5000); break;
                 case Settings: pty->readUntil("BC\r", 5000); break;
-                case Answer:
-                    pty->write("\r\n+CRING: REL ASYNC\r\n");
-                    break;
+                case Answer: pty->write("\r\n+CRING: REL ASYNC\r\n"); break;
                 }
                 waiting.tryAcquire(1, 5000);
                 pty->closeMaster();
@@ -161,7 +159,8 @@ private slots:
             }
             peer.join();
             static const char* const names[] = {"Инициализ.", "dialling", "answer phase", "cable handshake"};
-            const QString what = QStringLiteral("%1: %2 s, %3 s CPU").arg(QString::fromUtf8(names[int(w)])).arg(cost.wall).arg(cost.cpu);
+            const QString what =
+                QStringLiteral("%1: %2 s, %3 s CPU").arg(QString::fromUtf8(names[int(w)])).arg(cost.wall).arg(cost.cpu);
             qInfo("%s", qPrintable(what));
             QVERIFY2(cost.wall < 3, qPrintable(what));
             QVERIFY2(cost.cpu < 0.5 * cost.wall + 0.05, qPrintable(what));

@@ -4,10 +4,10 @@
 // going away in the middle of a picture. Each ends with the archive checked against what the
 // unit logged as sent whole: the exact bytes in foto, one picture-list entry each, one event
 // line per transfer, and the four newest pictures in the panes.
-#include "acquisition/archive.h"
 #include "acquisition_rig.h"
-#include "unitsim_process.h"
 #include "timing.h"
+#include "unitsim_process.h"
+#include "acquisition/archive.h"
 
 #include "jpegmaker.h"
 #include "platform/jpeg.h"
@@ -18,8 +18,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QProgressBar>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -177,7 +177,7 @@ void startReceiver(QProcess& ravlo, const rig::RealRig& rr, const rig::UnitSimPr
     ravlo.start(QCoreApplication::applicationFilePath(), {});
 }
 
-} // namespace
+}  // namespace
 
 class TestReceptionUnitsim : public QObject {
     Q_OBJECT
@@ -283,9 +283,13 @@ private slots:
                 third = rig::makeJpegWithThumbnail({512, 512, 80, false, 3});
             }
             options << "--picture" << writeTemp(pics, "a.jpg", rig::makeJpegWithThumbnail({320, 240, 75, false, 1}))
-                    << "--picture" << writeTemp(pics, "b.jpg", rig::makeJpeg({640, 480, 75, true, 2}))
-                    << "--picture" << writeTemp(pics, "c.jpg", third) << "--before" << "UNIT\\r\\n"
-                    << "--between" << "\\r\\n" << "--after" << "\\r\\n";
+                    << "--picture" << writeTemp(pics, "b.jpg", rig::makeJpeg({640, 480, 75, true, 2})) << "--picture"
+                    << writeTemp(pics, "c.jpg", third) << "--before"
+                    << "UNIT\\r\\n"
+                    << "--between"
+                    << "\\r\\n"
+                    << "--after"
+                    << "\\r\\n";
         }
         rig::UnitSimProcess sim(options);
         QVERIFY(sim.ok());
@@ -301,7 +305,8 @@ private slots:
                 old << name;
             }
             rig::writeFile("files.txt", plat::StringList::format(old));
-            rig::writeFile("events.txt", plat::StringList::format({"2," + old[0] + "," + old[1] + ",", "3," + old[2] + "," + old[3] + "," + old[4] + ","}));
+            rig::writeFile("events.txt", plat::StringList::format({"2," + old[0] + "," + old[1] + ",",
+                                                                   "3," + old[2] + "," + old[3] + "," + old[4] + ","}));
             a.before = 5;
         }
         rr.build(sim.link());
@@ -361,7 +366,8 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(int, pictures);
         QFETCH(int, whole);
-        rig::UnitSimProcess sim(QStringList{"--fast", "--pictures", QString::number(pictures), "--fault", fault} + kQuick);
+        rig::UnitSimProcess sim(QStringList{"--fast", "--pictures", QString::number(pictures), "--fault", fault} +
+                                kQuick);
         QVERIFY(sim.ok());
         rig::RealRig rr;
         rr.build(sim.link());
@@ -472,11 +478,11 @@ private slots:
         const QString link = pics.filePath("modem");
         const QByteArray first = rig::makeJpeg({64, 48, 60, false, 21});
         const QByteArray second = rig::makeJpeg({64, 48, 60, false, 22});
-        auto sim = std::make_unique<rig::UnitSimProcess>(
-            QStringList{"--pictures", "2", "--picture", writeTemp(pics, "1.jpg", first), "--picture",
-                        writeTemp(pics, "2.jpg", second)} +
-                kQuick,
-            link);
+        auto sim = std::make_unique<rig::UnitSimProcess>(QStringList{"--pictures", "2", "--picture",
+                                                                     writeTemp(pics, "1.jpg", first), "--picture",
+                                                                     writeTemp(pics, "2.jpg", second)} +
+                                                             kQuick,
+                                                         link);
         QVERIFY(sim->ok());
         rig::RealRig rr;
         rr.build(link);
@@ -540,8 +546,9 @@ private slots:
             QTest::qWait(1000);  // the poll goes on with the port let go
         });
         QVERIFY(!f.hcom);
-        QVERIFY2(cost.cpu < 0.5, qPrintable(QString("a vanished port keeps a core busy: %1 s CPU in %2 s")
-                                                            .arg(cost.cpu).arg(cost.wall)));
+        QVERIFY2(
+            cost.cpu < 0.5,
+            qPrintable(QString("a vanished port keeps a core busy: %1 s CPU in %2 s").arg(cost.cpu).arg(cost.wall)));
         sim.reset();
         sim = std::make_unique<rig::UnitSimProcess>(QStringList{"--fast"} + kQuick, link);
         QVERIFY(sim->ok());
@@ -569,7 +576,8 @@ private slots:
         QCOMPARE(f.panel(1), "Подключен " + sim.link());
         QVERIFY(rr.store.listen);
         const auto preparedTimes = [&](int n) {
-            return QTest::qWaitFor([&] { return rr.wire.written.count(prepare) == n && !f.busy && !f.prepareDue; }, 30000);
+            return QTest::qWaitFor([&] { return rr.wire.written.count(prepare) == n && !f.busy && !f.prepareDue; },
+                                   30000);
         };
         const auto callTaken = [&](int files) {
             sim.command("call");

@@ -47,11 +47,14 @@ private slots:
         QVERIFY(fig.voiceCalls > 0);
         // Every call is in the journal, the ones that rang unanswered too.
         QVERIFY(c.journalled >= fig.transfers && c.unanswered >= fig.voiceCalls);
-        qInfo("%d transfers (%d dialled, %d incoming) in %.1f s; %d pictures sent whole, %d cut; %d stored in %d events; "
-              "%d excused by a cancel, %d of them stored; %d restarts, %d silent, %d replugs, %d voice calls",
-              fig.transfers, fig.dialled, fig.incoming, double(t.elapsed()) / 1000, fig.picturesWhole, fig.picturesCut, c.stored,
-              c.events, c.excused, c.excusedStored, fig.restarts, fig.silentRestarts, fig.replugs, fig.voiceCalls);
-        for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it) qInfo("  line fault %s: %d", it.key().constData(), it.value());
+        qInfo(
+            "%d transfers (%d dialled, %d incoming) in %.1f s; %d pictures sent whole, %d cut; %d stored in %d events; "
+            "%d excused by a cancel, %d of them stored; %d restarts, %d silent, %d replugs, %d voice calls",
+            fig.transfers, fig.dialled, fig.incoming, double(t.elapsed()) / 1000, fig.picturesWhole, fig.picturesCut,
+            c.stored, c.events, c.excused, c.excusedStored, fig.restarts, fig.silentRestarts, fig.replugs,
+            fig.voiceCalls);
+        for (auto it = fig.lineFaults.begin(); it != fig.lineFaults.end(); ++it)
+            qInfo("  line fault %s: %d", it.key().constData(), it.value());
         for (auto it = fig.operatorFaults.begin(); it != fig.operatorFaults.end(); ++it)
             qInfo("  operator %s: %d", qPrintable(it.key()), it.value());
         for (auto it = fig.callsDuring.begin(); it != fig.callsDuring.end(); ++it)

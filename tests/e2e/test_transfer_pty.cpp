@@ -14,13 +14,14 @@ namespace {
 
 QByteArray lines(const QList<QByteArray>& l) { return plat::StringList::format(l); }
 
-} // namespace
+}  // namespace
 
 class TestTransferPty : public QObject {
     Q_OBJECT
 
     void transfer(bool dialled) {
-        rig::UnitSimProcess sim(dialled ? QStringList{"--fast", "--dial-delay", "0"} : QStringList{"--fast", "--cable"});
+        rig::UnitSimProcess sim(dialled ? QStringList{"--fast", "--dial-delay", "0"}
+                                        : QStringList{"--fast", "--cable"});
         QVERIFY(sim.ok());
         rig::RealRig r;
         rig::writeFile("u.txt", lines({"+79001112233", "internet", "", "secret", "x@y", "", "", "2", "2", "1"}));
@@ -52,8 +53,8 @@ class TestTransferPty : public QObject {
         QCOMPARE(clock.size(), 10);
         QCOMPARE(clock.mid(6).toHex(), QByteArray("33330101"));
         const QByteArray digits = clock.left(6).toHex();
-        const QDateTime sent = QDateTime::fromString(QString::fromLatin1(digits), QStringLiteral("ssmmhhddMMyy"))
-                                   .addYears(100);
+        const QDateTime sent =
+            QDateTime::fromString(QString::fromLatin1(digits), QStringLiteral("ssmmhhddMMyy")).addYears(100);
         QVERIFY2(qAbs(sent.secsTo(before)) < 10, qPrintable(digits));
         QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(9), QByteArray("3"));
     }

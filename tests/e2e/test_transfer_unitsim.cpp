@@ -29,12 +29,14 @@ QByteArray lines(const QList<QByteArray>& l) { return plat::StringList::format(l
 bool unitHasReadAll(rig::RealRig& rr, const rig::UnitSimProcess& sim) {
     static const char kMark[] = "drained\r";
     if (!rr.form1->wrport(kMark, int(sizeof kMark) - 1)) return false;
-    return QTest::qWaitFor([&] {
-        const auto events = sim.events();
-        return std::any_of(events.begin(), events.end(), [](const rig::SimEvent& e) {
-            return e.name.endsWith("-ignored") && e.fields.value("line").endsWith("drained");
-        });
-    }, 30000);
+    return QTest::qWaitFor(
+        [&] {
+            const auto events = sim.events();
+            return std::any_of(events.begin(), events.end(), [](const rig::SimEvent& e) {
+                return e.name.endsWith("-ignored") && e.fields.value("line").endsWith("drained");
+            });
+        },
+        30000);
 }
 
 // What the operator does in the settings dialog before closing it.
@@ -44,13 +46,13 @@ struct Entry {
     QString apn = QStringLiteral("internet.beeline.ru"), user, pass = QStringLiteral("gdata");
     bool simSettings = false;
     QString email = QStringLiteral("камера@почта.рф");
-    int resolution = 2;    // the picker's item
-    int editRow = -1;      // a phone row edited through the phone dialog, or -1
+    int resolution = 2;  // the picker's item
+    int editRow = -1;    // a phone row edited through the phone dialog, or -1
     QString rowNumber;
     int rowLevel = 0;
 };
 
-} // namespace
+}  // namespace
 
 class TestTransferUnitsim : public QObject {
     Q_OBJECT
@@ -71,28 +73,30 @@ class TestTransferUnitsim : public QObject {
     static void transfer(rig::RealRig& rr, const Entry& e, bool dialled) {
         TForm2& form2 = rr.program->form2;
         TForm3& form3 = rr.program->form3;
-        rig::whenModal([&, e, dialled](QWidget*) {
-            auto& d = *form2.ui;
-            d.Edit1->setText(e.phone);
-            (e.otherOperator ? d.Rbgprs2 : d.Rbgprs1)->setChecked(true);
-            if (e.otherOperator) {
-                d.Edit2->setText(e.apn);
-                d.Edit3->setText(e.user);
-                d.Edit4->setText(e.pass);
-            }
-            d.Cbsim->setChecked(e.simSettings);
-            d.Edit5->setText(e.email);
-            d.ComboBox1->setCurrentIndex(e.resolution);
-            if (e.editRow >= 0) {
-                editPhoneRow(form2, form3, e.editRow, [&form3, e] {  // the number typed
-                    form3.ui->Edit1->selectAll();
-                    QTest::keyClicks(form3.ui->Edit1, e.rowNumber);
-                    form3.ui->Comb->setCurrentIndex(e.rowLevel);
-                    form3.ui->Button1->click();
-                });
-            }
-            (dialled ? d.Button1 : d.Btpryam)->click();
-        }, &form2);
+        rig::whenModal(
+            [&, e, dialled](QWidget*) {
+                auto& d = *form2.ui;
+                d.Edit1->setText(e.phone);
+                (e.otherOperator ? d.Rbgprs2 : d.Rbgprs1)->setChecked(true);
+                if (e.otherOperator) {
+                    d.Edit2->setText(e.apn);
+                    d.Edit3->setText(e.user);
+                    d.Edit4->setText(e.pass);
+                }
+                d.Cbsim->setChecked(e.simSettings);
+                d.Edit5->setText(e.email);
+                d.ComboBox1->setCurrentIndex(e.resolution);
+                if (e.editRow >= 0) {
+                    editPhoneRow(form2, form3, e.editRow, [&form3, e] {  // the number typed
+                        form3.ui->Edit1->selectAll();
+                        QTest::keyClicks(form3.ui->Edit1, e.rowNumber);
+                        form3.ui->Comb->setCurrentIndex(e.rowLevel);
+                        form3.ui->Button1->click();
+                    });
+                }
+                (dialled ? d.Button1 : d.Btpryam)->click();
+            },
+            &form2);
         rr.form1->handle([&] { rr.form1->Button1Click(); });
     }
 
@@ -101,7 +105,8 @@ class TestTransferUnitsim : public QObject {
     static bool setUp(const rig::UnitSimProcess& sim, rig::RealRig& rr,
                       const QList<QByteArray>& t2 = {"0", "3", "2", "1"}) {
         if (!sim.ok()) return false;
-        rig::writeFile("u.txt", lines({"+79001112233", "internet", "user", "pass", "cam@example.ru", "", "", "2", "2", "2"}));
+        rig::writeFile("u.txt",
+                       lines({"+79001112233", "internet", "user", "pass", "cam@example.ru", "", "", "2", "2", "2"}));
         rig::writeFile("t1.txt", lines({"+79001110000", "", "*100", "+7123"}));
         rig::writeFile("t2.txt", lines(t2));
         rr.build(sim.link());
@@ -112,11 +117,12 @@ class TestTransferUnitsim : public QObject {
     static void checkClock(const Report& report, const QDateTime& before, const QDateTime& after) {
         QCOMPARE(report.value("clock_valid"), QByteArray("1"));
         const QDateTime sent =
-            QDateTime::fromString(QString::fromLatin1(report.value("clock")), QStringLiteral("hh:mm:ss dd.MM.yy")).addYears(100);
+            QDateTime::fromString(QString::fromLatin1(report.value("clock")), QStringLiteral("hh:mm:ss dd.MM.yy"))
+                .addYears(100);
         QVERIFY2(sent.isValid(), report.value("clock").constData());
         const QDateTime from = before.addMSecs(-before.time().msec());  // the record has whole seconds
-        QVERIFY2(sent >= from && sent <= after, qPrintable(sent.toString() + " not in " + from.toString() + " .. " +
-                                                           after.toString()));
+        QVERIFY2(sent >= from && sent <= after,
+                 qPrintable(sent.toString() + " not in " + from.toString() + " .. " + after.toString()));
     }
 
 private slots:
@@ -150,7 +156,8 @@ private slots:
         QCOMPARE(want.value("tel2"), QByteArray("+79005550101"));
         QCOMPARE(want.value("tel3"), QByteArray("*100"));
         QCOMPARE(want.value("levels"), QByteArray("0221"));
-        for (const char* k : {"tel1_valid", "tel2_valid", "tel3_valid", "tel4_valid"}) QCOMPARE(report.value(k), QByteArray("1"));
+        for (const char* k : {"tel1_valid", "tel2_valid", "tel3_valid", "tel4_valid"})
+            QCOMPARE(report.value(k), QByteArray("1"));
         QCOMPARE(report.value("picture_size"), QByteArray("640x480"));
         checkClock(report, before, after);
         // Nothing arrived outside the exchange.
@@ -245,18 +252,20 @@ private slots:
             edit->selectAll();
             edit->paste();
         };
-        rig::whenModal([&](QWidget*) {
-            auto& d = *form2.ui;
-            d.Rbgprs2->setChecked(true);
-            paste(d.Edit2, QStringLiteral("internet.mts.ru\r\n"));
-            paste(d.Edit3, QStringLiteral("mts\rmts"));
-            paste(d.Edit5, QStringLiteral("cam@example.ru\n"));
-            editPhoneRow(form2, form3, 3, [&] {
-                paste(form3.ui->Edit1, QStringLiteral("+79001234567\r\n"));
-                form3.ui->Button1->click();
-            });
-            d.Btpryam->click();
-        }, &form2);
+        rig::whenModal(
+            [&](QWidget*) {
+                auto& d = *form2.ui;
+                d.Rbgprs2->setChecked(true);
+                paste(d.Edit2, QStringLiteral("internet.mts.ru\r\n"));
+                paste(d.Edit3, QStringLiteral("mts\rmts"));
+                paste(d.Edit5, QStringLiteral("cam@example.ru\n"));
+                editPhoneRow(form2, form3, 3, [&] {
+                    paste(form3.ui->Edit1, QStringLiteral("+79001234567\r\n"));
+                    form3.ui->Button1->click();
+                });
+                d.Btpryam->click();
+            },
+            &form2);
         rr.form1->handle([&] { rr.form1->Button1Click(); });
 
         QCOMPARE(rr.form1->panel(2), QString("Установки успешно переданы"));
@@ -297,7 +306,7 @@ private slots:
         QCOMPARE(report.value("acknowledged"), QByteArray::number(acknowledged));
         // Whatever came after the refusal would reach the unit outside an exchange.
         QVERIFY2(unitHasReadAll(rr, sim), "the unit never read the marker line");
-        QCOMPARE(rig::countSimEvents(sim.events(), "unit-ignored"), 1);  // the marker
+        QCOMPARE(rig::countSimEvents(sim.events(), "unit-ignored"), 1);                  // the marker
         QCOMPARE(rig::countSimEvents(sim.events(), "settings-item"), acknowledged + 2);  // "BC" and the refused one
     }
 

@@ -2,9 +2,9 @@
 // on its first output line and by a symbolic link, commands on standard input and a FIFO, a
 // port that the operator program closes and opens again, a modem unplugged and plugged back,
 // and a clean end on SIGTERM.
-#include "unitsim/picture.h"
 #include "pty.h"
 #include "unitsim_process.h"
+#include "unitsim/picture.h"
 
 #include <QtTest>
 
@@ -32,7 +32,9 @@ public:
     }
     bool ok() const { return fd_ >= 0; }
     int fd() const { return fd_; }
-    void write(const QByteArray& b) const { QCOMPARE(::write(fd_, b.constData(), size_t(b.size())), ssize_t(b.size())); }
+    void write(const QByteArray& b) const {
+        QCOMPARE(::write(fd_, b.constData(), size_t(b.size())), ssize_t(b.size()));
+    }
     // What arrives until `until` has been seen (inclusive), or within `ms`.
     QByteArray readUntil(const QByteArray& until, int ms) const { return rig::readUntil(fd_, until, ms); }
 
@@ -51,7 +53,7 @@ bool loggedHangUp(const QString& log) {
     return rig::countSimEvents(rig::readSimLog(log), "ring-end", "why", "hangup command") > 0;
 }
 
-} // namespace
+}  // namespace
 
 class TestUnitsimProcess : public QObject {
     Q_OBJECT
@@ -82,8 +84,9 @@ private slots:
             f.write(jpeg.data(), qint64(jpeg.size()));
         }
         QProcess p;
-        p.start(rig::unitsimPath(), {"--fast", "--dial-delay", "0", "--answer-delay", "0", "--ring-interval", "100",
-                                     "--reports-on", "--picture", picture, "--link", link, "--control", fifo, "--log", log});
+        p.start(rig::unitsimPath(),
+                {"--fast", "--dial-delay", "0", "--answer-delay", "0", "--ring-interval", "100", "--reports-on",
+                 "--picture", picture, "--link", link, "--control", fifo, "--log", log});
         QVERIFY(p.waitForStarted(5000));
         QVERIFY(p.waitForReadyRead(5000));
         const QString slave = QString::fromLocal8Bit(p.readLine()).trimmed();

@@ -1,9 +1,9 @@
 // Paging through an archive that was received from the simulated unit, through the real serial
 // layer: by picture and by event, after transfers and after a restart in the same working
 // folder, and with a picture file gone missing under a transfer (its pane shows the mark).
-#include "acquisition/archive.h"
 #include "acquisition_rig.h"
 #include "unitsim_process.h"
+#include "acquisition/archive.h"
 
 #include "platform/jpeg.h"
 #include "platform/picturepane.h"
@@ -34,8 +34,10 @@ Shown gone(const QByteArray& name) { return {QImage(), QString::fromLatin1(name)
 Shown placeholder() { return {plat::decodeJpeg(rig::readFile("vid.jpg"), nullptr), QString()}; }
 
 QList<Shown> panes(TForm1& f) {
-    const std::pair<PicturePane*, QLabel*> places[] = {
-        {f.ui->Image1, f.ui->Label2}, {f.ui->Image2, f.ui->Label3}, {f.ui->Image3, f.ui->Label4}, {f.ui->Image4, f.ui->Label5}};
+    const std::pair<PicturePane*, QLabel*> places[] = {{f.ui->Image1, f.ui->Label2},
+                                                       {f.ui->Image2, f.ui->Label3},
+                                                       {f.ui->Image3, f.ui->Label4},
+                                                       {f.ui->Image4, f.ui->Label5}};
     QList<Shown> out;
     for (const auto& [pane, caption] : places)
         out.append({pane->picture(), caption->text(), pane->fault() != PicturePane::Fault::None});
@@ -61,7 +63,7 @@ QList<Shown> page(TForm1& f, int first) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TestViewerUnitsim : public QObject {
     Q_OBJECT
@@ -114,12 +116,14 @@ private slots:
         const QString secondTime = second->start.toString("dd.MM.yyyy hh:mm:ss");
         f->ui->Button8->click();
         QCOMPARE(f->ui->Label1->text(), "Событие 1 — " + secondTime + ", Снимок, +79001112233");
-        CHECK(checkPanes(*f, {entry(f->ListBox1.at(2)), entry(f->ListBox1.at(3)), entry(f->ListBox1.at(4)), placeholder()}));
+        CHECK(checkPanes(*f, {entry(f->ListBox1.at(2)), entry(f->ListBox1.at(3)), entry(f->ListBox1.at(4)),
+                              placeholder()}));
         f->ui->Button8->click();
         QCOMPARE(f->epos, 1);
         f->ui->Button7->click();
         f->ui->Button7->click();
-        QVERIFY2(f->ui->Label1->text().startsWith("Событие 0 — ") && f->ui->Label1->text().endsWith(", Снимок, +79001112233"),
+        QVERIFY2(f->ui->Label1->text().startsWith("Событие 0 — ") &&
+                     f->ui->Label1->text().endsWith(", Снимок, +79001112233"),
                  qPrintable(f->ui->Label1->text()));
         CHECK(checkPanes(*f, {entry(f->ListBox1.at(0)), entry(f->ListBox1.at(1)), placeholder(), placeholder()}));
         QCOMPARE(rr.ui.errors, QStringList());
@@ -147,7 +151,8 @@ private slots:
         QCOMPARE(f->panel(2), QString("foto OK"));
         QCOMPARE(f->nfiles, 8);
         QCOMPARE(rr.ui.errors, QStringList());
-        CHECK(checkPanes(*f, {gone(lost), entry(f->ListBox1.at(5)), entry(f->ListBox1.at(6)), entry(f->ListBox1.at(7))}));
+        CHECK(checkPanes(*f,
+                         {gone(lost), entry(f->ListBox1.at(5)), entry(f->ListBox1.at(6)), entry(f->ListBox1.at(7))}));
         QCOMPARE(f->busy + f->tmrstop + f->dialed, 0);
         QCOMPARE(acq::fileLines("files.txt").size(), 8);
         QCOMPARE(acq::fileLines("events.txt").size(), 3);
@@ -159,9 +164,11 @@ private slots:
         QCOMPARE(f->fpos, 6);
         CHECK(checkPanes(*f, page(*f, 2)));
         f->ui->Button8->click();
-        QVERIFY2(f->ui->Label1->text().startsWith("Событие 2 — ") && f->ui->Label1->text().endsWith(", Снимок, +79001112233"),
+        QVERIFY2(f->ui->Label1->text().startsWith("Событие 2 — ") &&
+                     f->ui->Label1->text().endsWith(", Снимок, +79001112233"),
                  qPrintable(f->ui->Label1->text()));
-        CHECK(checkPanes(*f, {entry(f->ListBox1.at(5)), entry(f->ListBox1.at(6)), entry(f->ListBox1.at(7)), placeholder()}));
+        CHECK(checkPanes(*f, {entry(f->ListBox1.at(5)), entry(f->ListBox1.at(6)), entry(f->ListBox1.at(7)),
+                              placeholder()}));
         QCOMPARE(rr.ui.errors, QStringList());
         QCOMPARE(rr.ui.messages.size(), 0);
     }

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     for (const auto& n : names) written += ',' + n;
     written += ',';
     const viewer::EventLine back = viewer::parseEventLine(written, 6);
-    if (!names.isEmpty() && written.size() <= viewer::kEventStep && (back.count != names.size() || back.names != names)) std::abort();
+    if (!names.isEmpty() && written.size() <= viewer::kEventStep && (back.count != names.size() || back.names != names))
+        std::abort();
     if (const auto t = viewer::eventTime(line)) {
         if (!t->isValid() || t->date().year() < 2000 || t->date().year() > 2099) std::abort();
         if (pictureTime(pictureName(*t, 7)) != *t) std::abort();

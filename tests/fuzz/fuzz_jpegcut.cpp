@@ -76,7 +76,7 @@ Header readHeader(const std::uint8_t* d, std::size_t n, std::size_t q) {
     std::abort();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // An exact copy, so that a read one past the input is caught by the sanitizer.
@@ -105,7 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         }
         const std::size_t a = p - 2;
-        if (k < cut.size() && cut[k].start < a) fail("stored a picture the byte-pair search does not find", cut[k].start);
+        if (k < cut.size() && cut[k].start < a)
+            fail("stored a picture the byte-pair search does not find", cut[k].start);
         const bool stored = k < cut.size() && cut[k].start == a;
         const Header h = readHeader(d, size, p);
         switch (h.kind) {
@@ -122,7 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (k != cut.size()) fail("stored a picture after one that never ended", cut[k].start);
                 return 0;
             }
-            if (!stored || cut[k].end != q - 1) fail("a broken picture is not cut at the first end marker after the break", a);
+            if (!stored || cut[k].end != q - 1)
+                fail("a broken picture is not cut at the first end marker after the break", a);
             break;
         }
         case Header::Incomplete:

@@ -11,10 +11,10 @@
 //   beginning FF D8 and ending FF D9; without a data phase nothing is stored;
 // - files.txt and events.txt agree with the lists in memory and with the folder foto;
 // - a port that vanished is let go (portopen cleared).
+#include "fakes.h"
 #include "acquisition/archive.h"
 #include "acquisition/jpegcut.h"
 #include "app/tform1.h"
-#include "fakes.h"
 #include "platform/stringlist.h"
 #include "ui_tform1.h"
 
@@ -61,8 +61,8 @@ QByteArray readAll(const QString& name) {
 // again, with a leak check, whenever it leaves more allocations than it found.
 void resetWindow(TForm1& f) {
     QDir(QStringLiteral("foto")).removeRecursively();
-    for (const QString& name : {archive::pictureList, archive::eventList, archive::phaseFile, archive::phaseMark,
-                                journal::file})
+    for (const QString& name :
+         {archive::pictureList, archive::eventList, archive::phaseFile, archive::phaseMark, journal::file})
         QFile::remove(name);
     f.ListBox1.clear();
     f.ListBox2.clear();
@@ -85,8 +85,10 @@ void resetWindow(TForm1& f) {
 
 // The lists on disk match those in memory, every listed picture is in foto and nothing else is.
 void checkArchive(const TForm1& f) {
-    if (plat::StringList::parse(readAll("files.txt")) != f.ListBox1.lines()) fail("files.txt differs from the picture list");
-    if (plat::StringList::parse(readAll("events.txt")) != f.ListBox2.lines()) fail("events.txt differs from the event list");
+    if (plat::StringList::parse(readAll("files.txt")) != f.ListBox1.lines())
+        fail("files.txt differs from the picture list");
+    if (plat::StringList::parse(readAll("events.txt")) != f.ListBox2.lines())
+        fail("events.txt differs from the event list");
     if (f.nfiles != f.ListBox1.count()) fail("nfiles differs from the picture list");
     QStringList listed;
     for (const QByteArray& name : f.ListBox1.lines()) {
@@ -103,7 +105,8 @@ void checkArchive(const TForm1& f) {
         const int c = fields.value(0).toInt();
         if (c <= 0 || fields.size() != c + 2 || !fields.last().isEmpty()) fail("a malformed event line");
         for (int i = 0; i < c; ++i)
-            if (next >= f.ListBox1.count() || fields[i + 1] != f.ListBox1.at(next++)) fail("an event names other pictures");
+            if (next >= f.ListBox1.count() || fields[i + 1] != f.ListBox1.at(next++))
+                fail("an event names other pictures");
     }
     if (next != f.ListBox1.count()) fail("pictures that belong to no event");
 }
@@ -128,11 +131,13 @@ void checkRun(TForm1& f, const QByteArray& sent, int before, bool vanished) {
     if (!temp.isEmpty() && sent.indexOf(temp) < 0) fail("temp.dat is not a slice of what was sent");
     const QByteArray held = temp.left(TForm1::kFotobufSize);
     QList<QByteArray> expected;
-    for (const JpegSlice& s : cutJpegs(reinterpret_cast<const unsigned char*>(held.constData()), std::size_t(held.size())))
+    for (const JpegSlice& s :
+         cutJpegs(reinterpret_cast<const unsigned char*>(held.constData()), std::size_t(held.size())))
         expected << held.mid(qsizetype(s.start), qsizetype(s.size()));
     if (stored != expected) fail("the stored pictures are not those of the data phase");
     for (const QByteArray& p : stored)
-        if (!p.startsWith("\xFF\xD8") || !p.endsWith("\xFF\xD9")) fail("a stored picture is not marked FF D8 ... FF D9");
+        if (!p.startsWith("\xFF\xD8") || !p.endsWith("\xFF\xD9"))
+            fail("a stored picture is not marked FF D8 ... FF D9");
     const QString status = f.panel(2);
     if (!stored.isEmpty() && status != QStringLiteral("foto OK")) fail("pictures stored but no \"foto OK\"");
     if (stored.isEmpty() && status != QStringLiteral("Ошибка связи")) fail("nothing stored but no \"Ошибка связи\"");
@@ -150,7 +155,7 @@ void openLine(TForm1& f) {
     f.portopen = 1;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

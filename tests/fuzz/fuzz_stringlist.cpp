@@ -46,7 +46,7 @@ void checkArchiveList(const QByteArray& content, const QList<QByteArray>& lines)
     if (again != list) std::abort();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     const QByteArray content(reinterpret_cast<const char*>(data), qsizetype(size));

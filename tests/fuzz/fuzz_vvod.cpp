@@ -1,8 +1,8 @@
 // The send-and-expect line recognition, fed through the scripted line: whatever the modem
 // sends, vvod returns one of its results, never reads or writes past its buffer, and agrees
 // with a plain re-reading of the same bytes.
-#include "app/tform1.h"
 #include "fakes.h"
+#include "app/tform1.h"
 #include "link/lines.h"
 
 #include <QApplication>
@@ -20,7 +20,10 @@ unsigned expected(const QByteArray& in, int& linkerr) {
     linkerr = 0;
     qsizetype start = 0;
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] == '\0') { linkerr = 2; return VV_FAIL; }
+        if (in[i] == '\0') {
+            linkerr = 2;
+            return VV_FAIL;
+        }
         if (in[i] != '\n') continue;
         const QByteArray line = in.mid(start, i + 1 - start);
         if (const unsigned r = vvodResult(classifyLine(line.constData(), int(line.size()), false))) return r;
@@ -29,7 +32,7 @@ unsigned expected(const QByteArray& in, int& linkerr) {
     linkerr = 1;
     return VV_FAIL;
 }
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

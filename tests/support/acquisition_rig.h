@@ -1,9 +1,9 @@
 #pragma once
 // Helpers for the tests of call control, reception and filing.
-#include "acquisition/archive.h"
 #include "jpegmaker.h"
 #include "pty.h"
 #include "rig.h"
+#include "acquisition/archive.h"
 
 #include "acquisition/journal.h"
 #include "app/tform1.h"
@@ -33,9 +33,7 @@ inline void openPort(rig::Rig& r) {
 }
 
 // The bytes of the stored picture with the given base name (foto\...).
-inline QByteArray stored(const QByteArray& baseName) {
-    return rig::readFile(nativePath(baseName + ".jpg"));
-}
+inline QByteArray stored(const QByteArray& baseName) { return rig::readFile(nativePath(baseName + ".jpg")); }
 
 // The lines of a list file as written by the program.
 inline QList<QByteArray> fileLines(const QString& name) { return plat::StringList::parse(rig::readFile(name)); }
@@ -107,4 +105,4 @@ struct OnPty {
     }
 };
 
-} // namespace acq
+}  // namespace acq

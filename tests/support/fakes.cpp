@@ -129,4 +129,4 @@ std::unique_ptr<plat::SerialLine> PortSystem::create() {
     return std::move(next_);
 }
 
-} // namespace fake
+}  // namespace fake

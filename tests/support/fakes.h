@@ -51,8 +51,8 @@ public:
     bool scriptDone() const { return steps_.empty(); }
 
     // ---- what the program did ----
-    QByteArray written;       // every byte written, in order
-    QList<QByteArray> writes; // one entry per write
+    QByteArray written;        // every byte written, in order
+    QList<QByteArray> writes;  // one entry per write
     int purges = 0;
     int reads = 0;
     QString openedName;
@@ -142,12 +142,15 @@ public:
     // The line the next create() hands out.
     ScriptedLine& line();
     std::unique_ptr<plat::SerialLine> create() override;
-    bool probe(const QString& name) override { ++probes; return free.contains(name) && !held.contains(name); }
+    bool probe(const QString& name) override {
+        ++probes;
+        return free.contains(name) && !held.contains(name);
+    }
     QStringList extraPorts() override { return extra; }
     QString stableName(const QString& name) override { return stable.value(name, name); }
 
-    QSet<QString> free;   // devices that exist
-    QSet<QString> held;   // held by someone
+    QSet<QString> free;  // devices that exist
+    QSet<QString> held;  // held by someone
     QStringList extra;
     QHash<QString, QString> stable;  // kernel name -> stable name
     int creates = 0;
@@ -190,4 +193,4 @@ struct World {
     plat::Platform sys{clock, ui, ports, store, notices};
 };
 
-} // namespace fake
+}  // namespace fake

@@ -71,14 +71,25 @@ QByteArray makeJpegWithThumbnail(const JpegOptions& o) {
     // A minimal TIFF structure: header, IFD0 with no entries pointing to IFD1, which holds
     // the thumbnail's offset and length; the thumbnail follows.
     QByteArray tiff("II*\0\x08\0\0\0", 8);
-    auto u16 = [&](unsigned v) { tiff += char(v & 0xFF); tiff += char((v >> 8) & 0xFF); };
-    auto u32 = [&](unsigned v) { for (int i = 0; i < 4; ++i) tiff += char((v >> (8 * i)) & 0xFF); };
+    auto u16 = [&](unsigned v) {
+        tiff += char(v & 0xFF);
+        tiff += char((v >> 8) & 0xFF);
+    };
+    auto u32 = [&](unsigned v) {
+        for (int i = 0; i < 4; ++i) tiff += char((v >> (8 * i)) & 0xFF);
+    };
     u16(0);   // IFD0: no entries
     u32(14);  // next IFD at 14
     u16(2);   // IFD1: two entries
     const unsigned thumbOffset = 14 + 2 + 2 * 12 + 4;
-    u16(0x0201); u16(4); u32(1); u32(thumbOffset);                // JPEGInterchangeFormat
-    u16(0x0202); u16(4); u32(1); u32(unsigned(thumb.size()));     // JPEGInterchangeFormatLength
+    u16(0x0201);
+    u16(4);
+    u32(1);
+    u32(thumbOffset);  // JPEGInterchangeFormat
+    u16(0x0202);
+    u16(4);
+    u32(1);
+    u32(unsigned(thumb.size()));  // JPEGInterchangeFormatLength
     u32(0);
     tiff += thumb;
     QByteArray app1("Exif\0\0", 6);
@@ -93,4 +104,4 @@ QByteArray makeJpegWithThumbnail(const JpegOptions& o) {
     return main.left(2) + seg + main.mid(2);
 }
 
-} // namespace rig
+}  // namespace rig

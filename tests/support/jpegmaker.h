@@ -30,4 +30,4 @@ QByteArray makeJpeg(const JpegOptions& options = {});
 // complete thumbnail JPEG of its own (its own FF D8 ... FF D9).
 QByteArray makeJpegWithThumbnail(const JpegOptions& options = {});
 
-} // namespace rig
+}  // namespace rig

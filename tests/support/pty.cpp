@@ -56,8 +56,7 @@ bool Pty::write(const QByteArray& bytes, int timeoutMs) {
         pollfd p{master_, POLLOUT, 0};
         if (deadline.hasExpired() || poll(&p, 1, int(deadline.remainingTime())) <= 0 || !(p.revents & POLLOUT)) break;
     }
-    if (done < bytes.size())
-        qWarning("pty: %lld of %lld bytes written", qlonglong(done), qlonglong(bytes.size()));
+    if (done < bytes.size()) qWarning("pty: %lld of %lld bytes written", qlonglong(done), qlonglong(bytes.size()));
     return done == bytes.size();
 }
 
@@ -80,4 +79,4 @@ QByteArray Pty::readUntil(const QByteArray& until, int timeoutMs) {
     return master_ >= 0 ? rig::readUntil(master_, until, timeoutMs) : QByteArray();
 }
 
-} // namespace rig
+}  // namespace rig

@@ -32,4 +32,4 @@ private:
     QString slave_;
 };
 
-} // namespace rig
+}  // namespace rig

@@ -77,13 +77,13 @@ void pollModal(std::shared_ptr<ModalWait> w) {
     pollLater(std::move(w));
 }
 
-} // namespace
+}  // namespace
 
 void whenModal(std::function<void(QWidget*)> f, QWidget* dialog, std::source_location caller) {
     pollLater(std::make_shared<ModalWait>(ModalWait{std::move(f), dialog, caller, QDeadlineTimer(60000)}));
 }
 
-} // namespace rig
+}  // namespace rig
 
 namespace rig {
 
@@ -129,4 +129,4 @@ void scriptTranscript(fake::ScriptedLine& line, const QList<TranscriptEvent>& ev
     }
 }
 
-} // namespace rig
+}  // namespace rig

@@ -13,12 +13,12 @@
 
 // Ends the calling test when ../shared is missing, saying what went untested: a failure in
 // CI, where the data must be there, and a skip elsewhere.
-#define REQUIRE_SHARED(untested)                                                       \
-    do {                                                                               \
-        if (rig::sharedDir().isEmpty()) {                                              \
+#define REQUIRE_SHARED(untested)                                                             \
+    do {                                                                                     \
+        if (rig::sharedDir().isEmpty()) {                                                    \
             if (rig::sharedRequired()) QFAIL("../shared is not there (CI=true): " untested); \
-            QSKIP("../shared is not there: " untested);                                \
-        }                                                                              \
+            QSKIP("../shared is not there: " untested);                                      \
+        }                                                                                    \
     } while (false)
 
 namespace rig {
@@ -72,7 +72,7 @@ struct Rig : fake::World {
 void whenModal(std::function<void(QWidget*)> f, QWidget* dialog = nullptr,
                std::source_location caller = std::source_location::current());
 
-} // namespace rig
+}  // namespace rig
 
 namespace rig {
 // One recorded modem exchange: what the PC wrote ('>') and what came back ('<').
@@ -86,4 +86,4 @@ struct TranscriptEvent {
 QList<TranscriptEvent> loadTranscript(const QString& path);
 // Scripts the line from a transcript: each '<' waits for the '>' before it to be written.
 void scriptTranscript(fake::ScriptedLine& line, const QList<TranscriptEvent>& events);
-} // namespace rig
+}  // namespace rig

@@ -1,7 +1,7 @@
 #include "settings_report.h"
 
-#include "platform/stringlist.h"
 #include "rig.h"
+#include "platform/stringlist.h"
 
 #include <QtTest>
 
@@ -30,16 +30,16 @@ SimReport decoded(const SimReport& report, const SimReport& want) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 SimReport expectedReport() {
     const auto u = plat::StringList::parse(readFile("u.txt"));
     const auto t1 = plat::StringList::parse(readFile("t1.txt"));
     const auto t2 = plat::StringList::parse(readFile("t2.txt"));
     auto sent = [](const QByteArray& s) { return s.isEmpty() ? QByteArray("1") : s; };
-    SimReport r{{"apn", sent(u.value(1))},  {"user", sent(u.value(2))}, {"pass", sent(u.value(3))},
-                {"oper", u.value(7)},       {"sim", u.value(8)},        {"resolution", u.value(9)},
-                {"resolution_check", u.value(9)}};
+    SimReport r{
+        {"apn", sent(u.value(1))}, {"user", sent(u.value(2))}, {"pass", sent(u.value(3))},      {"oper", u.value(7)},
+        {"sim", u.value(8)},       {"resolution", u.value(9)}, {"resolution_check", u.value(9)}};
     if (u.value(8) == "1") return r;
     r.insert("email", sent(u.value(4)));
     for (int i = 0; i < 4; ++i) r.insert("tel" + QByteArray::number(i + 1), t1.value(i));
@@ -54,4 +54,4 @@ void checkTransferred(const SimReport& report, int acknowledged) {
     QCOMPARE(decoded(report, want), want);
 }
 
-} // namespace rig
+}  // namespace rig

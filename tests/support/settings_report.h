@@ -14,4 +14,4 @@ SimReport expectedReport();
 // The exchange ended complete after `acknowledged` items, and the unit decoded what was saved.
 void checkTransferred(const SimReport& report, int acknowledged);
 
-} // namespace rig
+}  // namespace rig

@@ -1,5 +1,5 @@
-#include "acquisition/archive.h"
 #include "soak.h"
+#include "acquisition/archive.h"
 
 #include "acquisition/journal.h"
 #include "platform/stringlist.h"
@@ -33,11 +33,28 @@ Soak::~Soak() {
 }
 
 QString Soak::start() {
-    QStringList args = {"--fast", "--dial-delay", "0", "--answer-delay", "0", "--ring-interval", "250",
-                        "--rings", "20", "--voice-rings", "2", "--resolution", QString::number(opt_.resolution), "--pictures", QString::number(opt_.pictures),
-                        "--idle-hangup", QString::number(opt_.idleHangupMs), "--seed", QString::number(opt_.seed)};
+    QStringList args = {"--fast",
+                        "--dial-delay",
+                        "0",
+                        "--answer-delay",
+                        "0",
+                        "--ring-interval",
+                        "250",
+                        "--rings",
+                        "20",
+                        "--voice-rings",
+                        "2",
+                        "--resolution",
+                        QString::number(opt_.resolution),
+                        "--pictures",
+                        QString::number(opt_.pictures),
+                        "--idle-hangup",
+                        QString::number(opt_.idleHangupMs),
+                        "--seed",
+                        QString::number(opt_.seed)};
     if (!opt_.ringFault.isEmpty()) args << "--ring-fault" << opt_.ringFault;
-    if (opt_.faultRate > 0) args << "--fault-rate" << QString::number(opt_.faultRate) << "--random-faults" << opt_.faults;
+    if (opt_.faultRate > 0)
+        args << "--fault-rate" << QString::number(opt_.faultRate) << "--random-faults" << opt_.faults;
     sim_ = std::make_unique<UnitSimProcess>(args);
     if (!sim_->ok()) return QStringLiteral("unitsim did not start: ") + QString::fromLocal8Bit(sim_->stderrText());
     rig_ = std::make_unique<RealRig>();
@@ -75,7 +92,8 @@ void Soak::takeEvents() {
         } else if (e.name == "picture") {
             if (e.fields.value("status") == "complete") {
                 ++figures_.picturesWhole;
-                whole_[sha(e.fields.value("sha256"))] = Sent{e.fields.value("call").toInt(), e.fields.value("index").toInt()};
+                whole_[sha(e.fields.value("sha256"))] =
+                    Sent{e.fields.value("call").toInt(), e.fields.value("index").toInt()};
             } else {
                 ++figures_.picturesCut;
             }
@@ -144,7 +162,8 @@ QString Soak::disturb() {
             takeEvents();
             return rings_ > before && rings_ == ringEnds_ && rig_->wire.received.contains("+CRING: VOICE") && !f.busy;
         };
-        if (!QTest::qWaitFor(over, 60000)) return QStringLiteral("the voice call was not heard, or its answer phase did not end");
+        if (!QTest::qWaitFor(over, 60000))
+            return QStringLiteral("the voice call was not heard, or its answer phase did not end");
         if (rig_->wire.written.contains("ATA")) return QStringLiteral("a voice call was answered with ATA");
         if (f.panel(0) != panel0) return QStringLiteral("a voice call left \"%1\" in panel 0").arg(f.panel(0));
         return {};
@@ -158,7 +177,8 @@ QString Soak::disturb() {
         },
         60000);
     trace_.append(QStringLiteral("before %1: %2").arg(figures_.transfers + 1).arg(QString::fromLatin1(what)));
-    if (!prepared) return QStringLiteral("the modem was not prepared again after %1: panel 1 \"%2\"").arg(what, f.panel(1));
+    if (!prepared)
+        return QStringLiteral("the modem was not prepared again after %1: panel 1 \"%2\"").arg(what, f.panel(1));
     return {};
 }
 
@@ -198,7 +218,9 @@ QString Soak::transfer() {
         // poll, with the box checked; any other wait is Снимок dialling.
         const bool data = f.panel(2) == QStringLiteral("Прием фото");
         const bool answer = !data && f.ui->CheckBox1->isChecked();
-        const QString phase = data ? QStringLiteral("data") : answer ? QStringLiteral("answer") : QStringLiteral("dialling");
+        const QString phase = data     ? QStringLiteral("data")
+                              : answer ? QStringLiteral("answer")
+                                       : QStringLiteral("dialling");
         fired = QStringLiteral(" at pass %1 (%2, %3 bytes)").arg(at).arg(phase).arg(f.nfoto);
         switch (action) {
         case Action::Cancel:
@@ -242,20 +264,25 @@ QString Soak::transfer() {
                 takeEvents();
                 return connects_ > connectsBefore || (rings_ > requested && rings_ == ringEnds_ && !f.busy);
             };
-            if (!QTest::qWaitFor(taken, 30000))
-                problem = QStringLiteral("the poll did not take the call");
+            if (!QTest::qWaitFor(taken, 30000)) problem = QStringLiteral("the poll did not take the call");
         }
     }
     if (!waitQuiet(opt_.transferTimeoutMs) && problem.isEmpty())
         problem = QStringLiteral("the transfer did not end: busy=%1, unitsim calls %2 ended %3, rings %4 ended %5")
-                      .arg(f.busy).arg(connects_).arg(callEnds_).arg(rings_).arg(ringEnds_);
+                      .arg(f.busy)
+                      .arg(connects_)
+                      .arg(callEnds_)
+                      .arg(rings_)
+                      .arg(ringEnds_);
     rig_->ui.onPump = nullptr;
     if (cancelLoses)
         for (int call = connectsBefore + 1; call <= connects_; ++call) lenient_.insert(call);
     static const char* const actions[] = {"-", "Отмена", "Снимок", "Инициализ.", "a call"};
     trace_.append(QStringLiteral("%1: %2, %3%4; calls %5..%6; panels \"%7\" \"%8\"")
                       .arg(figures_.transfers)
-                      .arg(dialled ? "dialled" : byTimer ? "incoming (Timer1)" : "incoming")
+                      .arg(dialled   ? "dialled"
+                           : byTimer ? "incoming (Timer1)"
+                                     : "incoming")
                       .arg(QString::fromUtf8(actions[int(action)]))
                       .arg(fired)
                       .arg(connectsBefore + 1)
@@ -287,7 +314,8 @@ SoakCheck Soak::check() {
         }
         parts.removeLast();
         const int count = parts.takeFirst().toInt();
-        if (count != parts.size()) c.problems << QStringLiteral("event count differs from its names: ") + QString::fromLatin1(e);
+        if (count != parts.size())
+            c.problems << QStringLiteral("event count differs from its names: ") + QString::fromLatin1(e);
         named += parts;
     }
     if (named != files) c.problems << QStringLiteral("the events do not name the listed pictures in order");
@@ -305,7 +333,8 @@ SoakCheck Soak::check() {
         if (!name.endsWith(QLatin1String(".jpg")) || !listed.contains(base.toLower()))
             c.problems << QStringLiteral("not listed: foto/") + name;
     }
-    if (onDisk.size() != files.size()) c.problems << QStringLiteral("%1 files in foto, %2 listed").arg(onDisk.size()).arg(files.size());
+    if (onDisk.size() != files.size())
+        c.problems << QStringLiteral("%1 files in foto, %2 listed").arg(onDisk.size()).arg(files.size());
 
     // Every stored picture was sent whole, byte for byte, and is stored once.
     std::map<Sha, int> storedHashes;
@@ -317,7 +346,8 @@ SoakCheck Soak::check() {
             c.problems << QStringLiteral("stored but never sent whole: ") + QString::fromLatin1(n);
             continue;
         }
-        if (readFile(savedFile(sent->second)) != bytes) c.problems << QStringLiteral("differs from the copy sent: ") + QString::fromLatin1(n);
+        if (readFile(savedFile(sent->second)) != bytes)
+            c.problems << QStringLiteral("differs from the copy sent: ") + QString::fromLatin1(n);
         if (++storedHashes[h] == 2) c.problems << QStringLiteral("stored twice: ") + QString::fromLatin1(n);
     }
     // Every picture sent whole is stored, unless the operator's cancel excused its call.
@@ -355,7 +385,8 @@ void Soak::checkJournal(SoakCheck& c, const QList<QByteArray>& files) {
         snimoks += dialled;
         received += dataPhase;
         // A call the modem may have connected: one answered, or a dial that was not refused.
-        taken += dialled ? call->outcome != QStringLiteral("Не связи с объектом") : call->what == QStringLiteral("снимок");
+        taken +=
+            dialled ? call->outcome != QStringLiteral("Не связи с объектом") : call->what == QStringLiteral("снимок");
         if (call->outcome == journal::notAnswered) ++c.unanswered;
         if (call->what.startsWith(QStringLiteral("VOICE"))) {
             ++voice;
@@ -365,12 +396,15 @@ void Soak::checkJournal(SoakCheck& c, const QList<QByteArray>& files) {
     }
     for (const QByteArray& n : files)
         if (named.value(n) != 1)
-            c.problems << QStringLiteral("named in %1 journal lines: %2").arg(named.value(n)).arg(QString::fromLatin1(n));
-    if (snimoks != snimoks_) c.problems << QStringLiteral("%1 Снимок in the journal, %2 pressed").arg(snimoks).arg(snimoks_);
+            c.problems
+                << QStringLiteral("named in %1 journal lines: %2").arg(named.value(n)).arg(QString::fromLatin1(n));
+    if (snimoks != snimoks_)
+        c.problems << QStringLiteral("%1 Снимок in the journal, %2 pressed").arg(snimoks).arg(snimoks_);
     if (voice != figures_.voiceCalls)
         c.problems << QStringLiteral("%1 voice calls in the journal, %2 made").arg(voice).arg(figures_.voiceCalls);
     // Every call unitsim connected has its line; no line claims a data phase without one.
-    if (taken < connects_) c.problems << QStringLiteral("%1 calls connected, %2 in the journal").arg(connects_).arg(taken);
+    if (taken < connects_)
+        c.problems << QStringLiteral("%1 calls connected, %2 in the journal").arg(connects_).arg(taken);
     if (received > connects_)
         c.problems << QStringLiteral("%1 data phases in the journal, %2 calls connected").arg(received).arg(connects_);
 }
@@ -388,15 +422,22 @@ QString Soak::answersNextCalls() {
         } else {
             sim_->command("call");
             // Timer1 takes it.
-            if (!QTest::qWaitFor([&] { takeEvents(); return connects_ > connectsBefore && simIdle() && !f.busy; }, 30000))
+            if (!QTest::qWaitFor(
+                    [&] {
+                        takeEvents();
+                        return connects_ > connectsBefore && simIdle() && !f.busy;
+                    },
+                    30000))
                 return QStringLiteral("the incoming call after the soak was not taken");
         }
         if (!waitQuiet(30000)) return QStringLiteral("the last call did not end");
         if (f.ListBox1.count() != before + opt_.pictures)
             return QStringLiteral("the %1 call after the soak stored %2 pictures, not %3")
-                .arg(dialled ? "dialled" : "incoming").arg(f.ListBox1.count() - before).arg(opt_.pictures);
+                .arg(dialled ? "dialled" : "incoming")
+                .arg(f.ListBox1.count() - before)
+                .arg(opt_.pictures);
     }
     return {};
 }
 
-} // namespace rig
+}  // namespace rig

@@ -23,7 +23,7 @@ struct SoakOptions {
     double faultRate = 0.35;  // share of picture calls that unitsim garbles
     QString faults = QStringLiteral("drop,truncate,noise,nul,longline,silence");
     QString ringFault = QStringLiteral("longline");  // in front of every incoming call's first ring
-    double cancelRate = 0.06;  // share of transfers in which the operator presses Отмена
+    double cancelRate = 0.06;                        // share of transfers in which the operator presses Отмена
     double buttonRate = 0.10;  // share in which Снимок or Инициализ. is pressed during a wait
     double callRate = 0.05;    // share in which the unit calls in during a wait of the transfer
     double timerShare = 0.3;   // share of incoming calls left to Timer1 alone to notice
@@ -36,31 +36,31 @@ struct SoakOptions {
     // Share of transfers before which somebody calls the modem's number by voice: it must
     // ring unanswered, and the unit's next call is taken.
     double voiceRate = 0.04;
-    int pictures = 3;          // per call
-    int resolution = 1;        // unitsim's: 160x128, 320x240 or 640x480
-    int idleHangupMs = 1500;   // how long a silent call stands
+    int pictures = 3;         // per call
+    int resolution = 1;       // unitsim's: 160x128, 320x240 or 640x480
+    int idleHangupMs = 1500;  // how long a silent call stands
     int transferTimeoutMs = 150000;
 };
 
 // What an archive check found.
 struct SoakCheck {
-    QStringList problems;  // empty when everything holds
-    int stored = 0;        // pictures in foto
-    int sentWhole = 0;     // complete pictures unitsim sent
-    int required = 0;      // of those, the ones that must be stored
-    int excused = 0;       // the others: their call was cut off by the operator's cancel
-    int excusedStored = 0; // of which were stored all the same
+    QStringList problems;   // empty when everything holds
+    int stored = 0;         // pictures in foto
+    int sentWhole = 0;      // complete pictures unitsim sent
+    int required = 0;       // of those, the ones that must be stored
+    int excused = 0;        // the others: their call was cut off by the operator's cancel
+    int excusedStored = 0;  // of which were stored all the same
     int events = 0;
-    int journalled = 0;    // calls in calls.csv
-    int unanswered = 0;    // of which rang and were not answered
+    int journalled = 0;  // calls in calls.csv
+    int unanswered = 0;  // of which rang and were not answered
     bool ok() const { return problems.isEmpty(); }
 };
 
 struct SoakFigures {
     int transfers = 0, dialled = 0, incoming = 0, byTimer = 0;
-    QMap<QByteArray, int> lineFaults;    // unitsim's faults by kind, over the picture calls
-    QMap<QString, int> operatorFaults;   // "Отмена/dialling", "Снимок/data", ...
-    QMap<QString, int> callsDuring;      // the unit calling in during a transfer, by phase
+    QMap<QByteArray, int> lineFaults;   // unitsim's faults by kind, over the picture calls
+    QMap<QString, int> operatorFaults;  // "Отмена/dialling", "Снимок/data", ...
+    QMap<QString, int> callsDuring;     // the unit calling in during a transfer, by phase
     int picturesWhole = 0, picturesCut = 0;
     int calls = 0, callsWithoutPictures = 0;
     int restarts = 0, silentRestarts = 0, replugs = 0, voiceCalls = 0;
@@ -121,14 +121,14 @@ private:
     static Sha sha(const QByteArray& hex);
     QString savedFile(const Sent& s) const;
     std::map<Sha, Sent> whole_;
-    QSet<int> lenient_;              // calls whose pictures a cancel excused
+    QSet<int> lenient_;  // calls whose pictures a cancel excused
     int connects_ = 0, callEnds_ = 0, rings_ = 0, ringEnds_ = 0;
-    int receptions_ = 0;             // receptions started by the poll
-    int snimoks_ = 0;                // presses of Снимок that dialled
+    int receptions_ = 0;  // receptions started by the poll
+    int snimoks_ = 0;     // presses of Снимок that dialled
     QStringList trace_;
 };
 
 // The resident set of this process in kB (VmRSS).
 long residentKb();
 
-} // namespace rig
+}  // namespace rig

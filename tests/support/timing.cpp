@@ -10,4 +10,4 @@ double threadCpuSeconds() {
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-} // namespace rig
+}  // namespace rig

@@ -20,4 +20,4 @@ template <class F> Cost measure(F&& f) {
     return {double(t.nsecsElapsed()) / 1e9, threadCpuSeconds() - c0};
 }
 
-} // namespace rig
+}  // namespace rig

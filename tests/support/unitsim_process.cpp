@@ -21,8 +21,8 @@ UnitSimProcess::UnitSimProcess(const QStringList& options, const QString& linkPa
     : link_(linkPath.isEmpty() ? dir_.filePath("modem") : linkPath) {
     if (unitsimPath().isEmpty()) return;
     QStringList args = options;
-    args << "--link" << link() << "--control" << dir_.filePath("ctl") << "--log" << dir_.filePath("log")
-         << "--report" << reportPath() << "--save-dir" << savedDir();
+    args << "--link" << link() << "--control" << dir_.filePath("ctl") << "--log" << dir_.filePath("log") << "--report"
+         << reportPath() << "--save-dir" << savedDir();
     QDir().mkpath(savedDir());
     proc_.start(unitsimPath(), args);
     if (!proc_.waitForStarted(5000)) return;
@@ -102,7 +102,8 @@ QList<SimEvent> readSimLog(const QString& path, const QByteArray& name) {
     return out;
 }
 
-int countSimEvents(const QList<SimEvent>& events, const QByteArray& name, const QByteArray& key, const QByteArray& value) {
+int countSimEvents(const QList<SimEvent>& events, const QByteArray& name, const QByteArray& key,
+                   const QByteArray& value) {
     return int(std::count_if(events.begin(), events.end(), [&](const SimEvent& e) {
         return e.name == name && (key.isEmpty() || e.fields.value(key) == value);
     }));
@@ -140,7 +141,8 @@ QList<QByteArray> UnitSimProcess::completePictures() const {
         if (e.name != "picture" || e.fields.value("status") != "complete") continue;
         QFile f(QString::fromLocal8Bit(e.fields.value("file")));
         QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        if (QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() != e.fields.value("sha256")) bytes.clear();
+        if (QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() != e.fields.value("sha256"))
+            bytes.clear();
         out.append(bytes);
     }
     return out;
@@ -172,7 +174,7 @@ private:
     std::unique_ptr<plat::SerialLine> inner_;
     TappedPortSystem& tap_;
 };
-} // namespace
+}  // namespace
 
 std::unique_ptr<plat::SerialLine> TappedPortSystem::create() {
     return std::make_unique<TappedLine>(inner_.create(), *this);
@@ -185,4 +187,4 @@ void RealRig::build(const QString& port) {
     form1 = &program->form1;
 }
 
-} // namespace rig
+}  // namespace rig

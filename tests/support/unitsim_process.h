@@ -18,9 +18,9 @@
     } while (false)
 
 // Skips the calling test (an initTestCase: the whole program) when unitsim was not built.
-#define SKIP_WITHOUT_UNITSIM()                                                          \
-    do {                                                                                \
-        if (rig::unitsimPath().isEmpty()) QSKIP("the unitsim target is not built");     \
+#define SKIP_WITHOUT_UNITSIM()                                                      \
+    do {                                                                            \
+        if (rig::unitsimPath().isEmpty()) QSKIP("the unitsim target is not built"); \
     } while (false)
 
 namespace rig {
@@ -125,4 +125,4 @@ struct RealRig {
     void build(const QString& port);
 };
 
-} // namespace rig
+}  // namespace rig

@@ -28,8 +28,8 @@ private slots:
         QTest::newRow("negative") << QByteArray("-2,a,b,") << -2 << L{};
         QTest::newRow("zero") << QByteArray("0,") << 0 << L{};
         QTest::newRow("empty name kept in place") << QByteArray("3,a,,c,") << 3 << L{"a", "", "c"};
-        QTest::newRow("cp1251 bytes pass through") << QByteArray("1,foto\\\xD4\xEE\xF2\xEE,") << 1
-                                                   << L{"foto\\\xD4\xEE\xF2\xEE"};
+        QTest::newRow("cp1251 bytes pass through")
+            << QByteArray("1,foto\\\xD4\xEE\xF2\xEE,") << 1 << L{"foto\\\xD4\xEE\xF2\xEE"};
     }
     void countAndNames() {
         QFETCH(QByteArray, line);
@@ -76,9 +76,10 @@ private slots:
                 expected.push_back(day);
             }
         }
-        for (const QByteArray& bad : {"1,foto\\246000_311226f1,", "1,foto\\120000_320126f1,", "1,foto\\120000_001326f1,",
-                                      "1,foto\\12000_0101261f1,", "1,foto\\1200x0_010126f1,", "0,", "-1,foto\\120000_010126f1,",
-                                      "1,,", "", "1,foto\\120000_290201f1,"})
+        for (const QByteArray& bad :
+             {"1,foto\\246000_311226f1,", "1,foto\\120000_320126f1,", "1,foto\\120000_001326f1,",
+              "1,foto\\12000_0101261f1,", "1,foto\\1200x0_010126f1,", "0,", "-1,foto\\120000_010126f1,", "1,,", "",
+              "1,foto\\120000_290201f1,"})
             events.append(bad);
         viewer::DayIndex index;
         const viewer::DayIndex::Change change = index.update(events);
@@ -97,7 +98,9 @@ private slots:
     void theNearestDayAndAListThatGrows() {
         viewer::DayIndex index;
         QCOMPARE(index.nearest(QDate(2026, 12, 7)), std::nullopt);
-        const auto on = [](int day, int n) { return eventLine({pictureName(QDateTime(QDate(2026, 12, day), QTime(8, 0)), n)}); };
+        const auto on = [](int day, int n) {
+            return eventLine({pictureName(QDateTime(QDate(2026, 12, day), QTime(8, 0)), n)});
+        };
         archive::List events{on(3, 0), on(8, 1), on(3, 2)};
         index.update(events);
         const auto events3 = index.events(QDate(2026, 12, 3));

@@ -1,11 +1,11 @@
 // The picture decoder: real camera pictures and pictures encoded here decode to the right
 // size and colours; anything else (cut short, empty, random, mangled, absurd headers) gives an
 // error naming the file, never a crash or a hang.
-#include "platform/jpeg.h"
-#include "platform/toolkit.h"
 #include "jpegmaker.h"
 #include "rig.h"
 #include "timing.h"
+#include "platform/jpeg.h"
+#include "platform/toolkit.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -23,12 +23,9 @@ QImage quadrants(int width, int height) {
     img.fill(Qt::white);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            if (x < hw && y < hh)
-                img.setPixel(x, y, qRgb(220, 20, 20));
-            else if (x >= hw && y < hh)
-                img.setPixel(x, y, qRgb(20, 200, 20));
-            else if (x < hw)
-                img.setPixel(x, y, qRgb(20, 20, 220));
+            if (x < hw && y < hh) img.setPixel(x, y, qRgb(220, 20, 20));
+            else if (x >= hw && y < hh) img.setPixel(x, y, qRgb(20, 200, 20));
+            else if (x < hw) img.setPixel(x, y, qRgb(20, 20, 220));
     return img;
 }
 
@@ -52,15 +49,14 @@ double meanDifference(const QImage& a, const QImage& b) {
 // Offset of the first frame header (SOF0 baseline or SOF2 progressive), or -1.
 qsizetype frameHeader(const QByteArray& jpeg) {
     for (qsizetype i = 2; i + 9 < jpeg.size(); ++i)
-        if (uchar(jpeg[i]) == 0xFF && (uchar(jpeg[i + 1]) == 0xC0 || uchar(jpeg[i + 1]) == 0xC2))
-            return i;
+        if (uchar(jpeg[i]) == 0xFF && (uchar(jpeg[i + 1]) == 0xC0 || uchar(jpeg[i + 1]) == 0xC2)) return i;
     return -1;
 }
 
 // The camera pictures of ../shared.
 QString sharedPictures() { return rig::sharedDir() + "/pictures"; }
 
-} // namespace
+}  // namespace
 
 class TestJpeg : public QObject {
     Q_OBJECT
@@ -133,18 +129,22 @@ private slots:
         const QImage source = quadrants(size.width(), size.height());
         QString error;
         const rig::JpegColours colours = gray ? rig::JpegColours::Grey : rig::JpegColours::Rgb;
-        const QByteArray jpeg = rig::encodeJpeg(source, {.quality = 90, .progressive = progressive, .colours = colours});
+        const QByteArray jpeg =
+            rig::encodeJpeg(source, {.quality = 90, .progressive = progressive, .colours = colours});
         const QImage img = plat::decodeJpeg(jpeg, &error);
         QVERIFY2(!img.isNull(), qPrintable(error));
         QCOMPARE(img.size(), size);
         QCOMPARE(img.format() == QImage::Format_Grayscale8, gray);
         // Sample the middle of each quadrant, away from the blurred edges between them.
         const QImage expected = gray ? source.convertToFormat(QImage::Format_Grayscale8) : source;
-        for (QPoint p : {QPoint(size.width() / 4, size.height() / 4), QPoint(size.width() * 3 / 4, size.height() / 4),
-                         QPoint(size.width() / 4, size.height() * 3 / 4), QPoint(size.width() * 3 / 4, size.height() * 3 / 4)})
-            QVERIFY2(near(img.pixel(p), expected.pixel(p)),
-                     qPrintable(QStringLiteral("pixel %1,%2 is %3, expected %4").arg(p.x()).arg(p.y())
-                                    .arg(img.pixel(p), 8, 16).arg(expected.pixel(p), 8, 16)));
+        for (QPoint p :
+             {QPoint(size.width() / 4, size.height() / 4), QPoint(size.width() * 3 / 4, size.height() / 4),
+              QPoint(size.width() / 4, size.height() * 3 / 4), QPoint(size.width() * 3 / 4, size.height() * 3 / 4)})
+            QVERIFY2(near(img.pixel(p), expected.pixel(p)), qPrintable(QStringLiteral("pixel %1,%2 is %3, expected %4")
+                                                                           .arg(p.x())
+                                                                           .arg(p.y())
+                                                                           .arg(img.pixel(p), 8, 16)
+                                                                           .arg(expected.pixel(p), 8, 16)));
     }
 
     void adobeCmyk() {
@@ -175,8 +175,7 @@ private slots:
         const QString empty = write("empty.jpg", {});
         QByteArray noise(4096, Qt::Uninitialized);
         QRandomGenerator rng(7);
-        for (char& c : noise)
-            c = char(rng.bounded(256));
+        for (char& c : noise) c = char(rng.bounded(256));
         const QString random = write("noise.jpg", noise);
         const QString missing = tmp.filePath("absent.jpg");
 
@@ -250,8 +249,7 @@ private slots:
         QVERIFY(lastScan > 0);
         const QByteArray scan = jpeg.mid(lastScan, jpeg.size() - 2 - lastScan);
         QByteArray bomb = jpeg.left(lastScan);
-        for (int i = 0; i < 400; ++i)
-            bomb += scan;
+        for (int i = 0; i < 400; ++i) bomb += scan;
         bomb += QByteArray("\xFF\xD9", 2);
         QString error;
         QVERIFY(plat::decodeJpeg(bomb, &error).isNull());
@@ -267,8 +265,7 @@ private slots:
             for (int round = 0; round < 300; ++round) {
                 QByteArray bad = good;
                 const int flips = 1 + int(rng.bounded(8));
-                for (int i = 0; i < flips; ++i)
-                    bad[rng.bounded(int(bad.size()))] = char(rng.bounded(256));
+                for (int i = 0; i < flips; ++i) bad[rng.bounded(int(bad.size()))] = char(rng.bounded(256));
                 QString error;
                 const QImage img = plat::decodeJpeg(bad, &error);
                 QVERIFY(img.isNull() ? !error.isEmpty() : img.width() > 0 && img.height() > 0);

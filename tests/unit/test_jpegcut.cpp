@@ -3,9 +3,9 @@
 // inside header segments (before a thumbnail, in a comment, an ICC profile, a quantisation
 // table) that mislead a byte-pair search, and streams that end or break in the middle of a
 // picture.
-#include "acquisition/jpegcut.h"
 #include "jpegmaker.h"
 #include "rig.h"
+#include "acquisition/jpegcut.h"
 
 #include <QtEndian>
 #include <QtTest>
@@ -38,7 +38,8 @@ QByteArray gapBeforeThumbnail(QByteArray j, const QByteArray& gap) {
     const QByteArray entry = le ? hex("0102 0400 01000000") : hex("0201 0004 00000001");
     const qsizetype at = j.indexOf(entry, tiff) + entry.size();
     if (at < entry.size() || at + 4 > thumb) return {};
-    const quint32 offset = le ? qFromLittleEndian<quint32>(j.constData() + at) : qFromBigEndian<quint32>(j.constData() + at);
+    const quint32 offset =
+        le ? qFromLittleEndian<quint32>(j.constData() + at) : qFromBigEndian<quint32>(j.constData() + at);
     if (tiff + offset != thumb) return {};
     if (le) qToLittleEndian<quint32>(offset + quint32(gap.size()), j.data() + at);
     else qToBigEndian<quint32>(offset + quint32(gap.size()), j.data() + at);
@@ -56,7 +57,7 @@ QByteArray withSegment(const QByteArray& jpeg, unsigned char code, const QByteAr
 const QByteArray kBefore = "UNIT\r\n";
 const QByteArray kAfter = "\r\n\r\nNO CARRIER\r\n";
 
-} // namespace
+}  // namespace
 
 class TestJpegCut : public QObject {
     Q_OBJECT
@@ -72,7 +73,8 @@ private slots:
             << hex("00FFFFFFD8 0102 FFD9 33") << QList<QByteArray>{hex("FFD80102FFD9")};
         QTest::newRow("FF FF D9 inside ends it")
             << hex("FFD8 01 FFFFD9 02 FFD9") << QList<QByteArray>{hex("FFD801FFFFD9")};
-        QTest::newRow("FF FF FF D9 inside ends it") << hex("FFD8 01 FFFFFFD9 02") << QList<QByteArray>{hex("FFD801FFFFFFD9")};
+        QTest::newRow("FF FF FF D9 inside ends it")
+            << hex("FFD8 01 FFFFFFD9 02") << QList<QByteArray>{hex("FFD801FFFFFFD9")};
         QTest::newRow("the first end marker ends it")
             << hex("FFD8 01 FFD9 FFD9") << QList<QByteArray>{hex("FFD801FFD9")};
         QTest::newRow("fill between two pictures")
@@ -149,7 +151,8 @@ private slots:
         const QByteArray camera = rig::readFile(rig::sharedDir() + "/pictures/camera-exif-thumbnail-512x512.jpg");
         if (!camera.isEmpty()) pictures.append({"camera", camera});
         for (const auto& [name, jpeg] : pictures) {
-            for (const auto& [what, gap] : {std::pair{", FF D9 before", hex("FFD9")}, std::pair{", FF before", hex("FF")}}) {
+            for (const auto& [what, gap] :
+                 {std::pair{", FF D9 before", hex("FFD9")}, std::pair{", FF before", hex("FF")}}) {
                 const QByteArray moved = gapBeforeThumbnail(jpeg, gap);
                 QVERIFY2(!moved.isEmpty(), (name + " has no EXIF thumbnail where expected").constData());
                 QTest::newRow((name + what).constData()) << moved;
@@ -162,7 +165,8 @@ private slots:
             QTest::newRow(QByteArray("a comment holding ").append(what).constData())
                 << withSegment(plain, 0xFE, "cam 1 " + bytes + " night");
             QTest::newRow(QByteArray("an ICC profile holding ").append(what).constData())
-                << withSegment(progressive, 0xE2, QByteArray("ICC_PROFILE\0\1\1", 14) + hex("00000C48") + bytes + QByteArray(40, 'x'));
+                << withSegment(progressive, 0xE2,
+                               QByteArray("ICC_PROFILE\0\1\1", 14) + hex("00000C48") + bytes + QByteArray(40, 'x'));
             QByteArray table(65, 0x10);  // table 0, 8-bit entries
             table[0] = 0;
             QTest::newRow(QByteArray("a quantisation table holding ").append(what).constData())

@@ -53,17 +53,20 @@ private slots:
         for (const QByteArray l : {"\r\n", "RD\n", "+CPIN: SIM PIN\r\n", "+CMTI: \"SM\",3\r\n", "+CREG: 1\r\n",
                                    "^SHUTDOWN\r\n", "+WIND: 1\r\n", "RING\r\n", "OK\r\n"})
             QVERIFY2(!starts(l), l.constData());
-        for (const QByteArray l : {"RING\r\n", "+CRING: VOICE\r\n", "+CRING: REL ASYNC\r\n"}) QVERIFY2(rings(l), l.constData());
+        for (const QByteArray l : {"RING\r\n", "+CRING: VOICE\r\n", "+CRING: REL ASYNC\r\n"})
+            QVERIFY2(rings(l), l.constData());
         for (const QByteArray l : {"RIN\n", "+CLIP: \"\",128\r\n", "RDY\r\n"}) QVERIFY2(!rings(l), l.constData());
 
         // What rings: only data calls are the unit's; a bare RING and an unknown type count as data.
         const auto kind = [](const QByteArray& l) { return ringKind(l.constData(), int(l.size())); };
-        for (const QByteArray l : {"RING\r\n", "+CRING: REL ASYNC\r\n", "+CRING: ASYNC\r\n", "+CRING: SYNC\r\n",
-                                   "+CRING: REL SYNC\r\n", "+CRING: ALT ASYNC/VOICE\r\n", "+CRING: NEW\r\n", "+CRING:\n"})
+        for (const QByteArray l :
+             {"RING\r\n", "+CRING: REL ASYNC\r\n", "+CRING: ASYNC\r\n", "+CRING: SYNC\r\n", "+CRING: REL SYNC\r\n",
+              "+CRING: ALT ASYNC/VOICE\r\n", "+CRING: NEW\r\n", "+CRING:\n"})
             QVERIFY2(kind(l) == RingKind::Data, l.constData());
         for (const QByteArray l : {"+CRING: VOICE\r\n", "+CRING:VOICE/XXX\r\n", "+CRING: ALT VOICE/REL ASYNC\r\n"})
             QVERIFY2(kind(l) == RingKind::Voice, l.constData());
-        for (const QByteArray l : {"+CRING: FAX\r\n", "+CRING: ALT FAX/VOICE\r\n"}) QVERIFY2(kind(l) == RingKind::Fax, l.constData());
+        for (const QByteArray l : {"+CRING: FAX\r\n", "+CRING: ALT FAX/VOICE\r\n"})
+            QVERIFY2(kind(l) == RingKind::Fax, l.constData());
         QVERIFY(kind("+CRING: GPRS \"IP\",\"10.1.2.3\"\r\n") == RingKind::Packet);
 
         // The caller's number and the ring's type, for the journal, as real modems send them.

@@ -5,11 +5,10 @@
 #include <QtTest>
 
 namespace {
-template <size_t N>
-QByteArray bytes(const std::array<unsigned char, N>& a) {
+template <size_t N> QByteArray bytes(const std::array<unsigned char, N>& a) {
     return QByteArray(reinterpret_cast<const char*>(a.data()), qsizetype(N));
 }
-} // namespace
+}  // namespace
 
 class TestSettingsItems : public QObject {
     Q_OBJECT
@@ -22,11 +21,11 @@ private slots:
         QTest::newRow("+7") << QByteArray("+7") << QByteArray::fromHex("A7B0010101010101");
         QTest::newRow("empty") << QByteArray() << QByteArray::fromHex("B001010101010101");
         QTest::newRow("star") << QByteArray("*12") << QByteArray::fromHex("C12B010101010101");
-        QTest::newRow("unknown characters keep the half-byte") << QByteArray("#1") << QByteArray::fromHex("02B0010101010101");
-        QTest::newRow("15 characters fit") << QByteArray("+79001112233445")
-                                           << QByteArray::fromHex("A79001112233445B");
-        QTest::newRow("16 characters pack their first 15") << QByteArray("+790011122334456")
-                                                          << QByteArray::fromHex("A79001112233445B");
+        QTest::newRow("unknown characters keep the half-byte")
+            << QByteArray("#1") << QByteArray::fromHex("02B0010101010101");
+        QTest::newRow("15 characters fit") << QByteArray("+79001112233445") << QByteArray::fromHex("A79001112233445B");
+        QTest::newRow("16 characters pack their first 15")
+            << QByteArray("+790011122334456") << QByteArray::fromHex("A79001112233445B");
         QTest::newRow("40 characters") << QByteArray(40, '9') << QByteArray::fromHex("999999999999999B");
     }
     void convtel() {
@@ -51,8 +50,8 @@ private slots:
         // Nothing picked, or a typed entry past the list: the unit's lowest resolution.
         QTest::newRow("no pick") << dec7 << -1 << QByteArray::fromHex("02451307122631310101");
         QTest::newRow("typed entry") << dec7 << 3 << QByteArray::fromHex("02451307122631310101");
-        QTest::newRow("24-hour clock, new year") << QDateTime(QDate(2000, 1, 1), QTime(23, 59, 59)) << 0
-                                                 << QByteArray::fromHex("59592301010031310101");
+        QTest::newRow("24-hour clock, new year")
+            << QDateTime(QDate(2000, 1, 1), QTime(23, 59, 59)) << 0 << QByteArray::fromHex("59592301010031310101");
         QTest::newRow("midnight") << QDateTime(QDate(2099, 10, 31), QTime(0, 0, 0)) << 2
                                   << QByteArray::fromHex("00000031109933330101");
     }
@@ -72,7 +71,9 @@ private slots:
         // Longer than the packed form holds: its first 15 characters, still 9 bytes.
         QTest::newRow("16 characters") << QByteArray("+79001112233*123") << QByteArray::fromHex("A79001112233C12B0D");
         // "#" has no code: it leaves its half-byte as it was.
-        QTest::newRow("with #") << QByteArray("#1") << QByteArray::fromHex("02B0010101010101" "0D");
+        QTest::newRow("with #") << QByteArray("#1")
+                                << QByteArray::fromHex("02B0010101010101"
+                                                       "0D");
     }
     void phoneRecord() {
         QFETCH(QByteArray, tel);

@@ -14,7 +14,7 @@ std::string bytes(std::initializer_list<int> list) {
     for (int b : list) s += char(b);
     return s;
 }
-} // namespace
+}  // namespace
 
 class TestUnitsimCodec : public QObject {
     Q_OBJECT
@@ -55,7 +55,8 @@ private slots:
         row("empty", {0xB0, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x0D}, "", true);
         row("star", {0xC1, 0x23, 0xB0, 0x01, 0x01, 0x01, 0x01, 0x01, 0x0D}, "*123", true);
         row("15 digits", {0xA7, 0x90, 0x01, 0x11, 0x22, 0x33, 0x44, 0x5B, 0x0D}, "+79001112233445", true);
-        row("16 digits have no end mark", {0x89, 0x00, 0x11, 0x12, 0x23, 0x34, 0x45, 0x56, 0x0D}, "8900111223344556", false);
+        row("16 digits have no end mark", {0x89, 0x00, 0x11, 0x12, 0x23, 0x34, 0x45, 0x56, 0x0D}, "8900111223344556",
+            false);
         row("end byte not B0", {0xA7, 0xB5, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x0D}, "+7", false);
         row("filler not 01", {0xA7, 0xB0, 0x00, 0x01, 0x01, 0x01, 0x01, 0x01, 0x0D}, "+7", false);
         row("no 0D at the end", {0xA7, 0xB0, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x0A}, "+7", false);
@@ -87,7 +88,8 @@ private slots:
     }
 
     void commandLineTexts() {
-        QCOMPARE(unescapeArgument("UNIT\\r\\n\\x00\\xff\\\\"), std::optional<std::string>(std::string("UNIT\r\n\0\xff\\", 9)));
+        QCOMPARE(unescapeArgument("UNIT\\r\\n\\x00\\xff\\\\"),
+                 std::optional<std::string>(std::string("UNIT\r\n\0\xff\\", 9)));
         QVERIFY(!unescapeArgument("\\x4"));
         QVERIFY(!unescapeArgument("\\xZZ"));
         QVERIFY(!unescapeArgument("end\\"));
@@ -115,9 +117,13 @@ private slots:
         QCOMPARE(opts.options.dialResults.size(), std::size_t(3));
         QCOMPARE(opts.options.dialResults[1].text, std::string("NO ANSWER"));
 
-        for (const auto& bad : std::vector<std::vector<std::string>>{
-                 {"--settings-fault", "apn"}, {"--settings-fault", "fax:ok"}, {"--dial-delay", "-1"},
-                 {"--fault-rate", "1.5"}, {"--resolution", "4"}, {"--pictures"}, {"--frobnicate"}})
+        for (const auto& bad : std::vector<std::vector<std::string>>{{"--settings-fault", "apn"},
+                                                                     {"--settings-fault", "fax:ok"},
+                                                                     {"--dial-delay", "-1"},
+                                                                     {"--fault-rate", "1.5"},
+                                                                     {"--resolution", "4"},
+                                                                     {"--pictures"},
+                                                                     {"--frobnicate"}})
             QVERIFY2(!parseArguments(bad).error.empty(), bad[0].c_str());
     }
 };

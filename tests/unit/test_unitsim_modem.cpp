@@ -1,8 +1,8 @@
 // The simulated modem and unit, run in-process on a socket pair: what a program on the serial
 // line sees, byte for byte, and what the simulator logs and reports about it.
+#include "unitsim_process.h"
 #include "unitsim/loopback.h"
 #include "unitsim/picture.h"
-#include "unitsim_process.h"
 
 #include <QImage>
 #include <QtTest>
@@ -53,8 +53,8 @@ struct Rig {
     explicit Rig(std::vector<std::string> extra = {}) : line(args(std::move(extra))) {}
 
     std::vector<std::string> args(std::vector<std::string> extra) const {
-        std::vector<std::string> a{"--fast", "--dial-delay", "0", "--answer-delay", "0",
-                                   "--log", log.toStdString(), "--report", report.toStdString()};
+        std::vector<std::string> a{"--fast", "--dial-delay",    "0",        "--answer-delay",    "0",
+                                   "--log",  log.toStdString(), "--report", report.toStdString()};
         a.insert(a.end(), extra.begin(), extra.end());
         return a;
     }
@@ -99,7 +99,7 @@ struct Rig {
 std::string text(const std::string& t) { return t + "\r"; }
 std::string hex(const char* h) { return QByteArray::fromHex(h).toStdString(); }
 
-} // namespace
+}  // namespace
 
 class TestUnitsimModem : public QObject {
     Q_OBJECT
@@ -112,7 +112,8 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::newRow("prepare") << "prepare.txt" << QStringList{"--clip-reply", "error"};
         QTest::newRow("dial-refused") << "dial-refused.txt" << QStringList{"--dial-result", "no-carrier"};
-        QTest::newRow("dial-picture") << "dial-picture.txt" << QStringList{"--before", "UNIT\\r\\n", "--after", "\\r\\n"};
+        QTest::newRow("dial-picture") << "dial-picture.txt"
+                                      << QStringList{"--before", "UNIT\\r\\n", "--after", "\\r\\n"};
     }
     void transcripts() {
         QFETCH(QString, file);
@@ -205,9 +206,8 @@ private slots:
         rig::writeFile(a, qb(picA));
         rig::writeFile(b, qb(picB));
         QVERIFY(QDir(dir.path()).mkdir("saved"));
-        Rig r({"--picture", a.toStdString(), "--picture", b.toStdString(), "--pictures", "3", "--before",
-               "UNIT\\r\\n", "--between", "\\x00\\n", "--after", "\\r\\n", "--save-dir",
-               dir.filePath("saved").toStdString()});
+        Rig r({"--picture", a.toStdString(), "--picture", b.toStdString(), "--pictures", "3", "--before", "UNIT\\r\\n",
+               "--between", "\\x00\\n", "--after", "\\r\\n", "--save-dir", dir.filePath("saved").toStdString()});
         QVERIFY2(r.line.error().empty(), r.line.error().c_str());
         r.dialIn();
         const std::string got = r.say("foto1\r", "NO CARRIER\r\n");
@@ -362,7 +362,8 @@ private slots:
         r.line.control("call");
         QCOMPARE(qb(r.line.readFor(120ms)), QByteArray());
         r.say("foto1\r", "NO CARRIER\r\n");
-        QCOMPARE(qb(r.expect("+CLIP: \"+79001112233\",145\r\n")), QByteArray("\r\n+CRING: REL ASYNC\r\n\r\n+CLIP: \"+79001112233\",145\r\n"));
+        QCOMPARE(qb(r.expect("+CLIP: \"+79001112233\",145\r\n")),
+                 QByteArray("\r\n+CRING: REL ASYNC\r\n\r\n+CLIP: \"+79001112233\",145\r\n"));
     }
 
     // The settings exchange over the cable, with bytes known in advance; afterwards the unit

@@ -20,8 +20,7 @@ namespace {
 bool writeJpeg(const QImage& source, const QString& path, int quality) {
     const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
     std::FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
-    if (!out)
-        return false;
+    if (!out) return false;
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};
     cinfo.err = jpeg_std_error(&jerr);  // the default handler exits; fine for a build tool
@@ -54,7 +53,7 @@ QImage placeholder() {
     p.fillRect(img.rect(), sky);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(225, 230, 235));
-    p.drawRoundedRect(QRectF(5, 11, 15, 11), 2, 2);  // body
+    p.drawRoundedRect(QRectF(5, 11, 15, 11), 2, 2);                                                      // body
     p.drawPolygon(QPolygonF({QPointF(20, 14.5), QPointF(27, 11), QPointF(27, 22), QPointF(20, 18.5)}));  // lens hood
     p.setBrush(QColor(200, 40, 40));
     p.drawEllipse(QPointF(8.5, 14.5), 1.5, 1.5);  // recording light
@@ -83,12 +82,12 @@ QImage generic() {
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(outline(QColor(90, 90, 90)));
     p.setBrush(Qt::white);
-    p.drawPolygon(QPolygonF({QPointF(3.5, 1.5), QPointF(9.5, 1.5), QPointF(12.5, 4.5), QPointF(12.5, 14.5), QPointF(3.5, 14.5)}));
+    p.drawPolygon(QPolygonF({QPointF(3.5, 1.5), QPointF(9.5, 1.5), QPointF(12.5, 4.5), QPointF(12.5, 14.5),
+                             QPointF(3.5, 14.5)}));
     p.setBrush(QColor(210, 210, 210));
     p.drawPolygon(QPolygonF({QPointF(9.5, 1.5), QPointF(9.5, 4.5), QPointF(12.5, 4.5)}));
     p.setPen(outline(QColor(150, 170, 200)));
-    for (int y : {7, 9, 11})
-        p.drawLine(QPointF(5.5, y + 0.5), QPointF(10.5, y + 0.5));
+    for (int y : {7, 9, 11}) p.drawLine(QPointF(5.5, y + 0.5), QPointF(10.5, y + 0.5));
     return img;
 }
 
@@ -102,10 +101,8 @@ QImage port() {
     p.drawPolygon(QPolygonF({QPointF(0.5, 4.5), QPointF(15.5, 4.5), QPointF(13, 11.5), QPointF(3, 11.5)}));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(40, 40, 40));
-    for (int i = 0; i < 5; ++i)
-        p.drawEllipse(QPointF(3.5 + 2.25 * i, 6.8), 0.9, 0.9);
-    for (int i = 0; i < 4; ++i)
-        p.drawEllipse(QPointF(4.6 + 2.25 * i, 9.3), 0.9, 0.9);
+    for (int i = 0; i < 5; ++i) p.drawEllipse(QPointF(3.5 + 2.25 * i, 6.8), 0.9, 0.9);
+    for (int i = 0; i < 4; ++i) p.drawEllipse(QPointF(4.6 + 2.25 * i, 9.3), 0.9, 0.9);
     return img;
 }
 
@@ -208,7 +205,7 @@ QImage calendar() {
     return img;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {

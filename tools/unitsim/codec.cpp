@@ -24,7 +24,7 @@ void appendBcdText(std::string& out, unsigned char b) {
     out += hexDigit(b & 15);
 }
 
-} // namespace
+}  // namespace
 
 ClockRecord decodeClockRecord(std::string_view record) {
     ClockRecord c;
@@ -36,8 +36,8 @@ ClockRecord decodeClockRecord(std::string_view record) {
     c.day = bcd(byte(3));
     c.month = bcd(byte(4));
     c.year = bcd(byte(5));
-    c.valid = c.second >= 0 && c.second <= 59 && c.minute >= 0 && c.minute <= 59 && c.hour >= 0 &&
-              c.hour <= 23 && c.day >= 1 && c.day <= 31 && c.month >= 1 && c.month <= 12 && c.year >= 0;
+    c.valid = c.second >= 0 && c.second <= 59 && c.minute >= 0 && c.minute <= 59 && c.hour >= 0 && c.hour <= 23 &&
+              c.day >= 1 && c.day <= 31 && c.month >= 1 && c.month <= 12 && c.year >= 0;
     for (int i : {2, 1, 0}) {
         appendBcdText(c.text, byte(i));
         if (i) c.text += ':';
@@ -150,4 +150,4 @@ std::optional<std::string> unescapeArgument(std::string_view text) {
     return out;
 }
 
-} // namespace unitsim
+}  // namespace unitsim

@@ -9,11 +9,11 @@ namespace unitsim {
 
 struct ClockRecord {
     int second = 0, minute = 0, hour = 0, day = 0, month = 0, year = 0;  // year within the century
-    bool valid = false;     // every BCD digit 0-9 and every field in its range
-    std::string text;       // "hh:mm:ss dd.mm.yy"; a nibble above 9 shows as its hex digit
-    char resolution = 0;    // offset 6
-    char resolutionCheck = 0;  // offset 7, a copy of offset 6
-    bool trailerValid = false; // offsets 8 and 9 are 0x01
+    bool valid = false;         // every BCD digit 0-9 and every field in its range
+    std::string text;           // "hh:mm:ss dd.mm.yy"; a nibble above 9 shows as its hex digit
+    char resolution = 0;        // offset 6
+    char resolutionCheck = 0;   // offset 7, a copy of offset 6
+    bool trailerValid = false;  // offsets 8 and 9 are 0x01
 };
 
 // Seconds, minutes, hours, day, month, year as packed BCD, then the resolution code twice and
@@ -47,4 +47,4 @@ std::string escapeValue(std::string_view bytes);
 // Command-line texts: \r \n \t \0 \\ and \xNN; nothing when an escape is malformed.
 std::optional<std::string> unescapeArgument(std::string_view text);
 
-} // namespace unitsim
+}  // namespace unitsim

@@ -27,11 +27,11 @@ std::string quoted(const std::string& v) {
     return out + '"';
 }
 
-} // namespace
+}  // namespace
 
 std::string sha256Hex(std::string_view bytes) {
-    const QByteArray h = QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())),
-                                                  QCryptographicHash::Sha256);
+    const QByteArray h =
+        QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())), QCryptographicHash::Sha256);
     return h.toHex().toStdString();
 }
 
@@ -60,12 +60,9 @@ void EventLog::write(std::string_view event, const Fields& fields) {
 void EventLog::pictureSent(const Sent& sent) {
     const PictureTag& p = *sent.segment.picture;
     const bool whole = p.fault.empty() && sent.complete();
-    Fields f{{"call", std::to_string(p.call)},
-             {"index", std::to_string(p.index)},
-             {"status", whole ? "complete" : "partial"},
-             {"sent", std::to_string(sent.written)},
-             {"bytes", std::to_string(p.size)},
-             {"sha256", p.sha256}};
+    Fields f{{"call", std::to_string(p.call)},           {"index", std::to_string(p.index)},
+             {"status", whole ? "complete" : "partial"}, {"sent", std::to_string(sent.written)},
+             {"bytes", std::to_string(p.size)},          {"sha256", p.sha256}};
     if (!whole) f.emplace_back("why", p.fault.empty() ? "cut off" : p.fault);
     if (whole && !saveDir_.empty()) {
         char name[64];
@@ -78,4 +75,4 @@ void EventLog::pictureSent(const Sent& sent) {
     write("picture", f);
 }
 
-} // namespace unitsim
+}  // namespace unitsim

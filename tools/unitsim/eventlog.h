@@ -40,4 +40,4 @@ private:
 
 std::string sha256Hex(std::string_view bytes);
 
-} // namespace unitsim
+}  // namespace unitsim

@@ -17,7 +17,7 @@ Time byteDone(Time epoch, std::uint64_t n) {
     return epoch + microseconds((n * 1'000'000 + bytesPerSecond - 1) / bytesPerSecond);
 }
 
-} // namespace
+}  // namespace
 
 Line::Line(int fd, bool paced) : fd_(fd), paced_(paced) {
     struct stat st {};
@@ -112,4 +112,4 @@ std::optional<Time> Line::nextDue() const {
     return byteDone(epoch_, sinceEpoch_ + 1);
 }
 
-} // namespace unitsim
+}  // namespace unitsim

@@ -19,10 +19,10 @@ constexpr int bytesPerSecond = 960;
 // A picture travelling in a segment, to be logged once its segment has left.
 struct PictureTag {
     int call = 0;
-    int index = 0;          // 1-based within the call
-    std::size_t size = 0;   // bytes of the whole picture
-    std::string sha256;     // of the whole picture
-    std::string fault;      // why the segment holds less than the whole picture; empty if whole
+    int index = 0;         // 1-based within the call
+    std::size_t size = 0;  // bytes of the whole picture
+    std::string sha256;    // of the whole picture
+    std::string fault;     // why the segment holds less than the whole picture; empty if whole
 };
 
 // Bytes to send. A segment with a picture tag holds exactly that picture (or, when the tag
@@ -78,4 +78,4 @@ private:
     std::optional<Time> lastWrite_;
 };
 
-} // namespace unitsim
+}  // namespace unitsim

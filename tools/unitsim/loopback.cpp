@@ -65,4 +65,4 @@ std::string Loopback::readFor(Ms duration) {
     return out;
 }
 
-} // namespace unitsim
+}  // namespace unitsim

@@ -43,4 +43,4 @@ private:
     std::string error_;
 };
 
-} // namespace unitsim
+}  // namespace unitsim

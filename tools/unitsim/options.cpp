@@ -9,8 +9,8 @@
 
 namespace unitsim {
 namespace {
-constexpr std::array<const char*, itemCount> itemNames{
-    "bc", "time", "clock", "apn", "user", "pass", "oper", "sim", "email", "tel1", "tel2", "tel3", "tel4", "levels"};
+constexpr std::array<const char*, itemCount> itemNames{"bc",  "time",  "clock", "apn",  "user", "pass", "oper",
+                                                       "sim", "email", "tel1",  "tel2", "tel3", "tel4", "levels"};
 constexpr const char* faultNames[] = {"none", "silence", "nul", "noise", "longline", "drop", "truncate"};
 constexpr const char* garbleNames[] = {"none", "nul", "noise", "longline"};
 constexpr const char* replyNames[] = {"ok", "error", "connect", "busy", "no-answer", "no-carrier", "silence", "none"};
@@ -56,7 +56,10 @@ std::optional<SettingsFault> settingsFault(const std::string& v) {  // ITEM:R; a
 // Stores one value of an option in Options, false when it is refused. `set` is for a switch; `to` reads the
 // value into `member` or, if that is a list, adds it; `each` makes `member` the list of comma-separated values.
 using Store = bool (*)(Options&, const std::string&);
-template <auto member, auto value> bool set(Options& o, const std::string&) { o.*member = value; return true; }
+template <auto member, auto value> bool set(Options& o, const std::string&) {
+    o.*member = value;
+    return true;
+}
 template <typename T, typename V> void put(T& field, const V& value) { field = T(value); }
 template <typename T> void put(std::vector<T>& list, const T& value) { list.push_back(value); }
 template <auto member, auto read> bool to(Options& o, const std::string& v) {
@@ -105,8 +108,11 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
         {{"ring-fault", "nul, noise or longline before the first ring of a call", "G"}, to<&O::ringGarble, garble>},
         {{"caller", "number in the +CLIP line (default +79001112233)", "NUMBER"}, to<&O::caller, any>},
         {{"idle-hangup", "end a call after MS without traffic (default 5000, 0 never)", "MS"}, to<&O::idleHangup, ms>},
-        {{"announce", "lines the modem sends when it starts again after a restart, or none (default "
-                      "RDY,+CPIN: READY,Call Ready,SMS Ready)", "LINE,..."}, announce},
+        {{"announce",
+          "lines the modem sends when it starts again after a restart, or none (default "
+          "RDY,+CPIN: READY,Call Ready,SMS Ready)",
+          "LINE,..."},
+         announce},
         {{"pictures", "pictures per call, 1 to 100 (default 1)", "N"}, to<&O::picturesPerCall, number<int, 1, 100>>},
         {{"picture", "send FILE, not a generated one; repeatable, used in turn", "FILE"}, to<&O::pictureFiles, any>},
         {{"resolution", "start size 160x128, 320x240 or 640x480 (default 2)", "1|2|3"}, to<&O::resolution, resolution>},
@@ -115,8 +121,11 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
         {{"between", "bytes between the pictures, escapes as in --before", "TEXT"}, to<&O::between, unescapeArgument>},
         {{"after", "bytes after the pictures, escapes as in --before", "TEXT"}, to<&O::after, unescapeArgument>},
         {{"report", "write each settings exchange received to PATH, key=value lines", "PATH"}, to<&O::reportPath, any>},
-        {{"settings-fault", "answer settings item ITEM with R, not OK (nul, noise or longline alone: in front of "
-                            "the OK); repeat for more items", "ITEM:R"}, to<&O::settingsFaults, settingsFault>},
+        {{"settings-fault",
+          "answer settings item ITEM with R, not OK (nul, noise or longline alone: in front of "
+          "the OK); repeat for more items",
+          "ITEM:R"},
+         to<&O::settingsFaults, settingsFault>},
         {{"fault", "fault F on every picture call (default none)", "F"}, to<&O::fault, parsePictureFault>},
         {{"random-faults", "faults F to pick from at random (default silence,noise,drop,truncate)", "F,..."},
          each<&O::randomFaults, randomFault>},
@@ -125,8 +134,11 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
         {{"call-every", "the unit calls in on its own every SECONDS", "SECONDS"}, to<&O::callEvery, seconds>},
         {{"restart-every", "the modem restarts every SECONDS, as after a power loss (command restart)", "SECONDS"},
          to<&O::restartEvery, seconds>},
-        {{"replug-every", "the modem is unplugged and plugged back every SECONDS: a new pseudo-terminal, named on a "
-                          "new output line and by --link (command replug)", "SECONDS"}, to<&O::replugEvery, seconds>},
+        {{"replug-every",
+          "the modem is unplugged and plugged back every SECONDS: a new pseudo-terminal, named on a "
+          "new output line and by --link (command replug)",
+          "SECONDS"},
+         to<&O::replugEvery, seconds>},
         {{"voice-every", "somebody calls the modem's number by voice every SECONDS (command voice)", "SECONDS"},
          to<&O::voiceEvery, seconds>},
         {{"control", "commands also from FIFO (made if missing, removed at exit)", "FIFO"}, to<&O::controlFifo, any>},
@@ -150,7 +162,7 @@ closed, a new one is opened and named on a new output line (and by --link), and 
     for (const auto& [option, store] : table) parser.addOption(option);
     return table;
 }
-} // namespace
+}  // namespace
 
 const char* itemName(Item item) { return itemNames[std::size_t(item)]; }
 std::optional<Item> parseItem(const std::string& v) { return lookup<Item>(itemNames, v); }
@@ -182,4 +194,4 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         res.help = ("usage: unitsim [OPTIONS]\n" + parser.helpText().section('\n', 1)).toStdString();
     return res;
 }
-} // namespace unitsim
+}  // namespace unitsim

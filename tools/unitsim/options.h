@@ -48,26 +48,26 @@ struct SettingsFault {
 
 struct Options {
     // Line
-    std::string linkPath;      // symbolic link to the slave side; empty: none
-    bool fast = false;         // full speed instead of 960 bytes/s
-    bool cable = false;        // no modem: the line is a direct cable to the unit
+    std::string linkPath;  // symbolic link to the slave side; empty: none
+    bool fast = false;     // full speed instead of 960 bytes/s
+    bool cable = false;    // no modem: the line is a direct cable to the unit
 
     // Modem
     bool echo = true;
     Reply atReply{"OK"};
     Reply crcReply{"OK"};
     Reply clipReply{"OK"};
-    bool reportsOn = false;    // ring and caller reports on without AT+CRC=1 / AT+CLIP=1
+    bool reportsOn = false;  // ring and caller reports on without AT+CRC=1 / AT+CLIP=1
     Ms dialDelay{2000};
     std::vector<Reply> dialResults{Reply{"CONNECT 9600"}};  // one per attempt, the last repeats
     Ms answerDelay{1000};
     Ms ringInterval{3000};
     int rings = 10;
-    int voiceRings = 5;        // a voice caller gives up sooner than the unit
-    bool ringOnly = false;     // no +CLIP line after the ring
+    int voiceRings = 5;     // a voice caller gives up sooner than the unit
+    bool ringOnly = false;  // no +CLIP line after the ring
     Garble ringGarble = Garble::None;
     std::string caller = "+79001112233";
-    Ms idleHangup{5000};       // 0: never
+    Ms idleHangup{5000};  // 0: never
     // Lines sent, each framed by CR LF, when the modem starts again after a restart or replug.
     std::vector<std::string> announce{"RDY", "+CPIN: READY", "Call Ready", "SMS Ready"};
 
@@ -96,7 +96,7 @@ struct Options {
     bool quitOnEof = false;
 
     // Log
-    std::string logPath;       // empty: standard error
+    std::string logPath;  // empty: standard error
     std::string saveDir;
 };
 
@@ -116,4 +116,4 @@ std::optional<Item> parseItem(const std::string& text);
 const char* itemName(Item item);
 const char* faultName(PictureFault fault);
 
-} // namespace unitsim
+}  // namespace unitsim

@@ -88,9 +88,7 @@ struct JpegErrorExit {
     std::jmp_buf jump;
 };
 
-void jpegErrorExit(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<JpegErrorExit*>(cinfo->err)->jump, 1);
-}
+void jpegErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegErrorExit*>(cinfo->err)->jump, 1); }
 
 void jpegQuiet(j_common_ptr, int) {}
 
@@ -101,7 +99,7 @@ struct JpegEncoder {
     unsigned long size = 0;
 };
 
-} // namespace
+}  // namespace
 
 std::string encodeJpeg(const unsigned char* rgb, int width, int height, int quality) {
     if (width <= 0 || height <= 0 || width > 4096 || height > 4096) return {};
@@ -135,8 +133,8 @@ std::string encodeJpeg(const unsigned char* rgb, int width, int height, int qual
     return bytes;
 }
 
-std::string makePicture(int width, int height, int quality, std::string_view topLine,
-                        std::string_view bottomLine, std::uint32_t frame) {
+std::string makePicture(int width, int height, int quality, std::string_view topLine, std::string_view bottomLine,
+                        std::uint32_t frame) {
     if (width <= 0 || height <= 0 || width > 4096 || height > 4096) return {};
     Canvas c(width, height);
     // A smooth sky-to-ground gradient compresses well, which keeps a picture small enough for
@@ -161,4 +159,4 @@ std::string makePicture(int width, int height, int quality, std::string_view top
     return encodeJpeg(c.data(), width, height, quality);
 }
 
-} // namespace unitsim
+}  // namespace unitsim

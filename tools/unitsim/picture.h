@@ -11,10 +11,10 @@ namespace unitsim {
 // counter) written in a built-in bitmap font, the background pattern shifted by `frame` so
 // that no two frames look alike. Returns the JPEG bytes, or an empty string when libjpeg
 // refuses (it only does so for sizes or qualities out of range).
-std::string makePicture(int width, int height, int quality, std::string_view topLine,
-                        std::string_view bottomLine, std::uint32_t frame);
+std::string makePicture(int width, int height, int quality, std::string_view topLine, std::string_view bottomLine,
+                        std::uint32_t frame);
 
 // Encodes packed 8-bit RGB rows as a baseline JPEG; empty on failure.
 std::string encodeJpeg(const unsigned char* rgb, int width, int height, int quality);
 
-} // namespace unitsim
+}  // namespace unitsim

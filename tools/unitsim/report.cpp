@@ -30,4 +30,4 @@ bool writeReport(const std::string& path, const SettingsReport& report) {
     return std::rename(tmp.c_str(), path.c_str()) == 0;
 }
 
-} // namespace unitsim
+}  // namespace unitsim

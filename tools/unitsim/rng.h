@@ -25,4 +25,4 @@ private:
     std::uint64_t state_;
 };
 
-} // namespace unitsim
+}  // namespace unitsim

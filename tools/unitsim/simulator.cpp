@@ -52,19 +52,12 @@ bool periodic(std::optional<Time>& next, std::optional<Ms> every, Time now) {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 Simulator::Simulator(Options options, int lineFd)
-    : opt_(std::move(options)),
-      log_(opt_.logPath, opt_.saveDir),
-      rng_(opt_.seed),
-      fd_(lineFd),
-      pty_(::isatty(lineFd) != 0),
-      line_(lineFd, !opt_.fast),
-      unit_(opt_, log_, rng_),
-      echo_(opt_.echo),
-      crcOn_(opt_.reportsOn),
-      clipOn_(opt_.reportsOn) {
+    : opt_(std::move(options)), log_(opt_.logPath, opt_.saveDir), rng_(opt_.seed), fd_(lineFd),
+      pty_(::isatty(lineFd) != 0), line_(lineFd, !opt_.fast), unit_(opt_, log_, rng_), echo_(opt_.echo),
+      crcOn_(opt_.reportsOn), clipOn_(opt_.reportsOn) {
     if (!log_.ok()) error_ = "cannot open the log " + opt_.logPath;
     else if (!unit_.error().empty()) error_ = unit_.error();
     else if (!opt_.saveDir.empty()) {
@@ -164,9 +157,7 @@ void Simulator::restart(bool announce, Time now) {
     for (const Sent& s : line_.discard())
         if (s.segment.picture) log_.pictureSent(s);
     switch (state_) {
-    case State::Online:
-        unit_.callEnded();
-        [[fallthrough]];
+    case State::Online: unit_.callEnded(); [[fallthrough]];
     case State::Ending: log_.write("call-end", {{"call", std::to_string(calls_)}, {"why", "restart"}}); break;
     case State::Ringing: log_.write("ring-end", {{"why", "restart"}}); break;
     default: break;
@@ -334,7 +325,8 @@ void Simulator::runCommand(const std::string& raw, Time now) {
     // Anything in front of "AT" is line noise to a modem.
     std::size_t at = std::string::npos;
     for (std::size_t i = 0; i + 1 < raw.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(raw[i])) == 'A' && std::toupper(static_cast<unsigned char>(raw[i + 1])) == 'T') {
+        if (std::toupper(static_cast<unsigned char>(raw[i])) == 'A' &&
+            std::toupper(static_cast<unsigned char>(raw[i + 1])) == 'T') {
             at = i;
             break;
         }
@@ -483,7 +475,8 @@ void Simulator::apply(Response r, Time now) {
 void Simulator::endCall(const char* why, Time now) {
     if (state_ != State::Online || link_ == Link::Cable) return;
     // The call ends once what is queued has left (call-end in the log).
-    log_.write("hangup", {{"call", std::to_string(calls_)}, {"why", why}, {"pending", std::to_string(line_.pendingBytes())}});
+    log_.write("hangup",
+               {{"call", std::to_string(calls_)}, {"why", why}, {"pending", std::to_string(line_.pendingBytes())}});
     state_ = State::Ending;
     unit_.callEnded();
     line_.queue(Segment{"\r\nNO CARRIER\r\n", {}, true}, now);
@@ -564,4 +557,4 @@ void Simulator::handleSent(std::vector<Sent> sent, Time now) {
     }
 }
 
-} // namespace unitsim
+}  // namespace unitsim

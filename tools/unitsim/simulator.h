@@ -134,4 +134,4 @@ private:
     bool peerGone_ = false;
 };
 
-} // namespace unitsim
+}  // namespace unitsim

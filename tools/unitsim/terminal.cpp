@@ -14,7 +14,7 @@ namespace {
 
 std::string sysError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-} // namespace
+}  // namespace
 
 Pty::Pty() {
     fd_ = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -115,4 +115,4 @@ Fifo::~Fifo() {
     if (created_) ::unlink(path_.c_str());
 }
 
-} // namespace unitsim
+}  // namespace unitsim

@@ -66,4 +66,4 @@ private:
     bool created_ = false;
 };
 
-} // namespace unitsim
+}  // namespace unitsim

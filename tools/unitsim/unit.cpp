@@ -14,8 +14,8 @@ namespace unitsim {
 
 namespace {
 
-constexpr std::size_t maxLine = 512;        // a request line longer than this is not one
-constexpr std::size_t maxText = 4096;       // settings texts are cut here
+constexpr std::size_t maxLine = 512;   // a request line longer than this is not one
+constexpr std::size_t maxText = 4096;  // settings texts are cut here
 constexpr std::size_t longLineBytes = 5000;
 // The program waits at most 40 s for any answer; an exchange silent for longer is over.
 constexpr auto exchangeGap = std::chrono::seconds(45);
@@ -23,9 +23,7 @@ constexpr auto exchangeGap = std::chrono::seconds(45);
 std::size_t rawSize(Item item) { return item == Item::Clock ? 10 : 9; }
 bool isRaw(Item item) { return item == Item::Clock || (item >= Item::Tel1 && item <= Item::Tel4); }
 
-std::string printable(const std::string& s) {
-    return escapeValue(s.size() > 40 ? s.substr(0, 40) + "..." : s);
-}
+std::string printable(const std::string& s) { return escapeValue(s.size() > 40 ? s.substr(0, 40) + "..." : s); }
 
 // Local time of a valid clock record as seconds since the epoch.
 std::optional<std::time_t> recordTime(const ClockRecord& c) {
@@ -43,7 +41,7 @@ std::optional<std::time_t> recordTime(const ClockRecord& c) {
     return t;
 }
 
-} // namespace
+}  // namespace
 
 std::string garbleBytes(Garble garble, Rng& rng) {
     switch (garble) {
@@ -204,7 +202,8 @@ void Unit::itemReceived() {
             add("picture_size", "?");
         }
         if (const auto t = recordTime(c))
-            newOffset_ = std::chrono::seconds(*t - std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
+            newOffset_ =
+                std::chrono::seconds(*t - std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
         break;
     }
     case Item::Tel1:
@@ -247,7 +246,7 @@ Response Unit::answer(Item item) {
     ++acknowledged_;
     // What comes next.
     Item next = Item(int(item) + 1);
-    if (item == Item::Sim && sim_ == "1") next = Item::Bc;   // the unit keeps its SIM's settings
+    if (item == Item::Sim && sim_ == "1") next = Item::Bc;  // the unit keeps its SIM's settings
     if (item == Item::Levels) next = Item::Bc;
     if (next == Item::Bc) {
         finishExchange(true, "");
@@ -326,8 +325,8 @@ Response Unit::sendPictures() {
     // Where a garble goes: before picture k (k == n: after the last one).
     std::size_t garbleAt = 0;
     if (random && (fault == PictureFault::Noise || fault == PictureFault::Nul)) garbleAt = rng_.between(0, n);
-    const Garble garble = fault == PictureFault::Noise ? Garble::Noise
-                          : fault == PictureFault::Nul ? Garble::Nul
+    const Garble garble = fault == PictureFault::Noise      ? Garble::Noise
+                          : fault == PictureFault::Nul      ? Garble::Nul
                           : fault == PictureFault::LongLine ? Garble::LongLine
                                                             : Garble::None;
     // Which picture is cut, and after how many bytes (at least its start marker goes out, never its end marker).
@@ -359,4 +358,4 @@ Response Unit::sendPictures() {
     return r;
 }
 
-} // namespace unitsim
+}  // namespace unitsim

@@ -95,4 +95,4 @@ private:
     std::uint32_t frame_ = 0;
 };
 
-} // namespace unitsim
+}  // namespace unitsim

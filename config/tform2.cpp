@@ -245,19 +245,20 @@ void TForm2::BtpryamClick() {
 void TForm2::Button4Click() { done(mrDirectRead); }
 void TForm2::Button3Click() { done(plat::mrCancel); }
 
+void TForm2::enableGprs(bool on) {
+    for (QWidget* w : {ui->Edit2, ui->Edit3, ui->Edit4}) w->setEnabled(on);
+    for (QWidget* w : {ui->Label2, ui->Label3, ui->Label4}) w->setEnabled(on);
+}
+
 void TForm2::Rbgprs1Click() {
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
-        w->setEnabled(false);
+    enableGprs(false);
     ui->Edit2->clear();
     ui->Edit3->clear();
     ui->Edit4->clear();
 }
 
 void TForm2::Rbgprs2Click() {
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{ui->Edit2, ui->Edit3, ui->Edit4, ui->Label2, ui->Label3, ui->Label4})
-        w->setEnabled(true);
+    enableGprs(true);
     // The values last loaded or saved, not what was typed before the preset was chosen.
     ui->Edit2->setText(lineText(ListBox1, uApn));
     ui->Edit3->setText(lineText(ListBox1, uUser));

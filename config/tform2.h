@@ -95,6 +95,9 @@ protected:
 private:
     // The closing buttons with the phone-number check ("Запомнить", "Удал. запись").
     void closeChecked(int result);
+    // The access point, user and password fields with their labels: enabled only for
+    // "Другой оператор".
+    void enableGprs(bool on);
     // Shows the levels list in the small visible list box.
     void showLevels();
     // Writes a working list to its file, or says why an existing file it never read is kept.

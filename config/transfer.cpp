@@ -8,8 +8,6 @@
 
 #include <QScopeGuard>
 
-#include <cstddef>
-
 namespace {
 
 unsigned char bcd(const QString& text, int at) {
@@ -24,9 +22,6 @@ void conclude(TForm1& f, const QString& text) {
 
 // One item of the exchange: true when the unit answered it with a line beginning "OK".
 bool send(TForm1& f, QByteArrayView bytes, int tmout) { return f.vvod(bytes, tmout) == VV_OK; }
-template <std::size_t N> bool send(TForm1& f, const std::array<unsigned char, N>& record, int tmout) {
-    return send(f, QByteArrayView(record.data(), qsizetype(N)), tmout);
-}
 
 void sendSettings(TForm1& f, const TForm2::Ustanovki& u) {
     if (!send(f, "time \r", 100)) {

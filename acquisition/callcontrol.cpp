@@ -11,6 +11,7 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <utility>
 
 void TForm1::Button3Click() {
@@ -27,6 +28,8 @@ bool TForm1::prepare(bool byOperator) {
         if (reached) prepareDue = false;
     });
     const auto failed = [this] {
+        // A station that listens keeps trying; the operator's own first press does not.
+        if (listening) scheduleRetry();
         setPanel(1, QStringLiteral("Не подключен"));
         return false;
     };
@@ -45,12 +48,16 @@ bool TForm1::prepare(bool byOperator) {
     // Any recognised reply will do, even ERROR: the modem is there.
     if (vvod("AT+CRC=1\r", 10) == VV_FAIL) return failed();
     if (vvod("AT+CLIP=1\r", 10) == VV_FAIL) return failed();
+    retries = 0;
+    retryText.clear();
     setPanel(1, QStringLiteral("Подключен ") + portname);
     ui->Pbar1->hide();
     purge();
     if (!Timer1.isActive()) Timer1.start();
-    readyshown = 0;
     if (byOperator) {
+        // What panel 2 holds (the result of "Снимок") stays under a preparation the station
+        // makes by itself; the operator's press brings "Ready" back.
+        readyshown = 0;
         // Remembered at once, not only at close: a station whose PC loses its power listens
         // again at the next start, on this port.
         listening = 1;
@@ -73,10 +80,37 @@ bool TForm1::keepprepared() {
         prepare(false);
         return true;
     }
-    if (!prepareDue) return false;
-    qCInfo(lcLink, "the modem is prepared again");
+    if (prepareDue) {
+        // A modem that announced its start is up now: prepared at once, whatever pause ran.
+        qCInfo(lcLink, "the modem is prepared again");
+        prepare(false);
+        return true;
+    }
+    if (retries == 0 || std::chrono::milliseconds(sys.clock.tick() - retryAt) < retryPause) return false;
+    qCInfo(lcLink, "the modem did not answer its preparation: try %d", retries + 1);
     prepare(false);
     return true;
+}
+
+void TForm1::scheduleRetry() {
+    retryPause = kRetryPauses[std::size_t(std::min<int>(retries, int(kRetryPauses.size()) - 1))];
+    ++retries;
+    retryAt = sys.clock.tick();
+    retryText =
+        QStringLiteral("Следующая попытка в ") + sys.clock.now().addMSecs(retryPause.count()).toString("hh:mm:ss");
+    qCInfo(lcLink, "the preparation is tried again in %lld s", qint64(retryPause.count() / 1000));
+}
+
+void TForm1::stoplistening() {
+    if (!listening) return;
+    listening = 0;
+    prepareDue = false;
+    retries = 0;
+    retryText.clear();
+    Timer1.stop();
+    sys.store.saveListened(false);
+    qCInfo(lcLink, "the station stops listening");
+    setPanel(1, QStringLiteral("Звонки не принимаются"));
 }
 
 void TForm1::heard(const LineHead& line) {

@@ -12,12 +12,15 @@
 
 namespace {
 
-// What panel 2 says while a call rings.
-QString ringText(RingKind kind) {
+// What panel 2 says while a call rings. A call that is not the unit's is left ringing, and its
+// text stays on the panel long after: it carries the time of the ring, so that it does not read
+// as a call under way.
+QString ringText(RingKind kind, const QDateTime& now) {
+    const QString at = QLatin1Char(' ') + now.toString(QStringLiteral("hh:mm"));
     switch (kind) {
-    case RingKind::Voice: return QStringLiteral("Голосовой звонок");
-    case RingKind::Fax: return QStringLiteral("Звонок факса");
-    case RingKind::Packet: return QStringLiteral("Вызов GPRS");
+    case RingKind::Voice: return QStringLiteral("Голосовой звонок") + at;
+    case RingKind::Fax: return QStringLiteral("Звонок факса") + at;
+    case RingKind::Packet: return QStringLiteral("Вызов GPRS") + at;
     default: return QStringLiteral("Звонок");
     }
 }
@@ -83,7 +86,7 @@ bool TForm1::answerphase() {
             linkerr = LE_ERROR;
             ending = "ERROR";
             return true;
-        case Reply::Ring: setPanel(2, ringText(ring)); break;
+        case Reply::Ring: setPanel(2, ringText(ring, sys.clock.now())); break;
         case Reply::Clip:
             if (call) call->number = callerNumber(head.text());
             if (ring != RingKind::Data) break;
@@ -126,6 +129,12 @@ bool TForm1::answerphase() {
         // station's. Panel 2 keeps saying what rang.
         qCInfo(lcLink, "answer phase ended: the call was not the unit's (%s)", ending);
         keepstatus = true;
+        return false;
+    }
+    if (!rang && !caller && ending == noCarrier) {
+        // No call rang: this is the end of a call that nobody here took, one that connected as
+        // its dial was cancelled. No failure of the station's.
+        qCInfo(lcLink, "answer phase ended: \"NO CARRIER\" of a call that was not taken");
         return false;
     }
     if (started && !rang && linkerr == LE_TIMEOUT) {

@@ -11,6 +11,7 @@
 #include "viewer/tform5.h"
 #include "ui_tform1.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -55,6 +56,12 @@ TForm1::TForm1(plat::Platform& platform, QWidget* parent)
     // The check box's handler also runs when the program changes it.
     bind(ui->CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
     bind(&Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
+    // Panel 1's menu (a right click): the operator who needs the port for the cable stops the
+    // station listening; Инициализ. starts it again.
+    auto* stop = new QAction(QStringLiteral("Не принимать звонки"), ui->Panel1);  // the panel owns it
+    ui->Panel1->addAction(stop);
+    ui->Panel1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(stop, &QAction::triggered, this, [this] { handle([this] { stoplistening(); }); });
     // The window's keys reach eventFilter from the window and from every control on it.
     installEventFilter(this);
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
@@ -142,7 +149,10 @@ void TForm1::setPanel(int index, const QString& text) {
     panels[index]->setText(text);
     // The panels are as narrow as they were for "COM1"; a Linux device name is read in full here.
     // Panel 1 of a port that did not open says why in its tool tip.
-    panels[index]->setToolTip(index == 1 && !portwhy.isEmpty() ? portwhy : text);
+    // Panel 1 of a station that tries its modem again says when the next try comes.
+    QString tip = index == 1 && !portwhy.isEmpty() ? portwhy : text;
+    if (index == 1 && !retryText.isEmpty()) tip += '\n' + retryText;
+    panels[index]->setToolTip(tip);
     if (tray) {
         QStringList texts;
         for (const QLabel* p : panels) {

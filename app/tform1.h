@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -119,6 +120,9 @@ public:
     // After a dial the operator cancelled: tells the modem to give up the call it is still
     // setting up, so that it does not connect after all.
     void abortdial();
+    // The waits of the give-up: its answer, and the end of a call that connected all the same.
+    static constexpr int kGiveUpTenths = 20;
+    static constexpr int kStrayCallTenths = 800;
     // One read of the rule: one byte into b, or none; a vanished port is let go.
     plat::ReadResult readport(unsigned char& b);
     void purge();
@@ -171,6 +175,12 @@ public:
     // port that vanished is tried again every few seconds, and a modem that restarted is
     // prepared again. True when it took this tick (the poll then reads nothing).
     bool keepprepared();
+    // After a preparation that failed while the station listens: the next try is due after the
+    // next pause of kRetryPauses, and panel 1's tool tip says when.
+    void scheduleRetry();
+    // The station stops listening (panel 1's menu): the poll stops, no command goes to the
+    // modem any more, and a later start does not listen by itself. Инициализ. listens again.
+    void stoplistening();
     // Every line the modem sends passes here: one that announces a restart of the modem means
     // that it must be prepared again.
     void heard(const LineHead& line);
@@ -226,6 +236,9 @@ public:
     int portopen = 0;
     unsigned char inbyte = 0;  // the byte the poll read
     std::array<char, kOtvetSize> otvet{};
+    // The line a cancel cut off in the last vvod, as far as it had come: a connect may end in
+    // the very pass the cancel is taken in.
+    QByteArray cutoff;
     std::uint32_t held = 0;  // ms that pumps spent held by nested modal windows
     int linkerr = 0;         // why the last wait failed (LinkError), 0 after one that did not
     // A cancel request: set by Отмена and Выход; taken (cleared) by the wait that sees it
@@ -259,6 +272,17 @@ public:
     bool reopenTried = false;    // the poll has tried to open the vanished port since it went
     std::uint32_t reopenAt = 0;  // the tick of that attempt
     static constexpr std::uint32_t kReopenMs = 3000;
+    // A modem that did not answer its preparation while the station listens (its firmware not
+    // up yet after a replug, a restart, the PC booting) is tried again by the poll: soon at
+    // first, then less often, then every minute. `retries` counts the failed tries in a row;
+    // the next one is due `retryPause` after `retryAt`. Cleared when a preparation succeeds.
+    static constexpr std::array<std::chrono::milliseconds, 5> kRetryPauses{
+        std::chrono::seconds(2), std::chrono::seconds(5), std::chrono::seconds(10), std::chrono::seconds(30),
+        std::chrono::seconds(60)};
+    int retries = 0;
+    std::uint32_t retryAt = 0;
+    std::chrono::milliseconds retryPause{0};
+    QString retryText;     // when the next try comes, for panel 1's tool tip
     bool closing = false;  // the window is closing: every waiting loop ends at once
 
     // unit settings copies (filled by TForm2)
@@ -309,6 +333,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // vvod after its command: waits up to tmout tenths of a second for a reply line vvodResult
+    // knows, going on with the line as it stands.
+    unsigned expect(LineHead& line, int tmout);
     // The two phases of readbuf. The answer phase takes the unit's call up to its connect
     // line, the poll's byte being the first byte of its first line; false when it failed
     // (panel 0 then shows linkerr). The data phase receives the picture stream into fotobuf

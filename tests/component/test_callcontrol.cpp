@@ -128,7 +128,7 @@ private slots:
         // A reception started by the poll ends ("err 2"), and "Снимок" follows before the next tick.
         QVERIFY(b.f().setdcb());
         b.f().portopen = 1;
-        b.line->feed(acq::noCarrier());
+        b.line->feed(QByteArray("\r\n\0", 3));
         b.f().Timer1Timer();
         QCOMPARE(b.f().panel(0), QString("err 2"));
         b.line->afterWrite("ATD").feed("ATD\r\r\nNO CARRIER\r\n");  // the first refused at once
@@ -287,6 +287,7 @@ private slots:
         QCOMPARE(countWrites(*d.line, "AT+CRC"), 0);
         d.pollOut(2);
         QCOMPARE(countWrites(*d.line, "AT+CRC"), 1);
+        QCOMPARE(d.f().panel(2), QString("foto OK"));  // the station's own preparation keeps it
         QCOMPARE(countWrites(*d.line, "AT+CLIP"), 1);
         QVERIFY(d.idle());
     }
@@ -339,6 +340,93 @@ private slots:
         Built n;
         QVERIFY(!n.f().Timer1.isActive());
         QCOMPARE(n.r.ports.creates, 0);
+    }
+
+    // A modem whose port is there before its firmware answers: the station tries again, 2 s and
+    // then 5 s after the failures, and panel 1's tool tip says when; the operator can stop the
+    // station listening, and it stays stopped.
+    void aSilentModemIsTriedAgainUntilItAnswers() {
+        rig::Rig s;
+        s.store.listen = true;
+        rig::writeDefaultSettings();
+        s.build();
+        TForm1& f = *s.form1;
+        f.Timer1.stop();
+        fake::ScriptedLine& l = s.line();
+        l.afterWrite("AT+CRC=1\r").afterWrite("AT+CRC=1\r").afterWrite("AT+CRC=1\r").feed("OK\r\n");
+        l.afterWrite("AT+CLIP=1\r").feed("OK\r\n");
+        f.Timer1Timer();
+        QCOMPARE(countWrites(l, "AT+CRC"), 1);
+        QCOMPARE(f.panel(1), QString("Не подключен"));
+        QVERIFY2(f.ui->Panel1->toolTip().contains("Следующая попытка в 14:05:1"), qPrintable(f.ui->Panel1->toolTip()));
+        f.Timer1Timer();
+        QCOMPARE(countWrites(l, "AT+CRC"), 1);
+        s.clock.advance(2000);
+        f.Timer1Timer();
+        QCOMPARE(countWrites(l, "AT+CRC"), 2);
+        s.clock.advance(2000);
+        f.Timer1Timer();
+        QCOMPARE(countWrites(l, "AT+CRC"), 2);  // the second pause is longer
+        s.clock.advance(3000);
+        f.Timer1Timer();
+        QCOMPARE(l.written, QByteArray("AT+CRC=1\r").repeated(3) + "AT+CLIP=1\r");
+        QCOMPARE(f.panel(1), QString("Подключен COM1"));
+        QCOMPARE(f.ui->Panel1->toolTip(), QString("Подключен COM1"));
+        s.clock.advance(120000);
+        f.Timer1Timer();
+        QCOMPARE(countWrites(l, "AT+CRC"), 3);
+
+        // Panel 1's menu stops the station listening: nothing more goes to the modem, at any
+        // announcement, and the next start does not listen.
+        const QList<QAction*> menu = f.ui->Panel1->actions();
+        QCOMPARE(menu.size(), 1);
+        menu[0]->trigger();
+        QVERIFY(!f.Timer1.isActive());
+        QVERIFY(!s.store.listen);
+        QCOMPARE(f.panel(1), QString("Звонки не принимаются"));
+        l.feed("\r\nRDY\r\n");
+        f.Timer1Timer();
+        s.clock.advance(120000);
+        f.Timer1Timer();
+        QCOMPARE(countWrites(l, "AT+CRC"), 3);
+    }
+
+    // "Выход" while "Снимок" dials: the modem is told to give the call up before the program
+    // ends. A connect that comes in the very pass of "Отмена" is the cancelled call's: its end
+    // is awaited, and neither it nor its "NO CARRIER" shows an error or starts a reception.
+    void aCancelledDialIsGivenUpAtTheModem() {
+        Built b;
+        b.f().show();
+        b.line->afterWrite("ATD").silence(300).then([&] { b.f().Button2Click(); });
+        b.f().Button4Click();
+        QCOMPARE(b.line->writes, (QList<QByteArray>{"ATD+79001112233\r", "\r"}));
+        QVERIFY(b.idle());
+
+        Built c;
+        c.prepared();
+        c.line->afterWrite("ATD").feed("ATD+79001112233\r\r\n\r\nCONNECT 9600\r").then([&] { c.f().BtOtmenaClick(); });
+        c.line->feed("\n").afterWrite("\r").silence(5000).feed(acq::noCarrier());
+        c.f().Button4Click();
+        QCOMPARE(c.line->writes.mid(2), (QList<QByteArray>{"ATD+79001112233\r", "\r"}));
+        QCOMPARE(c.f().panel(2), QString("Вызов отменён"));
+        QCOMPARE(c.f().panel(0), QString("COM1"));
+        QVERIFY(c.line->scriptDone());
+        c.pollOut(3);
+        QCOMPARE(c.f().panel(0), QString("COM1"));
+        QCOMPARE(c.line->writes.size(), 4);
+        // Cut short by a second "Отмена", the wait leaves the call's end to the poll, which
+        // takes it for the end of no call.
+        Built d;
+        d.prepared();
+        d.line->afterWrite("ATD").feed("CONNECT 9600\r").then([&] { d.f().BtOtmenaClick(); }).feed("\n");
+        d.line->afterWrite("\r").silence(200).then([&] { d.f().BtOtmenaClick(); }).silence(300).feed(acq::noCarrier());
+        d.f().Button4Click();
+        QCOMPARE(d.f().panel(2), QString("Вызов отменён"));
+        d.pollOut(60);
+        QVERIFY(d.line->scriptDone());
+        QCOMPARE(d.f().panel(0), QString("COM1"));
+        QCOMPARE(acq::journalCalls().size(), 1);
+        QVERIFY(d.idle());
     }
 
     // Closing the window while an exchange waits: every loop ends at once, no further attempt,

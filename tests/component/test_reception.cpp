@@ -160,10 +160,10 @@ private slots:
         Listening l;
         l.line->feed("\r\n+CRING: VOICE\r\n\r\n+CLIP: \"+79005556677\",145\r\n");
         l.poll();
-        QCOMPARE(l.f().panel(2), QString("Голосовой звонок"));
+        QCOMPARE(l.f().panel(2), QString("Голосовой звонок 14:05"));
         QVERIFY(l.idle());
         l.poll();
-        QCOMPARE(l.f().panel(2), QString("Голосовой звонок"));
+        QCOMPARE(l.f().panel(2), QString("Голосовой звонок 14:05"));
         QVERIFY(!l.f().prepareDue);
     }
 

@@ -6,7 +6,7 @@
 #   run-demo.sh BUILD_DIR --modem /dev/ttyUSB0 [--workdir DIR]   a real modem
 #   ravlo-launch [--workdir DIR]                                 installed, with the simulated unit (~/ravlo-demo)
 #   ravlo-launch --real [--modem PORT] [--workdir DIR]           installed, with the real modem (~/ravlo)
-#   ... --autostart on|off [--workdir DIR]                        start Ravlo with the modem at each login, or no more
+#   ... --autostart on|off [--workdir DIR] [--modem PORT]        start Ravlo with the modem at each login, or no more
 #   ... --help | --version                                       the command's options, the version; nothing else is done
 # A new working folder gets the installed defaults: u.txt, t1.txt, t2.txt, vid.jpg and foto/.
 # In a folder that exists only the missing pieces are added; no file of the operator's is
@@ -45,7 +45,7 @@ usage() { # the options of the command that was run (ravlo passes --real before 
     cat <<TEXT
 Использование: $c [--workdir ПАПКА]
                $c --real [--modem ПОРТ] [--workdir ПАПКА]
-               $c --autostart on|off [--workdir ПАПКА]
+               $c --autostart on|off [--workdir ПАПКА] [--modem ПОРТ]
 Собранная Ravlo с имитатором модема и блока (рабочая папка $demo_workdir)
 или, с --real или --modem, с настоящим модемом (рабочая папка ~/ravlo).
 
@@ -57,7 +57,7 @@ TEXT
   elif [ "$real" = 1 ]; then
     cat <<TEXT
 Использование: $c [--workdir ПАПКА] [--modem ПОРТ]
-               $c --autostart on|off [--workdir ПАПКА]
+               $c --autostart on|off [--workdir ПАПКА] [--modem ПОРТ]
 Ravlo с GSM-модемом в рабочей папке ~/ravlo.
 
   --workdir ПАПКА      другая рабочая папка; новая получает установки по умолчанию
@@ -75,8 +75,9 @@ TEXT
   fi
   if [ -n "${build:-}" ] || [ "$real" = 1 ]; then
     cat <<TEXT
-  --autostart on|off   запускать Ravlo с модемом при входе в систему (on)
-                       или больше не запускать (off)
+  --autostart on|off   запускать Ravlo с модемом при входе в систему (on; в папке
+                       --workdir и с портом --modem, если они даны) или больше
+                       не запускать (off)
 TEXT
   fi
   cat <<TEXT
@@ -181,6 +182,37 @@ refuse_if_running() { # refuse_if_running DIR: end here when a live Ravlo holds 
   exit 1
 }
 
+entry_can_hold() { # entry_can_hold WHAT TEXT: end here when TEXT cannot go into the autostart entry
+  # The entry is UTF-8 text, one key a line. A newline or another control character would have
+  # to be written as an escape that not every desktop reads back the same: such a name is refused.
+  if [ "$(printf '%s.' "$2" | LC_ALL=C tr -d '\001-\037\177')" != "$2." ]; then
+    echo "$1 $(printf '%q' "$2") содержит перевод строки или другой управляющий знак; запись автозапуска не сделана" >&2
+    exit 2
+  fi
+  if ! printf '%s' "$2" | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1; then
+    echo "$1 $(printf '%q' "$2") не в кодировке UTF-8; запись автозапуска не сделана" >&2
+    exit 2
+  fi
+}
+
+exec_arg() { # exec_arg TEXT: TEXT as one argument of a desktop entry's Exec line (before entry_string)
+  # An argument with a blank or a character that a launcher reads as syntax goes in double
+  # quotes, inside which ", `, $ and \ take a backslash. A % is doubled anywhere, for a single
+  # one starts a field code. (Control characters are refused by entry_can_hold.)
+  local a=$1
+  case "$a" in
+    '' | *[\ \"\'\\\<\>~\|\&\;\$\*\?\#\(\)\`]*)
+      a=${a//\\/\\\\}; a=${a//\"/\\\"}; a=${a//\`/\\\`}; a=${a//\$/\\\$}
+      a=\"$a\" ;;
+  esac
+  printf '%s' "${a//\%/%%}"
+}
+
+entry_string() { # entry_string TEXT: TEXT as the value of a key of a desktop entry
+  # A value's own escape: \ is written \\ (so one \ of a quoted argument ends up as four).
+  printf '%s' "${1//\\/\\\\}"
+}
+
 if [ -n "$autostart" ]; then
   # An XDG autostart entry in the user's folder: the desktop session starts Ravlo with the
   # modem at each login, so that a station whose PC restarted listens again by itself.
@@ -190,12 +222,37 @@ if [ -n "$autostart" ]; then
     echo "Ravlo больше не запускается при входе в систему ($entry удалён)."
     exit 0
   fi
-  quote() { case "$1" in *[[:space:]\"\\\`\$]*) printf '"%s"' "$(printf '%s' "$1" | sed 's/[\\"`$]/\\&/g')" ;; *) printf '%s' "$1" ;; esac; }
-  if [ -n "${build:-}" ]; then cmd="$(quote "$src/ravlo.sh") run --real"; else cmd=ravlo; fi
-  [ -n "$workdir" ] && cmd="$cmd --workdir $(quote "$(readlink -m "$workdir")")"
+  if [ -n "${build:-}" ]; then
+    cmd=("$src/ravlo.sh" run --real)
+    # The package's icon is not installed beside a clone: the source tree's own.
+    icon=$src/packaging/ravlo.svg
+  else
+    cmd=(ravlo)
+    # The icon the package installs in the hicolor theme (RAVLO_APP_ID in packaging/package.cmake).
+    icon=org.example.ravlo
+  fi
+  entry_can_hold "Путь к Ravlo" "${cmd[0]}"
+  case "${cmd[0]}" in
+    # An Exec line's program may not hold "=": a launcher takes such a word for a variable's setting.
+    *=*) echo "Путь к Ravlo ${cmd[0]} содержит знак «=», с ним сеанс программу не запустит; запись автозапуска не сделана" >&2
+         exit 2 ;;
+  esac
+  if [ -n "$workdir" ]; then
+    # (The "." keeps a newline that ends the name from being cut off with readlink's own.)
+    workdir=$(readlink -m -- "$workdir"; echo .); workdir=${workdir%$'\n.'}
+    entry_can_hold "Имя папки" "$workdir"
+    cmd+=(--workdir "$workdir")
+  fi
+  if [ -n "$modem" ]; then
+    entry_can_hold "Имя порта" "$modem"
+    cmd+=(--modem "$modem")
+  fi
+  exec_line=""
+  for arg in "${cmd[@]}"; do exec_line+="${exec_line:+ }$(exec_arg "$arg")"; done
   mkdir -p "$(dirname "$entry")"
   tmp=$entry.tmp
-  printf '[Desktop Entry]\nType=Application\nName=Ravlo\nComment=Listens for the camera unit from the start of the session\nExec=%s\nIcon=ravlo\nTerminal=false\nX-GNOME-Autostart-enabled=true\n' "$cmd" > "$tmp"
+  printf '[Desktop Entry]\nType=Application\nName=Ravlo\nComment=Listens for the camera unit from the start of the session\nExec=%s\nIcon=%s\nTerminal=false\nX-GNOME-Autostart-enabled=true\n' \
+    "$(entry_string "$exec_line")" "$(entry_string "$icon")" >"$tmp"
   mv -f "$tmp" "$entry"
   echo "Ravlo будет запускаться при входе в систему: $entry"
   exit 0

@@ -3,10 +3,14 @@
 // on the disk when the call ends, never rewritten. A line holds the local date and time of the
 // call's start, its direction, the number, what it was, its outcome as the status bar told it,
 // the bytes of its data phase and the base names of the pictures filed from it:
-//   10.12.2026 05:19:06;входящий;+79001112233;снимок;foto OK;6944;foto\051921_101226f7 foto\051924_101226f8
+//   10.12.2026 05:19:06;входящий;\xAD+79001112233;снимок;foto OK;6944;foto\051921_101226f7 foto\051924_101226f8
 // Windows-1251 text, fields separated by ";", lines ended by CR LF, so that a spreadsheet opens
 // it as it stands. A field holding ";" or a quote is quoted as CSV quotes it; a line break
 // within a field is written as a blank, so that every call stays one line of the file.
+// A number that is there begins with a soft hyphen (0xAD, not drawn): a spreadsheet would
+// otherwise take "+79001112233" or "89001112233" for a numeric value and show 79001112233
+// or 7.9E+10; with it the cell is text however the import is set. Reading takes it off again,
+// and a line written without it reads as well.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>

@@ -41,8 +41,9 @@ case "$cmd" in
   test)
     # The package test (e2e.package) builds and checks the Debian package with these (pgrep: procps).
     # clang-format: the sources must follow .clang-format before anything is built.
+    # libreoffice-calc-nogui: an e2e test opens calls.csv in LibreOffice Calc.
     install_missing clang libclang-rt-14-dev python3 dpkg-dev file lintian desktop-file-utils appstream procps \
-      clang-format
+      clang-format libreoffice-calc-nogui
     rc=0; unformatted=$("$here/tools/format.sh" --check) || rc=$?
     if [ $rc -eq 1 ]; then
       sed 's/^/  /' <<<"$unformatted" >&2

@@ -1,4 +1,5 @@
 #include "acquisition/journal.h"
+#include "link/lines.h"
 #include "platform/cp1251.h"
 #include "platform/durable.h"
 #include "platform/trace.h"
@@ -16,6 +17,8 @@ const QString timeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
 constexpr int kFields = 7;
 constexpr qsizetype kLongestLine = 64 * 1024;  // a line read back is never longer
 constexpr qsizetype kUnwrittenLimit = 1000;    // lines kept while the file cannot be written
+
+constexpr char kTextMark = '\xAD';  // the soft hyphen before a number: see journal.h
 
 const std::array<QString, 3> directions = {QStringLiteral("входящий"), QStringLiteral("исходящий"),
                                            QStringLiteral("кабель")};
@@ -65,10 +68,22 @@ QList<QByteArray> names(QByteArrayView list) {
 
 QString timeText(const QDateTime& time) { return time.toString(timeFormat); }
 
+QString ringWhat(QByteArrayView type) {
+    if (type.isEmpty() || type == "RING") return QStringLiteral("звонок");
+    const QByteArray line = "+CRING: " + type.toByteArray();
+    switch (ringKind(line.constData(), int(line.size()))) {
+    case RingKind::Voice: return QStringLiteral("голосовой");
+    case RingKind::Fax: return QStringLiteral("факс");
+    case RingKind::Packet: return QStringLiteral("GPRS");
+    case RingKind::Data: break;
+    }
+    return QStringLiteral("данные");
+}
+
 QByteArray formatLine(const Call& call) {
     QByteArray line = plat::toCp1251(timeText(call.start));
     line += ';' + plat::toCp1251(directions[std::size_t(call.direction)]);
-    line += ';' + field(call.number);
+    line += ';' + field(call.number.isEmpty() ? QByteArray() : kTextMark + call.number);
     line += ';' + field(plat::toCp1251(call.what));
     line += ';' + field(plat::toCp1251(call.outcome));
     line += ';' + QByteArray::number(call.bytes);
@@ -88,6 +103,7 @@ std::optional<Call> parseLine(QByteArrayView line) {
     if (!call.start.isValid() || d == directions.end() || !number) return std::nullopt;
     call.direction = Direction(d - directions.begin());
     call.number = (*f)[2];
+    if (call.number.startsWith(kTextMark)) call.number.remove(0, 1);
     call.what = plat::fromCp1251((*f)[3]);
     call.outcome = plat::fromCp1251((*f)[4]);
     call.pictures = names((*f)[6]);

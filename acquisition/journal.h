@@ -3,10 +3,14 @@
 // on the disk when the call ends, never rewritten. A line holds the local date and time of the
 // call's start, its direction, the number, what it was, its outcome as the status bar told it,
 // the bytes of its data phase and the base names of the pictures filed from it:
-//   10.12.2026 05:19:06;входящий;+79001112233;снимок;foto OK;6944;foto\051921_101226f7 foto\051924_101226f8
+//   10.12.2026 05:19:06;входящий;\xAD+79001112233;снимок;foto OK;6944;foto\051921_101226f7 foto\051924_101226f8
 // Windows-1251 text, fields separated by ";", lines ended by CR LF, so that a spreadsheet opens
 // it as it stands. A field holding ";" or a quote is quoted as CSV quotes it; a line break
 // within a field is written as a blank, so that every call stays one line of the file.
+// A number that is there begins with a soft hyphen (0xAD, not drawn): a spreadsheet would
+// otherwise take "+79001112233" or "89001112233" for a numeric value and show 79001112233
+// or 7.9E+10; with it the cell is text however the import is set. Reading takes it off again,
+// and a line written without it reads as well.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
@@ -26,7 +30,7 @@ struct Call {
     QDateTime start;
     Direction direction = Direction::Incoming;
     QByteArray number;           // the caller's or the dialled number, as the modem or the settings hold it
-    QString what;                // "снимок", "установки", or the ring type of a call not answered
+    QString what;                // "снимок", "установки", or ringWhat for a call not answered
     QString outcome;             // what the status bar told: "foto OK", "err 1", "не отвечен", ...
     qint64 bytes = 0;            // received in the data phase
     QList<QByteArray> pictures;  // base names of the pictures filed from the call
@@ -35,6 +39,9 @@ struct Call {
 
 // The outcome of a call that rang and was not answered.
 inline const QString notAnswered = QStringLiteral("не отвечен");
+// What such a call was, from the type its ring line named (ringType): "голосовой", "факс",
+// "GPRS", "данные" for a data call, "звонок" for a bare "RING" or none.
+QString ringWhat(QByteArrayView type);
 
 // A time as the journal writes it and the window shows it: "dd.MM.yyyy hh:mm:ss".
 QString timeText(const QDateTime& time);

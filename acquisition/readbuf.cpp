@@ -111,7 +111,7 @@ bool TForm1::answerphase() {
         if (!rang && !caller) {
             call.reset();  // no call: the modem restarted, or a stray line
         } else if (!answered) {
-            call->what = QString::fromLatin1(ringtype.isEmpty() ? QByteArray("RING") : ringtype);
+            call->what = journal::ringWhat(ringtype);
             call->outcome = journal::notAnswered;
         } else {
             call->outcome = QStringLiteral("err ") + QString::number(linkerr);

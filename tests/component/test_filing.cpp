@@ -49,8 +49,20 @@ private slots:
                                  {}};
         const QByteArray line = journal::formatLine(call);
         QCOMPARE(line,
-                 plat::toCp1251("07.12.2026 14:05:09;входящий;\"+7900;1\"\"2\";\"GPRS \"\"IP\"\"\";не отвечен;0;\r\n"));
+                 plat::toCp1251(
+                     "07.12.2026 14:05:09;входящий;\"\u00AD+7900;1\"\"2\";\"GPRS \"\"IP\"\"\";не отвечен;0;\r\n"));
         QCOMPARE(journal::parseLine(line), call);
+        // A withheld number stays an empty field; an older line, its number without the soft
+        // hyphen and the English ring type in "Что", reads as it was written.
+        journal::Call withheld = call;
+        withheld.number.clear();
+        QVERIFY(journal::formatLine(withheld).startsWith(plat::toCp1251("07.12.2026 14:05:09;входящий;;")));
+        QCOMPARE(journal::parseLine(journal::formatLine(withheld)), withheld);
+        const auto old =
+            journal::parseLine(plat::toCp1251("07.12.2026 14:05:09;входящий;89001112233;VOICE;не отвечен;0;"));
+        QVERIFY(old);
+        QCOMPARE(old->number, QByteArray("89001112233"));
+        QCOMPARE(old->what, QString("VOICE"));
         journal::Call withPictures = call;
         withPictures.number = "+79001112233";
         withPictures.what = "снимок";

@@ -84,7 +84,9 @@ private slots:
             << QByteArray("OK\r\nOKAY, fine\r\n") + call + "CONNECT 14400\r\n"
             << false << "COM1" << QByteArray("ATA\r") << true << QString(unit + "снимок;foto OK;1");
         QTest::newRow("rings only") << QByteArray("\r\n+CRING: REL ASYNC\r\n\r\n+CRING: REL ASYNC\r\n") << false
-                                    << "err 1" << QByteArray() << false << QString(";REL ASYNC;не отвечен;0");
+                                    << "err 1" << QByteArray() << false << QString(";данные;не отвечен;0");
+        QTest::newRow("bare rings only") << QByteArray("\r\nRING\r\n\r\nRING\r\n") << false << "err 1" << QByteArray()
+                                         << false << QString(";звонок;не отвечен;0");
         QTest::newRow("NUL byte") << QByteArray("\r\n+CR\0ING\r\n", 11) + call << false << "err 2" << QByteArray()
                                   << false << QString();
         QTest::newRow("NO CARRIER") << call + "\r\nNO CARRIER\r\n"
@@ -99,25 +101,23 @@ private slots:
         const QByteArray clip = "\r\n+CLIP: \"+79005556677\",145\r\n";
         const QByteArray voice = "\r\n+CRING: VOICE\r\n" + clip;
         QTest::newRow("voice call") << voice + voice << false << "COM1" << QByteArray() << false
-                                    << QString(other + "VOICE;не отвечен;0");
+                                    << QString(other + "голосовой;не отвечен;0");
         QTest::newRow("voice call ended by NO CARRIER")
             << voice + "\r\nNO CARRIER\r\n"
-            << false << "COM1" << QByteArray() << false << QString(other + "VOICE;не отвечен;0");
+            << false << "COM1" << QByteArray() << false << QString(other + "голосовой;не отвечен;0");
         QTest::newRow("fax call") << "\r\n+CRING: FAX\r\n" + clip << false << "COM1" << QByteArray() << false
-                                  << QString(other + "FAX;не отвечен;0");
+                                  << QString(other + "факс;не отвечен;0");
         QTest::newRow("GPRS request") << "\r\n+CRING: GPRS \"IP\",\"10.1.2.3\"\r\n" + clip << false << "COM1"
-                                      << QByteArray() << false
-                                      << QString(other + "GPRS \"IP\",\"10.1.2.3\";не отвечен;0");
-        QTest::newRow("alternating voice first")
-            << "\r\n+CRING: ALT VOICE/ASYNC\r\n" + clip << false << "COM1" << QByteArray() << false
-            << QString(other + "ALT VOICE/ASYNC;не отвечен;0");
+                                      << QByteArray() << false << QString(other + "GPRS;не отвечен;0");
+        QTest::newRow("alternating voice first") << "\r\n+CRING: ALT VOICE/ASYNC\r\n" + clip << false << "COM1"
+                                                 << QByteArray() << false << QString(other + "голосовой;не отвечен;0");
         QTest::newRow("voice, then the unit") << voice + call + acq::connect9600() << false << "COM1"
                                               << QByteArray("ATA\r") << true << QString(unit + "снимок;foto OK;1");
         QTest::newRow("bare RING with its caller")
             << "\r\nRING\r\n" + clip + acq::connect9600() << false << "COM1" << QByteArray("ATA\r") << true
             << QString(other + "снимок;foto OK;1");
         QTest::newRow("voice call cancelled")
-            << voice << true << "err 3" << QByteArray() << false << QString(other + "VOICE;не отвечен;0");
+            << voice << true << "err 3" << QByteArray() << false << QString(other + "голосовой;не отвечен;0");
         QTest::newRow("caller line shorter than its prefix")
             << QByteArray("\r\n+CLI\n") + acq::connect9600() << false << "COM1" << QByteArray() << true
             << QString(";снимок;foto OK;1");

@@ -388,7 +388,7 @@ void Soak::checkJournal(SoakCheck& c, const QList<QByteArray>& files) {
         taken +=
             dialled ? call->outcome != QStringLiteral("Не связи с объектом") : call->what == QStringLiteral("снимок");
         if (call->outcome == journal::notAnswered) ++c.unanswered;
-        if (call->what.startsWith(QStringLiteral("VOICE"))) {
+        if (call->what == QStringLiteral("голосовой")) {
             ++voice;
             if (call->outcome != journal::notAnswered)
                 c.problems << QStringLiteral("a voice call was answered: ") + call->outcome;

@@ -77,5 +77,5 @@ void TForm1::recoverPhase() {
            qint64(std::max<qsizetype>(pictures.size() - listed, 0)), qUtf8Printable(archive::phaseFile));
     // The phase is done once its event is saved and no picture of it waits.
     phaseMarked = true;
-    fileevent(pictures.mid(listed), true, evented ? QList<QByteArray>{} : ListBox1.mid(k));
+    fileevent(pictures.mid(listed), true, std::nullopt, evented ? QList<QByteArray>{} : ListBox1.mid(k));
 }

@@ -78,6 +78,18 @@ private slots:
         QVERIFY(!again.callOf("foto\\140511_071226f19"));
         QVERIFY(!again.callOf("foto\\999999_071226f17"));  // the number, but another picture
         QCOMPARE(again.lastHeard(), std::optional(call.start));
+
+        // A line for pictures stored after their call ended carries that call's older start:
+        // the unit was last heard at the newest start, not in the last line.
+        journal::Call older = withPictures;
+        older.start = call.start.addDays(-1);
+        older.pictures = {"foto\\140512_071226f19"};
+        QVERIFY(again.append(older));
+        QCOMPARE(again.lastHeard(), std::optional(call.start));
+        journal::Journal third;
+        third.load();
+        QCOMPARE(third.lastHeard(), std::optional(call.start));
+        QCOMPARE(third.callOf("foto\\140512_071226f19").value_or(journal::Call{}).start, older.start);
     }
 
     void onePictureBetweenModemText() {

@@ -316,6 +316,35 @@ private slots:
         QCOMPARE(rig::readFile("files.txt"), f.r.form1->ListBox1.content());
         QCOMPARE(rig::readFile("events.txt"), f.r.form1->ListBox2.content());
         QCOMPARE(acq::fileLines("files.txt"), (QList<QByteArray>{"foto\\140509_071226f0", kNew}));
+
+        // A whole last line without its CR LF (a file made or edited elsewhere) is an entry, and
+        // the next save gives it its CR LF. A picture line whose picture is not in foto, one
+        // that could be the start of the name filing gives its line, and an event line short
+        // of its names can only be the start of an append that a crash cut off.
+        const QByteArray pictureLines = rig::readFile("files.txt"), eventLines = rig::readFile("events.txt");
+        rig::writeFile("files.txt", pictureLines.chopped(2));
+        rig::writeFile("events.txt", eventLines.chopped(2));
+        f.r.program.reset();
+        f.r.build();
+        QCOMPARE(f.r.form1->ListBox1.content(), pictureLines);
+        QCOMPARE(f.r.form1->ListBox2.content(), eventLines);
+        QCOMPARE(f.file(acq::picture(3)), 1);
+        QCOMPARE(f.r.form1->ListBox1.count(), 3);
+        QCOMPARE(rig::readFile("files.txt"), f.r.form1->ListBox1.content());
+        QCOMPARE(rig::readFile("events.txt"), f.r.form1->ListBox2.content());
+        QVERIFY(wholePictureLine(kNew, 1));
+        QVERIFY(!wholePictureLine(kNew, 12));  // the start of ...f12
+        QVERIFY(wholePictureLine(kNew, 21));
+        const QByteArray filed = rig::readFile("files.txt"), evented = rig::readFile("events.txt");
+        rig::writeFile("files.txt", filed + "foto\\140509_071226f3");  // never written to foto
+        rig::writeFile("events.txt", evented + "2,foto\\140509_071226f3,");
+        f.r.program.reset();
+        f.r.build();
+        QCOMPARE(f.r.form1->ListBox1.content(), filed);
+        QCOMPARE(f.r.form1->ListBox2.content(), evented);
+        f.r.form1->close();
+        QCOMPARE(rig::readFile("files.txt"), filed);
+        QCOMPARE(rig::readFile("events.txt"), evented);
     }
 
     void anIndexThatCannotBeWrittenIsReportedAndFilingGoesOn() {

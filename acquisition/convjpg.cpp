@@ -71,13 +71,15 @@ void TForm1::record(const journal::Call& line) {
 }
 
 int TForm1::fileevent(const QList<QByteArray>& pictures, bool own, const std::optional<journal::Call>& from,
-                      QList<QByteArray> names) {
+                      QList<QByteArray> names, const QList<QByteArray>& written) {
     const qsizetype listed = names.size();
     for (qsizetype i = 0; i < pictures.size(); ++i) {
-        fotoname = pictureName(sys.clock.now(), nfiles);
+        // A file that a filing cut off by a crash wrote is taken as it stands.
+        const bool there = !written.value(i).isEmpty();
+        fotoname = there ? written[i] : pictureName(sys.clock.now(), nfiles);
         fotofile = fotoname + ".jpg";
         const auto* bytes = reinterpret_cast<const unsigned char*>(pictures[i].constData());
-        if (!savefoto(bytes, std::size_t(pictures[i].size()))) {
+        if (!there && !savefoto(bytes, std::size_t(pictures[i].size()))) {
             // This picture takes no number; it and the ones after it wait for the next filing.
             sys.ui.message(QString(), QStringLiteral("Can't create file"));
             for (qsizetype j = i; j < pictures.size(); ++j) keepUnfiled({pictures[j], from});

@@ -334,10 +334,11 @@ private:
     // disk) are kept in `unfiled`. `own`: the event of the data phase being filed, as opposed
     // to pictures held from an earlier one, which get a journal line of their own naming
     // `from`. `from`: the call that received the pictures, if any. `names`: pictures of the
-    // event that are in the picture list already (a filing a crash cut short). Returns how
-    // many were stored.
+    // event that are in the picture list already (a filing a crash cut short). `written`: for
+    // each picture, the base name of a file in foto that holds it already, or an empty one.
+    // Returns how many were stored.
     int fileevent(const QList<QByteArray>& pictures, bool own, const std::optional<journal::Call>& from,
-                  QList<QByteArray> names = {});
+                  QList<QByteArray> names = {}, const QList<QByteArray>& written = {});
     void keepUnfiled(const Held& held);
     // Appends a call's line to the journal; one that names pictures may change "Был на связи".
     void record(const journal::Call& line);

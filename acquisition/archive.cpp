@@ -1,6 +1,7 @@
 #include "acquisition/archive.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -16,6 +17,23 @@ QByteArray eventLine(const QList<QByteArray>& names) {
     QByteArray line = QByteArray::number(names.size());
     for (const QByteArray& name : names) line += ',' + name;
     return line + ',';
+}
+
+bool wholePictureLine(QByteArrayView name, int n) {
+    // The number after the last "f": foto\140509_071226f1 is the start of ...f17 at line 17.
+    const qsizetype f = name.lastIndexOf('f');
+    const QByteArrayView number = f < 0 ? QByteArrayView() : name.sliced(f + 1);
+    const QByteArray place = QByteArray::number(n);
+    if (!number.isEmpty() && number.size() < place.size() && place.startsWith(number)) return false;
+    return QFileInfo::exists(nativePath(name.toByteArray() + ".jpg"));
+}
+
+bool wholeEventLine(QByteArrayView line) {
+    const qsizetype comma = line.indexOf(',');
+    if (comma < 0 || !line.endsWith(',')) return false;
+    bool number = false;
+    const qint64 count = line.first(comma).toByteArray().toLongLong(&number);
+    return number && count == line.count(',') - 1;
 }
 
 QByteArrayView pictureFile(QByteArrayView name) {

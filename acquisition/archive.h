@@ -34,3 +34,11 @@ std::optional<QDateTime> pictureTime(QByteArrayView name);
 QString nativePath(const QByteArray& storedName);
 
 QByteArray eventLine(const QList<QByteArray>& names);
+
+// Whether a last line of files.txt or events.txt that lacks its line break is an entry (a file
+// made or edited elsewhere) rather than the start of one that a crash cut off. A picture line,
+// line n of the list, is whole when its picture is in foto, unless its number is the start of
+// n: then it can be the name filing gives line n, cut off in its number. An event line is
+// whole when it ends with its final comma and holds as many names as its count says.
+bool wholePictureLine(QByteArrayView name, int n);
+bool wholeEventLine(QByteArrayView line);

@@ -23,7 +23,7 @@ List::List(std::initializer_list<QByteArray> lines) {
     for (const QByteArray& line : lines) append(line);
 }
 
-void List::load(const QString& fileName) {
+void List::load(const QString& fileName, const WholeLast& whole) {
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxText)
         throw plat::ToolkitError(QStringLiteral("Cannot open file %1").arg(fileName));
@@ -35,7 +35,7 @@ void List::load(const QString& fileName) {
     std::vector<std::uint32_t> starts;
     starts.reserve(std::size_t(data.count('\n')) + 1);
     bool canonical = true;  // every line so far ends with CR LF
-    qsizetype whole = 0;    // where the lines with a line break end
+    qsizetype ended = 0;    // where the lines with a line break end
     const char* d = data.constData();
     const qsizetype n = data.size();
     for (qsizetype i = 0, start = 0; i < n; ++i) {
@@ -43,25 +43,32 @@ void List::load(const QString& fileName) {
         starts.push_back(std::uint32_t(start));
         if (d[i] == '\r' && i + 1 < n && d[i + 1] == '\n') ++i;
         else canonical = false;
-        start = whole = i + 1;
+        start = ended = i + 1;
     }
-    if (whole < n)
-        qCInfo(lcArchive, "%s: a last line without its line break, cut off by a crash, is left out: %lld bytes",
-               qUtf8Printable(fileName), qint64(n - whole));
+    // A last line without its line break.
+    const bool open = ended < n;
+    const bool kept = open && whole && whole(QByteArrayView(d + ended, n - ended), int(starts.size()));
+    if (kept) starts.push_back(std::uint32_t(ended));
+    if (open)
+        qCInfo(lcArchive, "%s: a last line without its line break, %lld bytes, is %s", qUtf8Printable(fileName),
+               qint64(n - ended), kept ? "whole: kept" : "cut off by a crash: left out");
     if (canonical) {
-        // The usual case: the file's bytes are the list as they stand, without a copy.
-        data.truncate(whole);
+        // The usual case: the file's bytes are the list as they stand, without a copy. A last
+        // line kept without its CR LF gets it in the list; the file equals the list up to it.
+        data.truncate(kept ? n : ended);
+        if (kept) data.append(kBreak);
         text_ = std::move(data);
         starts_ = std::move(starts);
-        diskSize_ = whole;
+        diskSize_ = kept ? n : ended;
         fileSize_ = fileSize;
         return;
     }
     // Lines ended otherwise (a file made elsewhere, or a CR whose LF a crash cut off): the
     // list takes the CR LF form, and the next save writes the file whole in it.
+    const qsizetype upTo = kept ? n : ended;
     List read;
-    read.reserveFor(whole + qsizetype(starts.size()));
-    for (const QByteArray& line : plat::StringList::parse(data.left(whole))) read.append(line);
+    read.reserveFor(upTo + qsizetype(starts.size()));
+    for (const QByteArray& line : plat::StringList::parse(data.left(upTo))) read.append(line);
     *this = std::move(read);
 }
 

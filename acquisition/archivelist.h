@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -22,12 +23,16 @@ public:
     List() = default;
     List(std::initializer_list<QByteArray> lines);
 
+    // Whether a last line without a line break, line n of the list, is whole.
+    using WholeLast = std::function<bool(QByteArrayView line, int n)>;
     // Replaces the lines with those of the file. Lines may end with CR LF, a lone CR or a lone
     // LF, and reading stops at a NUL byte. Ravlo ends every line it writes with CR LF, so a
-    // last line without a line break is the end of an append that a crash cut off: it is no
-    // entry, and the next save cuts it off the file before appending. "Cannot open file %s"
-    // when the file cannot be read (the list is then left as it was).
-    void load(const QString& fileName);
+    // last line without a line break is either the end of an append that a crash cut off or
+    // the last line of a file made or edited elsewhere: `whole` tells which (without it, every
+    // such line is cut off). A whole one is an entry, and the next save gives it its CR LF; a
+    // cut-off one is no entry, and the next save cuts it off the file before appending.
+    // "Cannot open file %s" when the file cannot be read (the list is then left as it was).
+    void load(const QString& fileName, const WholeLast& whole = {});
     // Makes the file equal to the list: nothing is written when it already is; the lines it
     // lacks are appended in one write and made durable when it holds the list's first lines
     // in their form; otherwise it is replaced whole (through a temporary file and a rename).
@@ -56,7 +61,8 @@ private:
     QByteArray text_;
     std::vector<std::uint32_t> starts_;
     // How far the file equals text_: its first diskSize_ bytes are text_'s first diskSize_
-    // bytes, and those are whole lines. -1: unknown, or the file is in another form.
+    // bytes, and those are whole lines but for a last one that lacks its CR LF. -1: unknown,
+    // or the file is in another form.
     qint64 diskSize_ = -1;
     // The file's length as last read or written: longer than diskSize_ when it ends in a line
     // that a crash cut off.

@@ -198,9 +198,7 @@ void TForm1::begincall(journal::Direction direction, const QByteArray& number, c
 
 void TForm1::endcall() {
     if (!call) return;
-    const journal::Call ended = *std::exchange(call, std::nullopt);
-    calls.append(ended);
-    if (!ended.pictures.isEmpty()) showLastHeard();
+    record(*std::exchange(call, std::nullopt));
 }
 
 void TForm1::showLastHeard() {

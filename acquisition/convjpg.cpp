@@ -37,40 +37,52 @@ int TForm1::convjpg() {
     // temp.dat holds the last transfer, whose unstored pictures are the ones kept: filing it
     // again takes their place instead of storing them twice.
     unfiled.clear();
-    return filebuf(reinterpret_cast<const unsigned char*>(bytes.constData()), std::size_t(bytes.size()));
+    return filebuf(reinterpret_cast<const unsigned char*>(bytes.constData()), std::size_t(bytes.size()), std::nullopt);
 }
 
-int TForm1::filebuf(const unsigned char* data, std::size_t length) {
+int TForm1::filebuf(const unsigned char* data, std::size_t length, const std::optional<journal::Call>& from) {
     const QList<QByteArray> pictures = cutpictures(data, length);
-    // Pictures an earlier filing could not store go first, as their own event.
-    if (!unfiled.isEmpty()) {
-        const QList<QByteArray> earlier = std::exchange(unfiled, {});
-        fileevent(earlier, false);
-        if (!unfiled.isEmpty()) {
-            // Still no room: keep this transfer's pictures too, without a second message.
-            for (const QByteArray& p : pictures) keepUnfiled(p);
-            return 0;
-        }
+    // Pictures earlier filings could not store go first, each call's as an event of its own.
+    QList<Held> earlier = std::exchange(unfiled, {});
+    while (!earlier.isEmpty() && unfiled.isEmpty()) {
+        QList<QByteArray> same;
+        const std::optional<journal::Call> origin = earlier.first().from;
+        while (!earlier.isEmpty() && earlier.first().from == origin) same.append(earlier.takeFirst().picture);
+        fileevent(same, false, origin);
     }
-    return fileevent(pictures, true);
+    if (!unfiled.isEmpty()) {
+        // Still no room: keep the rest, and this transfer's pictures too, without a second message.
+        for (const Held& h : earlier) keepUnfiled(h);
+        for (const QByteArray& p : pictures) keepUnfiled({p, from});
+        return 0;
+    }
+    return fileevent(pictures, true, from);
 }
 
-void TForm1::keepUnfiled(const QByteArray& picture) {
+void TForm1::keepUnfiled(const Held& held) {
     qsizetype kept = 0;
-    for (const QByteArray& p : unfiled) kept += p.size();
-    if (kept + picture.size() <= kUnfiledLimit) unfiled.append(picture);
+    for (const Held& h : unfiled) kept += h.picture.size();
+    if (kept + held.picture.size() <= kUnfiledLimit) unfiled.append(held);
 }
 
-int TForm1::fileevent(const QList<QByteArray>& pictures, bool own, QList<QByteArray> names) {
+void TForm1::record(const journal::Call& line) {
+    calls.append(line);
+    if (!line.pictures.isEmpty()) showLastHeard();
+}
+
+int TForm1::fileevent(const QList<QByteArray>& pictures, bool own, const std::optional<journal::Call>& from,
+                      QList<QByteArray> names, const QList<QByteArray>& written) {
     const qsizetype listed = names.size();
     for (qsizetype i = 0; i < pictures.size(); ++i) {
-        fotoname = pictureName(sys.clock.now(), nfiles);
+        // A file that a filing cut off by a crash wrote is taken as it stands.
+        const bool there = !written.value(i).isEmpty();
+        fotoname = there ? written[i] : pictureName(sys.clock.now(), nfiles);
         fotofile = fotoname + ".jpg";
         const auto* bytes = reinterpret_cast<const unsigned char*>(pictures[i].constData());
-        if (!savefoto(bytes, std::size_t(pictures[i].size()))) {
+        if (!there && !savefoto(bytes, std::size_t(pictures[i].size()))) {
             // This picture takes no number; it and the ones after it wait for the next filing.
             sys.ui.message(QString(), QStringLiteral("Can't create file"));
-            for (qsizetype j = i; j < pictures.size(); ++j) keepUnfiled(pictures[j]);
+            for (qsizetype j = i; j < pictures.size(); ++j) keepUnfiled({pictures[j], from});
             break;
         }
         ListBox1.append(fotoname);
@@ -85,6 +97,9 @@ int TForm1::fileevent(const QList<QByteArray>& pictures, bool own, QList<QByteAr
         if (!own && phaseMarked) markPhase();
         // Written at once, so that a crash or a power cut loses no entry.
         saved = trySaveLists();
+        // Held pictures are credited to the call that brought them, in a line of their own
+        // once they are in the lists; the line that call wrote when it ended names none.
+        if (!own && from) record(journal::storedLater(*from, names));
         emit filed();
     }
     // The phase is filed once its pictures are in the saved lists (or it brought none). One

@@ -57,6 +57,33 @@ std::optional<QList<QByteArray>> fields(QByteArrayView line) {
     return out;
 }
 
+// The start of a line, "dd.MM.yyyy hh:mm:ss;", as the number yyyyMMddhhmmss, which orders as
+// the times do; -1 when the line does not begin with a valid time. Cheaper than parsing the
+// time, for the journal of years is read at every start.
+qint64 startKey(QByteArrayView line) {
+    if (line.size() < 20 || line[19] != ';') return -1;
+    const auto digits = [&](qsizetype at, int count) {
+        int v = 0;
+        for (qsizetype i = at; i < at + count; ++i) {
+            if (line[i] < '0' || line[i] > '9') return -1;
+            v = v * 10 + (line[i] - '0');
+        }
+        return v;
+    };
+    const int day = digits(0, 2), month = digits(3, 2), year = digits(6, 4);
+    const int hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
+    if (line[2] != '.' || line[5] != '.' || line[10] != ' ' || line[13] != ':' || line[16] != ':' ||
+        !QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, second))
+        return -1;
+    return ((((qint64(year) * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
+}
+
+QDateTime keyTime(qint64 key) {
+    const auto part = [&](int divisor, int modulo) { return int(key / divisor % modulo); };
+    return QDateTime(QDate(int(key / 10000000000), part(100000000, 100), part(1000000, 100)),
+                     QTime(part(10000, 100), part(100, 100), part(1, 100)));
+}
+
 QList<QByteArray> names(QByteArrayView list) {
     QList<QByteArray> out;
     for (const QByteArray& n : list.toByteArray().split(' '))
@@ -78,6 +105,10 @@ QString ringWhat(QByteArrayView type) {
     case RingKind::Data: break;
     }
     return QStringLiteral("данные");
+}
+
+Call storedLater(const Call& from, const QList<QByteArray>& pictures) {
+    return {from.start, from.direction, from.number, from.what, filedLater, 0, pictures};
 }
 
 QByteArray formatLine(const Call& call) {
@@ -146,16 +177,20 @@ void Journal::load() {
     lastHeard_.reset();
     QFile f(fileName_);
     if (!f.open(QIODevice::ReadOnly)) return;
-    // Read in blocks, a line at a time: only the last field, the pictures, is looked at.
+    // Read in blocks, a line at a time: only the last field, the pictures, is looked at, and
+    // the start of a line that names some.
     constexpr qint64 kBlock = 1 << 20;
-    const auto take = [this](QByteArrayView line, qint64 offset) {
+    qint64 newest = -1;
+    const auto take = [&](QByteArrayView line, qint64 offset) {
         const qsizetype sep = line.lastIndexOf(';');
         if (sep < 0) return;
         QByteArrayView list = line.sliced(sep + 1);
         while (!list.isEmpty() && list.back() == '\r') list.chop(1);
         int first = -1, last = -1;
         if (!list.isEmpty()) span(names(list), first, last);
-        if (first >= 0) places_.push_back({first, last, offset});
+        if (first < 0) return;
+        places_.push_back({first, last, offset});
+        newest = std::max(newest, startKey(line));
     };
     QByteArray data;
     qint64 base = 0;  // the file offset of data's first byte
@@ -181,12 +216,7 @@ void Journal::load() {
         }
     }
     places_.shrink_to_fit();
-    // The newest line that reads as a call with pictures.
-    for (auto p = places_.rbegin(); p != places_.rend(); ++p)
-        if (const auto call = readAt(p->offset); call && !call->pictures.isEmpty()) {
-            lastHeard_ = call->start;
-            break;
-        }
+    if (newest >= 0) lastHeard_ = keyTime(newest);
     qCInfo(lcArchive, "%s: %zu calls with pictures", qUtf8Printable(fileName_), places_.size());
 }
 
@@ -195,7 +225,7 @@ bool Journal::append(const Call& call) {
     span(call.pictures, u.first, u.last);
     if (unwritten_.size() == kUnwrittenLimit) unwritten_.removeFirst();
     unwritten_.append(u);
-    if (!call.pictures.isEmpty()) lastHeard_ = call.start;
+    if (!call.pictures.isEmpty() && (!lastHeard_ || call.start > *lastHeard_)) lastHeard_ = call.start;
     QByteArray lines;
     for (const Unwritten& w : unwritten_) lines += w.line;
     const qint64 at = plat::appendLines(fileName_, lines, heading());

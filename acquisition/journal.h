@@ -42,6 +42,12 @@ inline const QString notAnswered = QStringLiteral("не отвечен");
 // What such a call was, from the type its ring line named (ringType): "голосовой", "факс",
 // "GPRS", "данные" for a data call, "звонок" for a bare "RING" or none.
 QString ringWhat(QByteArrayView type);
+// The outcome of the line of pictures that a full disk held back in their call and a later
+// filing stored: the line names the call they came from and the pictures, with no bytes.
+inline const QString filedLater = QStringLiteral("сохранены позже");
+
+// The line for pictures of `from` that were stored after it ended.
+Call storedLater(const Call& from, const QList<QByteArray>& pictures);
 
 // A time as the journal writes it and the window shows it: "dd.MM.yyyy hh:mm:ss".
 QString timeText(const QDateTime& time);
@@ -63,14 +69,15 @@ QString source(const Call& call);
 class Journal {
 public:
     explicit Journal(QString fileName = file) : fileName_(std::move(fileName)) {}
-    // Reads the places of the lines that name pictures, and the newest of them.
+    // Reads the places of the lines that name pictures, and the newest start among them.
     void load();
     // Appends the call's line and makes it durable. A line that cannot be written is kept and
     // written before the next one; false then.
     bool append(const Call& call);
     // The call whose line names the picture.
     std::optional<Call> callOf(const QByteArray& pictureName) const;
-    // The start of the newest call that brought pictures.
+    // The start of the newest call that brought pictures, by its time: the line of pictures
+    // stored later is written after newer calls' lines.
     const std::optional<QDateTime>& lastHeard() const { return lastHeard_; }
 
 private:

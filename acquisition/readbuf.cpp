@@ -189,18 +189,19 @@ void TForm1::dataphase() {
 
     // Only what arrived in this phase is filed: a phase that brought nothing stores nothing
     // of its own. Pictures held from an earlier filing that found the disk full may still be
-    // stored now; they are shown, while the status speaks of this phase alone.
+    // stored now; they are shown, while the status speaks of this phase alone. Pictures this
+    // phase cannot store are held with its call.
     const int before = nfiles;
-    const int listed = ListBox1.count();
-    const int filed = filebuf(fotobuf.data(), std::size_t(nfoto));
+    const int filed = filebuf(fotobuf.data(), std::size_t(nfoto), call);
     qCInfo(lcLink, "data phase: %lld bytes received in %.1f s, %d picture(s) filed; ended by %s", received,
            double(waitTick() - start) / 1000.0, filed, ending);
     if (received > nfoto) qCInfo(lcLink, "data phase: only its first %d bytes were kept for cutting", nfoto);
     setPanel(2, filed > 0 ? QStringLiteral("foto OK") : QStringLiteral("Ошибка связи"));
     if (call) {
         call->bytes = received;
-        // Every picture this filing stored, those held from an earlier call included.
-        call->pictures = ListBox1.mid(listed);
+        // The pictures of this phase: its event, the last one filed. Held pictures that were
+        // stored before it have a line of their own, naming their call.
+        call->pictures = ListBox1.mid(ListBox1.count() - filed);
         call->outcome = panel(2);
         if (failure || !temp.ok()) call->outcome += QStringLiteral(", ") + panel(0);
     }

@@ -8,11 +8,15 @@
 // pictures held from an earlier phase moves the mark past itself before its lists are saved).
 // So at the next start a saved picture list longer than K holds the phase's pictures (only
 // the first ones, when a crash cut their append short), and one of K entries or fewer does not.
+// The pictures the list lacks may be in foto already, written before the crash under the
+// numbers that follow the list's last: those files are taken as they stand.
 #include "acquisition/archive.h"
+#include "acquisition/journal.h"
 #include "app/tform1.h"
 #include "platform/durable.h"
 #include "platform/trace.h"
 
+#include <QDirIterator>
 #include <QFile>
 
 #include <algorithm>
@@ -30,6 +34,30 @@ std::optional<std::pair<int, int>> readMark() {
     const int e = fields.value(1).toInt(&okE);
     if (fields.size() != 2 || !okK || !okE || k < 0 || e < 0) return std::nullopt;
     return std::pair{k, e};
+}
+
+// The files in foto that a filing cut off by a crash wrote before the picture list named
+// them: for each of `pictures`, the base name of the file that holds it, or an empty one. The
+// j-th picture took the number first + j; a file of that number that holds other bytes is not
+// the picture's and is left alone. One pass over foto, which may hold years of pictures.
+QList<QByteArray> writtenBefore(const QList<QByteArray>& pictures, int first) {
+    QList<QByteArray> names(pictures.size());
+    if (pictures.isEmpty()) return names;
+    QDirIterator files(QString::fromLatin1(archive::pictureFolder), {QStringLiteral("*.jpg")}, QDir::Files);
+    while (files.hasNext()) {
+        files.next();
+        const QByteArray name = archive::pictureFolder + ('\\' + files.fileName().chopped(4).toLatin1());
+        const qsizetype j = qsizetype(journal::pictureNumber(name)) - first;
+        if (j < 0 || j >= pictures.size() || !names[j].isEmpty()) continue;
+        // Only a name that filing gives.
+        const auto time = pictureTime(name);
+        if (!time || pictureName(*time, int(first + j)) != name) continue;
+        QFile f(files.filePath());
+        if (f.size() != pictures[j].size() || !f.open(QIODevice::ReadOnly) || f.readAll() != pictures[j]) continue;
+        names[j] = name;
+        qCInfo(lcArchive, "%s is in foto already: taken as it stands", name.constData());
+    }
+    return names;
 }
 
 }  // namespace
@@ -77,5 +105,6 @@ void TForm1::recoverPhase() {
            qint64(std::max<qsizetype>(pictures.size() - listed, 0)), qUtf8Printable(archive::phaseFile));
     // The phase is done once its event is saved and no picture of it waits.
     phaseMarked = true;
-    fileevent(pictures.mid(listed), true, evented ? QList<QByteArray>{} : ListBox1.mid(k));
+    const QList<QByteArray> rest = pictures.mid(listed);
+    fileevent(rest, true, std::nullopt, evented ? QList<QByteArray>{} : ListBox1.mid(k), writtenBefore(rest, nfiles));
 }

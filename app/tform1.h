@@ -300,10 +300,17 @@ public:
     archive::List ListBox2;  // the event list
     int fpos = 0;
     int epos = 0;
-    // Pictures a filing could not store (a full disk, a read-only folder), kept until the
-    // next filing stores them as the event of their own transfer: the next data phase
-    // overwrites temp.dat, so they would be lost otherwise. At most kUnfiledLimit bytes.
-    QList<QByteArray> unfiled;
+    // A picture a filing could not store (a full disk, a read-only folder), kept until the
+    // next filing stores it, with the pictures of the same call, as the event of their own
+    // transfer: the next data phase overwrites temp.dat, so it would be lost otherwise. The
+    // call whose data phase received it is credited with it in the journal once it is stored;
+    // a filing outside a call (a start after a crash) gives it none.
+    struct Held {
+        QByteArray picture;
+        std::optional<journal::Call> from;  // as it stood at the filing
+    };
+    // The held pictures, oldest first; at most kUnfiledLimit bytes.
+    QList<Held> unfiled;
     static constexpr qsizetype kUnfiledLimit = 10 * kFotobufSize;
     bool phaseMarked = false;     // the data phase being received or filed is marked on disk
     bool picturesUnread = false;  // files.txt exists but could not be loaded at start
@@ -343,18 +350,25 @@ private:
     bool answerphase();
     void dataphase();
     // Cuts the pictures out of data, stores each in foto and records them as one event;
-    // returns how many were stored.
-    int filebuf(const unsigned char* data, std::size_t length);
+    // returns how many were stored. Held pictures go first, an event for each call's. `from`:
+    // the call whose data phase is filed, none outside a call.
+    int filebuf(const unsigned char* data, std::size_t length, const std::optional<journal::Call>& from);
     // temp.dat, up to the size of fotobuf; nothing when it cannot be read.
     std::optional<QByteArray> readphase() const;
     // Every complete picture in data, in stream order.
     QList<QByteArray> cutpictures(const unsigned char* data, std::size_t length) const;
     // Stores the pictures as the event of one transfer; those that cannot be stored (a full
     // disk) are kept in `unfiled`. `own`: the event of the data phase being filed, as opposed
-    // to pictures held from an earlier one. `names`: pictures of the event that are in the
-    // picture list already (a filing a crash cut short). Returns how many were stored.
-    int fileevent(const QList<QByteArray>& pictures, bool own, QList<QByteArray> names = {});
-    void keepUnfiled(const QByteArray& picture);
+    // to pictures held from an earlier one, which get a journal line of their own naming
+    // `from`. `from`: the call that received the pictures, if any. `names`: pictures of the
+    // event that are in the picture list already (a filing a crash cut short). `written`: for
+    // each picture, the base name of a file in foto that holds it already, or an empty one.
+    // Returns how many were stored.
+    int fileevent(const QList<QByteArray>& pictures, bool own, const std::optional<journal::Call>& from,
+                  QList<QByteArray> names = {}, const QList<QByteArray>& written = {});
+    void keepUnfiled(const Held& held);
+    // Appends a call's line to the journal; one that names pictures may change "Был на связи".
+    void record(const journal::Call& line);
     // Writes one picture to fotofile; false when the file cannot be created or written.
     bool savefoto(const unsigned char* data, std::size_t length);
     // saveLists for filing: a failure is caught and shown, and false returned.

@@ -78,7 +78,7 @@ void TForm1::FormCreate() {
     if (QFileInfo::exists(files)) {
         picturesUnread = true;
         handle([&] {
-            ListBox1.load(files);
+            ListBox1.load(files, wholePictureLine);
             picturesUnread = false;
             nfiles = fpos = ListBox1.count();
         });
@@ -86,7 +86,7 @@ void TForm1::FormCreate() {
     if (QFileInfo::exists(events)) {
         eventsUnread = true;
         handle([&] {
-            ListBox2.load(events);
+            ListBox2.load(events, [](QByteArrayView line, int) { return wholeEventLine(line); });
             eventsUnread = false;
             epos = ListBox2.count() - 1;  // the newest event; -1 for an empty list
         });

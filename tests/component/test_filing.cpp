@@ -90,6 +90,18 @@ private slots:
         QVERIFY(!again.callOf("foto\\140511_071226f19"));
         QVERIFY(!again.callOf("foto\\999999_071226f17"));  // the number, but another picture
         QCOMPARE(again.lastHeard(), std::optional(call.start));
+
+        // A line for pictures stored after their call ended carries that call's older start:
+        // the unit was last heard at the newest start, not in the last line.
+        journal::Call older = withPictures;
+        older.start = call.start.addDays(-1);
+        older.pictures = {"foto\\140512_071226f19"};
+        QVERIFY(again.append(older));
+        QCOMPARE(again.lastHeard(), std::optional(call.start));
+        journal::Journal third;
+        third.load();
+        QCOMPARE(third.lastHeard(), std::optional(call.start));
+        QCOMPARE(third.callOf("foto\\140512_071226f19").value_or(journal::Call{}).start, older.start);
     }
 
     void onePictureBetweenModemText() {
@@ -196,54 +208,66 @@ private slots:
 
     // A start after a power cut or a crash in a data phase, at each point of the phase and of
     // its filing: the phase's whole pictures end up in the archive exactly once, as an event
-    // of their own, and the next start files nothing more. A phase filed normally (no mark)
-    // is not filed again.
+    // of their own, and the next start files nothing more. A picture file the crash left
+    // unlisted is taken as it stands, none is written twice; a file of its number with other
+    // bytes is not the picture's and is left alone. A phase filed normally (no mark) is not
+    // filed again.
     void aPhaseCutOffIsFiledOnceAtTheNextStart_data() {
         QTest::addColumn<QList<QByteArray>>("files");
         QTest::addColumn<QList<QByteArray>>("events");
-        QTest::addColumn<bool>("pictureWritten");
+        QTest::addColumn<QByteArray>("written");  // the picture file in foto, if any
+        QTest::addColumn<bool>("ours");           // it holds the picture
         QTest::addColumn<QByteArray>("mark");
         QTest::addColumn<bool>("filedAtStart");
         const QList<QByteArray> oldFiles{"foto\\a"}, oldEvents{"1,foto\\a,"};
         const QList<QByteArray> newFiles = oldFiles + QList<QByteArray>{kNew};
         const QList<QByteArray> newEvents = oldEvents + QList<QByteArray>{"1," + kNew + ","};
-        QTest::newRow("in the data phase") << oldFiles << oldEvents << false << QByteArray("1 1\r\n") << true;
-        QTest::newRow("picture written, lists not") << oldFiles << oldEvents << true << QByteArray("1 1\r\n") << true;
+        const QByteArray earlier = "foto\\235958_061226f1";  // written before midnight, the start is after
+        QTest::newRow("in the data phase")
+            << oldFiles << oldEvents << QByteArray() << false << QByteArray("1 1\r\n") << true;
+        QTest::newRow("picture written, lists not")
+            << oldFiles << oldEvents << earlier << true << QByteArray("1 1\r\n") << true;
+        QTest::newRow("a file of its number, not the picture")
+            << oldFiles << oldEvents << earlier << false << QByteArray("1 1\r\n") << true;
         QTest::newRow("picture list saved, event list not")
-            << newFiles << oldEvents << true << QByteArray("1 1\r\n") << false;
+            << newFiles << oldEvents << kNew << true << QByteArray("1 1\r\n") << false;
         QTest::newRow("both lists saved, mark not removed")
-            << newFiles << newEvents << true << QByteArray("1 1\r\n") << false;
-        QTest::newRow("filed normally") << newFiles << newEvents << true << QByteArray() << false;
+            << newFiles << newEvents << kNew << true << QByteArray("1 1\r\n") << false;
+        QTest::newRow("filed normally") << newFiles << newEvents << kNew << true << QByteArray() << false;
     }
     void aPhaseCutOffIsFiledOnceAtTheNextStart() {
         QFETCH(QList<QByteArray>, files);
         QFETCH(QList<QByteArray>, events);
-        QFETCH(bool, pictureWritten);
+        QFETCH(QByteArray, written);
+        QFETCH(bool, ours);
         QFETCH(QByteArray, mark);
         QFETCH(bool, filedAtStart);
         Rig r;
         QDir().mkdir("foto");
         rig::writeDefaultSettings();
-        const QByteArray whole = acq::picture(1), cut = acq::picture(2);
+        const QByteArray whole = acq::picture(1), cut = acq::picture(2), other = acq::picture(4);
         rig::writeFile("temp.dat", "UNIT\r\n" + whole + "\r\n" + cut.left(cut.size() / 2));
         rig::writeFile("files.txt", plat::StringList::format(files));
         rig::writeFile("events.txt", plat::StringList::format(events));
         rig::writeFile(nativePath("foto\\a.jpg"), acq::picture(3));
-        if (pictureWritten) rig::writeFile(nativePath(kNew + ".jpg"), whole);
+        if (!written.isEmpty()) rig::writeFile(nativePath(written + ".jpg"), ours ? whole : other);
         if (!mark.isEmpty()) rig::writeFile("temp.pending", mark);
 
         r.build();
-        const QList<QByteArray> wantFiles{"foto\\a", kNew};
-        const QList<QByteArray> wantEvents{"1,foto\\a,", "1," + kNew + ","};
+        const bool stranger = !written.isEmpty() && !ours;
+        const QByteArray name = written.isEmpty() || stranger ? kNew : written;
+        const QList<QByteArray> wantFiles{"foto\\a", name};
+        const QList<QByteArray> wantEvents{"1,foto\\a,", "1," + name + ","};
         QCOMPARE(r.form1->ListBox1.lines(), wantFiles);
         QCOMPARE(r.form1->ListBox2.lines(), wantEvents);
         QCOMPARE(acq::fileLines("files.txt"), wantFiles);
         QCOMPARE(acq::fileLines("events.txt"), wantEvents);
-        QCOMPARE(acq::stored(kNew), whole);
+        QCOMPARE(acq::stored(name), whole);
+        if (stranger) QCOMPARE(acq::stored(written), other);
         QVERIFY(!QFile::exists("temp.pending"));
         QCOMPARE(r.form1->nfiles, 2);
         QCOMPARE(r.form1->epos, 1);
-        if (filedAtStart) QCOMPARE(r.form1->ui->Label3->text(), QString::fromLatin1(kNew + ".jpg"));
+        if (filedAtStart) QCOMPARE(r.form1->ui->Label3->text(), QString::fromLatin1(name + ".jpg"));
         QVERIFY(r.ui.errors.isEmpty() && r.ui.messages.isEmpty());
 
         r.program.reset();
@@ -251,16 +275,18 @@ private slots:
         QCOMPARE(r.form1->ListBox1.lines(), wantFiles);
         QCOMPARE(acq::fileLines("files.txt"), wantFiles);
         QCOMPARE(acq::fileLines("events.txt"), wantEvents);
-        QCOMPARE(QDir("foto").entryList(QDir::Files).size(), 2);
+        QCOMPARE(QDir("foto").entryList(QDir::Files).size(), stranger ? 3 : 2);
     }
 
     // A filing of two pictures appends one line to events.txt after two to files.txt. Cut off
     // at every byte of those appends, the next start reads the entries that were complete,
     // takes no piece of one for an entry, and files the rest of the phase from temp.dat into
-    // the same event: the lists, and the files once closed, end as an uncut filing leaves them.
+    // the same event, taking the picture files already written: the lists, and the files once
+    // closed, end as an uncut filing leaves them, and foto holds each picture once.
     void aFilingCutOffAtEveryByteOfItsAppends() {
         const QByteArray a = acq::picture(1), b = acq::picture(2);
-        const QByteArray f1 = "foto\\140509_071226f1", f2 = "foto\\140509_071226f2";
+        // Named a second before the start's clock, so that a picture written again differs.
+        const QByteArray f1 = "foto\\140508_071226f1", f2 = "foto\\140508_071226f2";
         const QByteArray files = "foto\\a\r\n", events = "1,foto\\a,\r\n";
         const QByteArray filesAppend = f1 + "\r\n" + f2 + "\r\n", eventsAppend = "2," + f1 + "," + f2 + ",\r\n";
         const QList<QByteArray> wantFiles{"foto\\a", f1, f2}, wantEvents{"1,foto\\a,", "2," + f1 + "," + f2 + ","};
@@ -282,6 +308,8 @@ private slots:
             QVERIFY2(rig::readFile("files.txt") == files + filesAppend, qPrintable(at));
             QVERIFY2(rig::readFile("events.txt") == events + eventsAppend, qPrintable(at));
             QVERIFY2(acq::stored(f1) == a && acq::stored(f2) == b, qPrintable(at));
+            QVERIFY2(QDir("foto").entryList(QDir::Files) == QStringList({"140508_071226f1.jpg", "140508_071226f2.jpg"}),
+                     qPrintable(at));
             QVERIFY2(!QFile::exists("temp.pending") && r.ui.errors.isEmpty(), qPrintable(at));
         }
     }
@@ -316,6 +344,35 @@ private slots:
         QCOMPARE(rig::readFile("files.txt"), f.r.form1->ListBox1.content());
         QCOMPARE(rig::readFile("events.txt"), f.r.form1->ListBox2.content());
         QCOMPARE(acq::fileLines("files.txt"), (QList<QByteArray>{"foto\\140509_071226f0", kNew}));
+
+        // A whole last line without its CR LF (a file made or edited elsewhere) is an entry, and
+        // the next save gives it its CR LF. A picture line whose picture is not in foto, one
+        // that could be the start of the name filing gives its line, and an event line short
+        // of its names can only be the start of an append that a crash cut off.
+        const QByteArray pictureLines = rig::readFile("files.txt"), eventLines = rig::readFile("events.txt");
+        rig::writeFile("files.txt", pictureLines.chopped(2));
+        rig::writeFile("events.txt", eventLines.chopped(2));
+        f.r.program.reset();
+        f.r.build();
+        QCOMPARE(f.r.form1->ListBox1.content(), pictureLines);
+        QCOMPARE(f.r.form1->ListBox2.content(), eventLines);
+        QCOMPARE(f.file(acq::picture(3)), 1);
+        QCOMPARE(f.r.form1->ListBox1.count(), 3);
+        QCOMPARE(rig::readFile("files.txt"), f.r.form1->ListBox1.content());
+        QCOMPARE(rig::readFile("events.txt"), f.r.form1->ListBox2.content());
+        QVERIFY(wholePictureLine(kNew, 1));
+        QVERIFY(!wholePictureLine(kNew, 12));  // the start of ...f12
+        QVERIFY(wholePictureLine(kNew, 21));
+        const QByteArray filed = rig::readFile("files.txt"), evented = rig::readFile("events.txt");
+        rig::writeFile("files.txt", filed + "foto\\140509_071226f3");  // never written to foto
+        rig::writeFile("events.txt", evented + "2,foto\\140509_071226f3,");
+        f.r.program.reset();
+        f.r.build();
+        QCOMPARE(f.r.form1->ListBox1.content(), filed);
+        QCOMPARE(f.r.form1->ListBox2.content(), evented);
+        f.r.form1->close();
+        QCOMPARE(rig::readFile("files.txt"), filed);
+        QCOMPARE(rig::readFile("events.txt"), evented);
     }
 
     void anIndexThatCannotBeWrittenIsReportedAndFilingGoesOn() {

@@ -240,7 +240,8 @@ private slots:
 
     // A transfer whose pictures could not be stored, then room again and the next call: the
     // first transfer's pictures are no longer only in temp.dat, which the next data phase
-    // empties; they are held and stored at the next filing.
+    // empties; they are held and stored at the next filing, and credited in the journal to
+    // the call that brought them.
     void picturesThatCouldNotBeStoredOutliveTheNextCall() {
         rig::Rig r;
         SmallFs fs(r.work.path(), 1024);
@@ -248,19 +249,47 @@ private slots:
         acq::openPort(r);
         TForm1& f = *r.form1;
         const QByteArray a = rig::makeJpeg({320, 240, 85, false, 41}), b = rig::makeJpeg({320, 240, 85, false, 42});
+        f.telobj = "+79001112233";
         keptOut(r, fs, a);
         if (QTest::currentTestFailed()) return;
 
         fs.makeRoom();
+        f.telobj = "+79005556677";
         snimok(r, "UNIT\r\n" + b + "\r\n");
         QCOMPARE(f.panel(2), QString("foto OK"));
-        QList<QByteArray> stored;
-        for (const QByteArray& name : f.ListBox1.lines()) stored.append(acq::stored(name));
-        QVERIFY(stored.contains(b));
-        // The picture the full disk kept out is stored at the next filing, once, as its own event.
-        QCOMPARE(stored.count(a), 1);
-        QCOMPARE(f.ListBox2.count(), 2);
+        // The picture the full disk kept out is stored at the next filing, once, as its own
+        // event before the call's.
+        QCOMPARE(f.ListBox1.count(), 2);
+        const QByteArray nameA = f.ListBox1.at(0), nameB = f.ListBox1.at(1);
+        QCOMPARE(acq::stored(nameA), a);
+        QCOMPARE(acq::stored(nameB), b);
+        QCOMPARE(f.ListBox2.lines(), (QList<QByteArray>{"1," + nameA + ",", "1," + nameB + ","}));
         QVERIFY(f.unfiled.isEmpty());
+
+        // The first call's line (written once there was room) names no picture; a line of its
+        // own credits that call with its picture; the second call's line names its own only.
+        const auto calls = acq::journalCalls();
+        QCOMPARE(calls.size(), 3);
+        const journal::Call callA = calls[0];
+        QCOMPARE(callA.number, QByteArray("+79001112233"));
+        QCOMPARE(callA.outcome, QString("Ошибка связи"));
+        QCOMPARE(callA.pictures, QList<QByteArray>());
+        const journal::Call later{callA.start, callA.direction, callA.number, callA.what, "сохранены позже",
+                                  0,           {nameA}};
+        QCOMPARE(calls[1], later);
+        QCOMPARE(calls[2].number, QByteArray("+79005556677"));
+        QCOMPARE(calls[2].pictures, QList<QByteArray>{nameB});
+        QVERIFY(calls[2].start > callA.start);
+        // The viewer finds the caller and the time of each picture; the unit was last heard in
+        // the second call, also after a start that reads the journal again.
+        QCOMPARE(f.calls.callOf(nameA), std::optional(later));
+        QCOMPARE(f.calls.callOf(nameB), std::optional(calls[2]));
+        QCOMPARE(acq::toSecond(f.calls.lastHeard().value_or(QDateTime())), calls[2].start);
+        QCOMPARE(f.eventCaption(0), "Событие 0 — " + journal::timeText(callA.start) + ", Снимок, +79001112233");
+        journal::Journal again;
+        again.load();
+        QCOMPARE(again.lastHeard(), std::optional(calls[2].start));
+        QCOMPARE(again.callOf(nameA), std::optional(later));
     }
 
     // Held pictures stored by a later call that brought none of its own: the status speaks of

@@ -1,7 +1,8 @@
 // The list-file readers: whatever a file holds, reading what a save wrote gives the same
 // lines back, and no line holds a line end or a NUL byte. The archive's lists read the same
-// lines but for a last one without its line break (an append a crash cut off), and a save,
-// whether it appends or writes the file whole, leaves the file equal to the list.
+// lines but for a last one without its line break, which the list's rule keeps whole or drops
+// as an append a crash cut off, and a save, whether it appends or writes the file whole,
+// leaves the file equal to the list.
 #include "acquisition/archivelist.h"
 #include "platform/stringlist.h"
 
@@ -22,22 +23,25 @@ void write(const QString& name, const QByteArray& content) {
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size()) std::abort();
 }
 
-void checkArchiveList(const QByteArray& content, const QList<QByteArray>& lines) {
+// `keepLast`: the rule the list is loaded with takes a last line without its line break for
+// whole.
+void checkArchiveList(const QByteArray& content, const QList<QByteArray>& lines, bool keepLast) {
     static const QTemporaryDir dir;
     static const QString file = dir.filePath(QStringLiteral("list.txt"));
+    const archive::List::WholeLast whole = [keepLast](QByteArrayView, int) { return keepLast; };
     QList<QByteArray> expected = lines;
     const QByteArray read = content.left(content.indexOf('\0') < 0 ? content.size() : content.indexOf('\0'));
-    if (!read.isEmpty() && !read.endsWith('\r') && !read.endsWith('\n')) expected.removeLast();
+    if (!keepLast && !read.isEmpty() && !read.endsWith('\r') && !read.endsWith('\n')) expected.removeLast();
     write(file, content);
     archive::List list;
-    list.load(file);
+    list.load(file, whole);
     if (list.lines() != expected) std::abort();
     if (list.content() != plat::StringList::format(expected)) std::abort();
     list.save(file);
     if (readAll(file) != list.content()) std::abort();
-    // A start that reads a file with a cut-off last line and then files a picture.
+    // A start that reads a file with a cut-off or a whole last line and then files a picture.
     write(file, content);
-    list.load(file);
+    list.load(file, whole);
     list.append("foto\\140509_071226f17");
     list.save(file);
     if (readAll(file) != plat::StringList::format(expected + QList<QByteArray>{"foto\\140509_071226f17"})) std::abort();
@@ -56,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     const QByteArray saved = plat::StringList::format(lines);
     if (plat::StringList::parse(saved) != lines) std::abort();
     if (plat::StringList::format(plat::StringList::parse(saved)) != saved) std::abort();
-    checkArchiveList(content, lines);
+    checkArchiveList(content, lines, false);
+    checkArchiveList(content, lines, true);
     return 0;
 }

@@ -263,7 +263,8 @@ public:
     // readbuf (the call is up, so there is no answer phase), cleared when "Снимок" ends.
     int dialed = 0;
     // The station listens: Инициализ. succeeded once in this run, or the station listened when
-    // it last ran. The poll then keeps the modem prepared. Never cleared.
+    // it last ran. The poll then keeps the modem prepared. Cleared only by the operator
+    // (stoplistening).
     int listening = 0;
     // The modem has forgotten its preparation: it announced a restart, or a call rang without
     // a caller line. Set by heard and the answer phase; cleared when a preparation that reached

@@ -1,5 +1,4 @@
 #include "acquisition/journal.h"
-#include "link/lines.h"
 #include "platform/cp1251.h"
 #include "platform/durable.h"
 #include "platform/trace.h"
@@ -94,18 +93,6 @@ QList<QByteArray> names(QByteArrayView list) {
 }  // namespace
 
 QString timeText(const QDateTime& time) { return time.toString(timeFormat); }
-
-QString ringWhat(QByteArrayView type) {
-    if (type.isEmpty() || type == "RING") return QStringLiteral("звонок");
-    const QByteArray line = "+CRING: " + type.toByteArray();
-    switch (ringKind(line.constData(), int(line.size()))) {
-    case RingKind::Voice: return QStringLiteral("голосовой");
-    case RingKind::Fax: return QStringLiteral("факс");
-    case RingKind::Packet: return QStringLiteral("GPRS");
-    case RingKind::Data: break;
-    }
-    return QStringLiteral("данные");
-}
 
 Call storedLater(const Call& from, const QList<QByteArray>& pictures) {
     return {from.start, from.direction, from.number, from.what, filedLater, 0, pictures};

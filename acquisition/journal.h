@@ -30,7 +30,7 @@ struct Call {
     QDateTime start;
     Direction direction = Direction::Incoming;
     QByteArray number;           // the caller's or the dialled number, as the modem or the settings hold it
-    QString what;                // "снимок", "установки", or ringWhat for a call not answered
+    QString what;                // "снимок", "установки", or the kind of a call not answered
     QString outcome;             // what the status bar told: "foto OK", "err 1", "не отвечен", ...
     qint64 bytes = 0;            // received in the data phase
     QList<QByteArray> pictures;  // base names of the pictures filed from the call
@@ -39,9 +39,6 @@ struct Call {
 
 // The outcome of a call that rang and was not answered.
 inline const QString notAnswered = QStringLiteral("не отвечен");
-// What such a call was, from the type its ring line named (ringType): "голосовой", "факс",
-// "GPRS", "данные" for a data call, "звонок" for a bare "RING" or none.
-QString ringWhat(QByteArrayView type);
 // The outcome of the line of pictures that a full disk held back in their call and a later
 // filing stored: the line names the call they came from and the pictures, with no bytes.
 inline const QString filedLater = QStringLiteral("сохранены позже");

@@ -25,6 +25,18 @@ QString ringText(RingKind kind, const QDateTime& now) {
     }
 }
 
+// What the journal says a call that was not answered was: the kind its last ring named, or
+// "звонок" for a bare "RING" (or none), which names no kind.
+QString ringWhat(RingKind kind, bool named) {
+    if (!named) return QStringLiteral("звонок");
+    switch (kind) {
+    case RingKind::Voice: return QStringLiteral("голосовой");
+    case RingKind::Fax: return QStringLiteral("факс");
+    case RingKind::Packet: return QStringLiteral("GPRS");
+    default: return QStringLiteral("данные");
+    }
+}
+
 constexpr std::uint32_t kAnswerBase = 100;  // tenths of a second: 10 s from the last line
 constexpr std::uint32_t kDataBase = 800;    // 80 s from the connect line
 
@@ -56,7 +68,7 @@ bool TForm1::answerphase() {
     // The kind of the last ring. Only data calls are the unit's: a voice, fax or GPRS call
     // rings on unanswered until its caller gives up, and a data call after it is taken.
     RingKind ring = RingKind::Data;
-    QByteArray ringtype;    // as the last ring line names it, for the journal
+    bool named = false;     // the last ring line named its kind ("+CRING: ..."), for the journal
     bool declined = false;  // a call that was not the unit's rang
     bool answered = false;  // "ATA" went out
     // One received byte; true when it ends the phase.
@@ -68,7 +80,8 @@ bool TForm1::answerphase() {
         if (head.isRing()) {
             rang = true;
             ring = head.ringKind();
-            ringtype = ringType(head.text());
+            const QByteArray type = ringType(head.text());
+            named = !type.isEmpty() && type != "RING";
             if (ring != RingKind::Data && !declined)
                 qCInfo(lcLink, "\"%s\" is not the unit's call: not answered", head.shown().constData());
             declined = declined || ring != RingKind::Data;
@@ -111,7 +124,7 @@ bool TForm1::answerphase() {
         if (!rang && !caller) {
             call.reset();  // no call: the modem restarted, or a stray line
         } else if (!answered) {
-            call->what = journal::ringWhat(ringtype);
+            call->what = ringWhat(ring, named);
             call->outcome = journal::notAnswered;
         } else {
             call->outcome = QStringLiteral("err ") + QString::number(linkerr);

@@ -203,6 +203,10 @@ public:
     // Label1's text for event k: its number, and the time and the caller of its call when
     // the journal knows them.
     QString eventCaption(int k) const;
+    // The oldest and the newest event whose pictures the panes show, -1 for none.
+    std::pair<int, int> shownEvents() const;
+    // Label1's text for a page of pictures: the event or events they belong to.
+    QString pageCaption() const;
     void Button5Click();
     void Button6Click();
     void Button7Click();

@@ -48,17 +48,23 @@ void PicturePane::put(const QImage& picture, const QString& file, const QString&
     update(before | drawnRect());
 }
 
-void PicturePane::setFit(bool on) {
-    fit_ = on;
+void PicturePane::setPlacing(Placing placing, const QRect& room) {
+    placing_ = placing;
+    room_ = room;
     update();
 }
 
 QRect PicturePane::drawnRect() const {
-    const QSize drawn = fault_ != Fault::None ? kMarkSize.boundedTo(size())
-                        : fit_                ? picture_.size().scaled(size(), Qt::KeepAspectRatio)
-                                              : picture_.size();
-    if (!fit_) return QRect(QPoint(0, 0), drawn);
-    return QRect(QPoint((width() - drawn.width()) / 2, (height() - drawn.height()) / 2), drawn);
+    const QRect space = room();
+    const QSize own = picture_.size();
+    const bool fits = own.width() <= space.width() && own.height() <= space.height();
+    const QSize drawn = fault_ != Fault::None ? kMarkSize.boundedTo(space.size())
+                        : placing_ == Placing::Fit || (placing_ == Placing::Shrink && !fits)
+                            ? own.scaled(space.size(), Qt::KeepAspectRatio)
+                            : own;
+    if (placing_ != Placing::Fit) return QRect(space.topLeft(), drawn);
+    const QSize margin = (space.size() - drawn) / 2;
+    return QRect(space.topLeft() + QPoint(margin.width(), margin.height()), drawn);
 }
 
 bool PicturePane::drawnAt(const QPoint& at) const { return rect().contains(at) && drawnRect().contains(at); }
@@ -66,14 +72,15 @@ bool PicturePane::drawnAt(const QPoint& at) const { return rect().contains(at) &
 void PicturePane::paintEvent(QPaintEvent* event) {
     if (fault_ == Fault::None && picture_.isNull()) return;
     QPainter painter(this);
-    painter.setClipRect(event->rect());
+    painter.setClipRect(event->rect() & room());
     if (fault_ == Fault::None) {
-        if (!fit_) {
-            painter.drawImage(QPoint(0, 0), picture_);
+        const QRect drawn = drawnRect();
+        if (drawn.size() == picture_.size()) {
+            painter.drawImage(drawn.topLeft(), picture_);  // at its own size: clipped, never scaled
             return;
         }
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(drawnRect(), picture_);
+        painter.drawImage(drawn, picture_);
         return;
     }
     // The mark: a light grey card with a darker frame and a cross from corner to corner, so

@@ -2,7 +2,10 @@
 // Reading one line of the event list: "<count>,<name>,<name>,...," with the names in the order
 // the pictures were filed. The reader never fails: a count that is not a number is 0, and a
 // name that is missing is empty.
+#include "acquisition/archivelist.h"
+
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 
 namespace viewer {
@@ -19,5 +22,14 @@ struct EventLine {
 // Each name ends at the next comma; when the kept text holds no further comma, the name is
 // the rest of it, and after that the names are empty.
 EventLine parseEventLine(const QByteArray& line, int maxNames);
+
+// Whether an event line names the picture (its list name, without ".jpg") among all its names.
+bool eventHolds(QByteArrayView line, QByteArrayView name);
+
+// The event of the list that holds the picture, -1 when none does. Filing numbers pictures in
+// the order it files them and writes their events in the same order, so the event is found by
+// halving on the number of each event's first picture, at a few lines read even in an archive
+// of years; a list put together otherwise is searched from its newest event back.
+int eventOf(const archive::List& events, QByteArrayView name);
 
 }  // namespace viewer

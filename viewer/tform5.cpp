@@ -72,13 +72,15 @@ TForm5::~TForm5() = default;
 
 void TForm5::open() {
     refresh();
-    // The day of the event the main window shows, so that the operator starts where he is.
+    // The event the main window shows (the oldest of a page that shows several), chosen on its
+    // day, so that the operator starts where he is.
+    const int shown = form1.shownEvents().first;
     std::optional<QDate> start;
-    if (form1.epos >= 0 && form1.epos < form1.ListBox2.count()) {
-        if (const auto time = viewer::eventTime(form1.ListBox2.view(form1.epos))) start = time->date();
+    if (shown >= 0) {
+        if (const auto time = viewer::eventTime(form1.ListBox2.view(shown))) start = time->date();
     }
     if (!start && !index.isEmpty()) start = index.days().back();
-    if (start) showDay(*start);
+    if (start) showDay(*start, shown);
     else ui->Label1->setText(QStringLiteral("В архиве нет снимков"));
     show();
     raise();
@@ -182,7 +184,7 @@ void TForm5::showPictures(int event) {
         auto* layout = new QVBoxLayout(column.get());
         layout->setContentsMargins(0, 0, 0, 0);
         auto* pane = new PicturePane;
-        pane->setFit(true);
+        pane->setPlacing(PicturePane::Placing::Fit);
         pane->setMinimumSize(40, 30);
         pane->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
         const QString name = plat::fromCp1251(stored + ".jpg");

@@ -25,7 +25,7 @@ struct Place {
 
 // The panes from older to newer: top left (the large one, drawn over the others), top right,
 // bottom left, bottom right.
-std::array<Place, kPanes> places(Ui::TForm1& ui) {
+std::array<Place, kPanes> places(const Ui::TForm1& ui) {
     return {{{ui.Image1, ui.Label2}, {ui.Image2, ui.Label3}, {ui.Image3, ui.Label4}, {ui.Image4, ui.Label5}}};
 }
 
@@ -68,6 +68,13 @@ void showPlaceholder(const Place& place) { showIn(place, archive::placeholder, {
 }  // namespace
 
 void TForm1::FormCreate() {
+    // A picture larger than its place is shrunk to fit it, so that every picture shows whole
+    // and none covers another or a caption. Image1 spans the grid, but its place is the grid's
+    // top-left one: as high as the pane beside it, and up to a gap before it.
+    constexpr int kGap = 8;
+    const QRect topLeft(0, 0, ui->Image2->x() - ui->Image1->x() - kGap, ui->Image2->height());
+    for (const Place& place : places(*ui))
+        place.pane->setPlacing(PicturePane::Placing::Shrink, place.pane == ui->Image1 ? topLeft : QRect());
     // Both lists are loaded before any picture is shown, each on its own: a list or a picture
     // that cannot be read is reported but never keeps the other list from loading, because
     // closing the window writes both lists back. Both files are looked for where they are
@@ -113,6 +120,7 @@ void TForm1::updimage(int n) {
     const int first = std::max(n - kPanes, 0);
     const int count = std::clamp(n, 0, kPanes);
     for (int i = 0; i < count; ++i) showStored(shown[i], ListBox1.at(first + i) + ".jpg");
+    if (count > 0) ui->Label1->setText(pageCaption());
 }
 
 void TForm1::updimage1(int k) {
@@ -139,6 +147,30 @@ QString TForm1::eventCaption(int k) const {
     if (!from) return caption;
     return caption + QStringLiteral(" — ") + journal::timeText(from->start) + QStringLiteral(", ") +
            journal::source(*from);
+}
+
+std::pair<int, int> TForm1::shownEvents() const {
+    int oldest = -1, newest = -1;
+    for (const Place& place : places(*ui)) {
+        // The placeholder and the layout's own pictures have no name.
+        QByteArray stored = plat::toCp1251(place.pane->name());
+        if (!stored.endsWith(".jpg")) continue;
+        stored.chop(4);
+        const int k = viewer::eventOf(ListBox2, stored);
+        if (k < 0) continue;
+        oldest = oldest < 0 ? k : std::min(oldest, k);
+        newest = std::max(newest, k);
+    }
+    return {oldest, newest};
+}
+
+QString TForm1::pageCaption() const {
+    // The caption names what the panes show: one event as "<<" and ">>" name it, several by
+    // their numbers, never one whose pictures are not on the screen.
+    const auto [oldest, newest] = shownEvents();
+    if (oldest < 0) return QStringLiteral(" ");
+    if (oldest == newest) return eventCaption(oldest);
+    return QStringLiteral("События %1–%2").arg(oldest).arg(newest);
 }
 
 void TForm1::Button5Click() {

@@ -192,6 +192,86 @@ private slots:
         QCOMPARE(shown(r.form1), QStringList({"4", "5", "6", "7"}));
     }
 
+    // The caption names the events of the pictures on the screen after every way of paging
+    // and after an arrival; "Архив" opens on the event shown.
+    void theCaptionNamesWhatThePanesShow() {
+        Rig r;
+        writeArchive(8, {eventLine({0, 1}), eventLine({2, 3, 4, 5}), eventLine({6, 7})});
+        rig::writeDefaultSettings();
+        r.build();
+        QLabel* caption = r.form1->ui->Label1;
+        QCOMPARE(shown(r.form1), QStringList({"4", "5", "6", "7"}));
+        QCOMPARE(caption->text(), QString("События 1–2"));
+        QTest::keyClick(r.form1, Qt::Key_Home);
+        QCOMPARE(caption->text(), QString("Событие 0"));
+        r.program->form5.open();
+        QCOMPARE(r.program->form5.chosen(), 0);
+        r.program->form5.close();
+        QTest::keyClick(r.form1, Qt::Key_Right);  // pictures 1 to 4
+        QCOMPARE(caption->text(), QString("События 0–1"));
+        QTest::keyClick(r.form1, Qt::Key_PageDown);
+        QCOMPARE(shown(r.form1), QStringList({"2", "3", "4", "5"}));
+        QCOMPARE(caption->text(), QString("Событие 1"));
+        QTest::keyClick(r.form1, Qt::Key_Left);  // pictures 0 to 3
+        QCOMPARE(caption->text(), QString("События 0–1"));
+        QTest::keyClick(r.form1, Qt::Key_End);
+        QCOMPARE(caption->text(), QString("Событие 2"));
+
+        // An arrival shows the newest page, and the caption follows it.
+        rig::writeFile("temp.dat", "CONNECT 9600\r\n" + rig::makeJpeg({40 + 8, 30}) + "\r\nNO CARRIER\r\n");
+        QCOMPARE(r.form1->convjpg(), 1);
+        r.form1->updimage(r.form1->nfiles);  // as a reception does after its filing
+        QCOMPARE(r.form1->ListBox2.count(), 4);
+        QCOMPARE(caption->text(), QString("События 1–3"));  // pictures 5 to 8
+        r.program->form5.open();
+        QCOMPARE(r.program->form5.chosen(), 1);
+        // A page of pictures that no event names says nothing of events.
+        r.form1->ListBox2.clear();
+        r.form1->updimage(r.form1->nfiles);
+        QCOMPARE(caption->text(), QString(" "));
+        QVERIFY(r.ui.errors.isEmpty());
+    }
+
+    // Each picture shows whole in its own place: one larger than the place is shrunk to fit
+    // it, proportions kept, one that fits keeps its size, and none reaches over another place
+    // or a caption, Image1's included though its pane spans the grid.
+    void everyPictureFitsItsPlace() {
+        Rig r;
+        writeArchive(4);
+        const QColor colours[] = {Qt::red, Qt::blue, Qt::green, Qt::magenta};
+        const QSize sizes[] = {{640, 480}, {160, 128}, {320, 240}, {640, 480}};
+        for (int i = 0; i < 4; ++i) {
+            QImage picture(sizes[i], QImage::Format_RGB32);
+            picture.fill(colours[i]);
+            rig::writeFile(file(i), rig::encodeJpeg(picture));
+        }
+        rig::writeDefaultSettings();
+        r.build();
+        r.form1->show();
+        const QImage shot = r.form1->grab().toImage();
+        const auto panes = places(r.form1);
+        const QSize drawn[] = {{182, 137}, {160, 128}, {182, 137}, {177, 132}};
+        for (int i = 0; i < 4; ++i) {
+            PicturePane* pane = panes[size_t(i)].pane;
+            QCOMPARE(pane->picture().size(), sizes[i]);  // the picture itself is kept whole
+            const QRect place(pane->mapTo(r.form1, QPoint(0, 0)), drawn[i]);
+            const auto near = [&](QPoint at) {
+                const QColor c = shot.pixelColor(at);
+                return qAbs(c.red() - colours[i].red()) < 60 && qAbs(c.green() - colours[i].green()) < 60 &&
+                       qAbs(c.blue() - colours[i].blue()) < 60;
+            };
+            QVERIFY2(near(place.center()) && near(place.topLeft() + QPoint(2, 2)) &&
+                         near(place.bottomRight() - QPoint(2, 2)),
+                     qPrintable(QString("picture %1 is not drawn over its place").arg(i)));
+            // Everywhere over the grid, its captions and the event caption below it.
+            const QRect grid = r.form1->ui->Image1->geometry() | r.form1->ui->Label1->geometry();
+            for (int y = grid.top(); y <= grid.bottom(); ++y)
+                for (int x = grid.left(); x <= grid.right(); ++x)
+                    if (!place.adjusted(-1, -1, 1, 1).contains(x, y) && near(QPoint(x, y)))
+                        QFAIL(qPrintable(QString("picture %1 drawn at %2,%3").arg(i).arg(x).arg(y)));
+        }
+    }
+
     void pagingByEventStopsAtBothEndsAndFillsEmptyPanes() {
         Rig r;
         writeArchive(8, {eventLine({0, 1}), eventLine({2, 3, 4, 5, 6, 7}), eventLine({6, 7, 0})});
@@ -379,12 +459,13 @@ private slots:
         r.form1->ui->ToolButton11->click();
         QVERIFY(w->isVisible() && w->isWindow() && !w->isModal());
         QCOMPARE(w->windowTitle(), QString("Архив"));
-        // On the day of the event the main window stands on (the newest), the focus in the date.
+        // On the event the main window shows (the newest page is event 2), the focus in the date.
         QCOMPARE(w->focusWidget(), w->ui->Edit1);
         QCOMPARE(w->ui->Edit1->text(), QString("07.12.2026"));
         QCOMPARE(w->rows(), std::vector<int>({1, 2}));
-        QCOMPARE(w->chosen(), 1);  // the day's first event
-        QCOMPARE(strip(w), QStringList({QString(name(2)) + ".jpg", QString(name(3)) + ".jpg"}));
+        QCOMPARE(w->chosen(), 2);
+        QCOMPARE(strip(w).size(), 4);
+        QCOMPARE(strip(w)[0], QString(name(4)) + ".jpg");
         QCOMPARE(w->ui->ListView1->topLevelItem(1)->text(0), QString("14:05:09"));
         QCOMPARE(w->ui->ListView1->topLevelItem(1)->text(1), QString("4"));
         const auto marked = [w](QDate d) { return w->ui->Calendar1->dateTextFormat(d).fontWeight() == QFont::Bold; };
@@ -402,6 +483,8 @@ private slots:
         QCOMPARE(w->rows(), std::vector<int>({1, 2}));
 
         // Enter on the second event shows it in the panes as ">>" would; ">" goes on from there.
+        QTest::keyClick(w->ui->ListView1, Qt::Key_Up);
+        QCOMPARE(strip(w), QStringList({QString(name(2)) + ".jpg", QString(name(3)) + ".jpg"}));
         QTest::keyClick(w->ui->ListView1, Qt::Key_Down);
         QCOMPARE(w->chosen(), 2);
         QTest::keyClick(w->ui->ListView1, Qt::Key_Return);

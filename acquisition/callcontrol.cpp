@@ -154,7 +154,13 @@ void TForm1::CheckBox1Click() {
 }
 
 void TForm1::Button4Click() {
-    if (busy || tmrstop) return;
+    if (busy || tmrstop) {
+        // The port is taken: say why nothing is dialled.
+        setPanel(2, call && call->direction == journal::Direction::Incoming
+                        ? QStringLiteral("Идёт приём звонка, снимок не запрошен")
+                        : QStringLiteral("Линия занята, снимок не запрошен"));
+        return;
+    }
     const Exchange exchange(*this);  // the poll stands still from the first dialling attempt on
     // What "Снимок" leaves in panel 2 stays there: the poll's next tick must not put "Ready"
     // over it, even when "Снимок" began before a tick had shown "Ready" after a reception.
@@ -208,7 +214,14 @@ void TForm1::showLastHeard() {
 
 void TForm1::BtOtmenaClick() { otmena = 1; }
 
+bool TForm1::mayQuit() {
+    // "Выход" sits right under "Отмена": a station that listens asks once before it stops
+    // answering its units.
+    return !listening || sys.ui.ask(kName, QStringLiteral("Станция перестанет принимать звонки. Выйти?"));
+}
+
 void TForm1::Button2Click() {
+    if (!mayQuit()) return;
     otmena = 1;
-    close();
+    close();  // a close of the program's own, which asks nothing more
 }

@@ -127,6 +127,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // The close box asks as "Выход" does. A close that is not the desktop's (the program's own,
+    // or the end of the session) asks nothing.
+    if (!closing && event->spontaneous() && !mayQuit()) {
+        event->ignore();
+        return;
+    }
     // Every waiting loop sees this at its next pass and ends; no further attempt is made.
     closing = true;
     otmena = 1;

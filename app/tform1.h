@@ -162,6 +162,8 @@ public:
     void Button4Click();
     void BtOtmenaClick();
     void Button2Click();
+    // Whether the program may end: true unless the station listens and the operator says "Нет".
+    bool mayQuit();
     void Timer1Timer();
     void CheckBox1Click();
     void readbuf();

@@ -17,6 +17,9 @@ public:
     virtual void message(const QString& caption, const QString& text) = 0;
     // The toolkit's error box for an error that ended a handler.
     virtual void error(const QString& text) = 0;
+    // A question with the answers "Да" and "Нет", "Нет" the default (Enter and Escape give it);
+    // true for "Да".
+    virtual bool ask(const QString& caption, const QString& text) = 0;
     // The dialog for the file to save a picture as, over `owner`, proposing `suggested` (a
     // path); the path chosen, or an empty string when the operator cancelled. The dialog
     // asks before a file is replaced.
@@ -30,6 +33,7 @@ public:
     void pump() override;
     void message(const QString& caption, const QString& text) override;
     void error(const QString& text) override;
+    bool ask(const QString& caption, const QString& text) override;
     QString saveFile(QWidget* owner, const QString& caption, const QString& suggested) override;
     QString folder(QWidget* owner, const QString& caption, const QString& start) override;
 };

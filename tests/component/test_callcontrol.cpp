@@ -429,6 +429,64 @@ private slots:
         QVERIFY(d.idle());
     }
 
+    // A listening station asks once before "Выход" or the close box end it; "Нет" leaves it
+    // open and listening. A station that does not listen, and a close that is not the
+    // operator's (the end of the session), ask nothing.
+    void onlyAListeningStationAsksBeforeItEnds() {
+        Built b;
+        b.prepared();
+        b.f().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&b.f()));
+        b.r.ui.replies = {false, false, true};
+        b.f().Button2Click();
+        QVERIFY(b.f().isVisible());
+        // What the window manager's close box sends: a close to the native window, which the
+        // widget gets as a spontaneous close.
+        const auto closeBox = [&] {
+            QCloseEvent close;
+            QCoreApplication::sendEvent(b.f().windowHandle(), &close);
+        };
+        closeBox();
+        QVERIFY(b.f().isVisible());
+        QCOMPARE(b.f().panel(1), QString("Подключен COM1"));
+        QCOMPARE(b.r.ui.questions.size(), 2);
+        QCOMPARE(b.r.ui.questions[0].text, QString("Станция перестанет принимать звонки. Выйти?"));
+        QCOMPARE(b.r.ui.questions[1].text, b.r.ui.questions[0].text);
+        closeBox();  // "Да"
+        QVERIFY(!b.f().isVisible());
+        QCOMPARE(b.r.ui.questions.size(), 3);
+        QVERIFY(QFile::exists("files.txt"));
+
+        Built ended;  // listening, ended by the session
+        ended.prepared();
+        ended.f().show();
+        ended.f().close();
+        QVERIFY(!ended.f().isVisible());
+        Built idle;  // not listening: one click
+        idle.f().show();
+        idle.f().Button2Click();
+        QVERIFY(!idle.f().isVisible());
+        QVERIFY(ended.r.ui.questions.isEmpty() && idle.r.ui.questions.isEmpty());
+    }
+
+    // "Снимок" pressed while a call is received dials nothing and says why; the reception
+    // goes on to its end.
+    void aPictureAskedForDuringAReceptionSaysWhyNot() {
+        Built b;
+        b.prepared();
+        QString said;
+        b.line->feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600()).then([&] {
+            b.f().Button4Click();
+            said = b.f().panel(2);
+        });
+        b.line->feed(acq::picture(4)).feed(acq::noCarrier());
+        b.pollOut();
+        QCOMPARE(said, QString("Идёт приём звонка, снимок не запрошен"));
+        QCOMPARE(countWrites(*b.line, "ATD"), 0);
+        QCOMPARE(acq::journalCalls().size(), 1);
+        QCOMPARE(acq::journalCalls()[0].outcome, QString("foto OK"));
+    }
+
     // Closing the window while an exchange waits: every loop ends at once, no further attempt,
     // the lists are saved, and a picture that arrived is still filed.
     void closingEndsEveryWait() {

@@ -93,6 +93,11 @@ public:
     void pump() override;
     void message(const QString& caption, const QString& text) override { messages.append({caption, text}); }
     void error(const QString& text) override { errors.append(text); }
+    // A question records what it asked and gives the next reply ("Да" when there is none).
+    bool ask(const QString& caption, const QString& text) override {
+        questions.append({caption, text});
+        return replies.isEmpty() || replies.takeFirst();
+    }
     // The file dialogs record what they were asked and give the next answer (cancel when
     // there is none).
     QString saveFile(QWidget*, const QString&, const QString& suggested) override { return answer(suggested); }
@@ -106,6 +111,8 @@ public:
         QString caption, text;
     };
     QList<Box> messages;
+    QList<Box> questions;
+    QList<bool> replies;  // what the next questions are answered
     QStringList errors;
     QStringList dialogs;  // what each file dialog proposed
     QStringList answers;  // what the next file dialogs answer

@@ -11,7 +11,7 @@ cd "$here"
 
 packages=(cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-  libjpeg62-turbo-dev fonts-liberation2 fonts-dejavu-core
+  libjpeg62-turbo-dev qt6-translations-l10n fonts-liberation2 fonts-dejavu-core
   xvfb xauth)
 
 install_missing() {

@@ -1,6 +1,7 @@
 // Ravlo's entry: the real platform for the windows, then the program in the working folder.
 #include "app/program.h"
 #include "platform/fonts.h"
+#include "platform/language.h"
 #include "platform/serial_qt.h"
 #include "platform/termination.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(TForm1::kName);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ravlo.png")));
     plat::installFontFallbacks();
+    plat::installQtRussian(app);
     plat::closeWindowsOnTermination();
 
     plat::SystemClock clock;

@@ -73,8 +73,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The dependencies are those dpkg-shlibdeps finds in the program and the simulated unit.
+# The dependencies are those dpkg-shlibdeps finds in the program and the simulated unit, and
+# Qt's translations, without which the standard dialogs speak English (platform/language.h).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 # The windows are laid out for the metrics of Liberation Sans (platform/fonts.h); without it
 # the captions of the narrow buttons overflow. A font is no library, so it is named here.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation2)

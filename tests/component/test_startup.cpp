@@ -1,8 +1,10 @@
 // Start-up, the remembered port, the port dialog, opening the port and closing the window.
 #include "rig.h"
+#include "platform/language.h"
 #include "platform/serial_qt.h"
 #include "ui_tform1.h"
 #include "ui_tform4.h"
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
@@ -226,6 +228,21 @@ private slots:
         QVERIFY2((centre - screen).manhattanLength() <= 1,
                  qPrintable(QString("centred at %1,%2").arg(centre.x()).arg(centre.y())));
         QVERIFY(r.form1->geometry().center() != screen);
+    }
+
+    // Qt's own dialogs speak the program's language: their texts come from Qt's translations.
+    void qtDialogsSpeakRussian() {
+        QVERIFY2(plat::installQtRussian(*qApp), "qt6-translations-l10n is not installed");
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("Отмена"));
+        QFileDialog dialog(nullptr, QString(), QDir::currentPath());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::Directory);
+        const QStringList english = {"Look in:", "Choose", "Cancel", "Directory:", "File &name:"};
+        for (const QWidget* w : dialog.findChildren<QWidget*>()) {
+            const QVariant text = w->property("text");
+            QVERIFY2(!english.contains(text.toString().remove('&')) && !english.contains(text.toString()),
+                     qPrintable(text.toString()));
+        }
     }
 
     void toolButton1DoesNothing() {

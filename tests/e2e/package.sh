@@ -63,6 +63,7 @@ scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'preinst|postinst|pr
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q libqt6 <<<"$depends" || fail "Depends names no Qt 6 library (dpkg-shlibdeps not run?): $depends"
 grep -q libjpeg <<<"$depends" || fail "Depends names no libjpeg (dpkg-shlibdeps not run?): $depends"
+grep -q qt6-translations-l10n <<<"$depends" || fail "Depends names no Qt translations: $depends"
 version=$(sed -n 's/^project(Ravlo VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] ||
   fail "the package's version $(dpkg-deb -f "$deb" Version) is not the project's $version"

@@ -294,7 +294,12 @@ remember_port "$XDG_CONFIG_HOME/qolbe/ravlo.conf" "$link"
 
 # A link left by a run that was killed could point at another program's terminal.
 rm -f "$link"
-"$unitsim" --link "$link" --control "$workdir/unitsim.ctl" --call-every 60 --voice-every 420 --caller +79001112233 \
+# The unit calls every minute, somebody else every seven minutes by voice. The voice calls come
+# half-way between two of the unit's calls (at 3.5 min, then every 7), for a voice call that
+# meets the modem ringing is refused busy and never seen. A call of the unit, answered, ends
+# within about 7 s; the voice caller rings 5 times in 15 s, and Ravlo waits 10 s after the last
+# ring: all over before the unit's next call.
+"$unitsim" --link "$link" --control "$workdir/unitsim.ctl" --call-every 60 --voice-first 210 --voice-every 420 --caller +79001112233 \
   --dial-delay 2000 --log "$workdir/unitsim.log" --report "$workdir/unit-settings.txt" < /dev/null > "$workdir/unitsim.out" 2>&1 &
 sim_pid=$!
 # (The unit may have gone already, when the whole process group was sent the same signal.)

@@ -366,6 +366,30 @@ private slots:
                  QByteArray("\r\n+CRING: REL ASYNC\r\n\r\n+CLIP: \"+79001112233\",145\r\n"));
     }
 
+    // A voice call given its own first time comes between two calls of the unit and rings, though
+    // its period is a multiple of theirs (which alone would always find the modem ringing).
+    void voiceCallsInTheirOwnPhase() {
+        Rig r({"--ring-interval", "50", "--rings", "1", "--voice-rings", "1", "--call-every", "1", "--voice-every", "2",
+               "--voice-first", "1.5"});
+        // The kinds of the calls that began, "busy" for a voice call refused; true once a voice
+        // call has rung to its end or was refused.
+        QByteArrayList kinds;
+        const auto voiceOver = [&] {
+            kinds.clear();
+            for (const rig::SimEvent& e : rig::readSimLog(r.log)) {
+                if (e.name == "ring-begin") kinds << e.fields.value("kind");
+                else if (e.name == "voice-busy") {
+                    kinds << "busy";
+                    return true;
+                } else if (e.name == "ring-end" && kinds.endsWith("voice")) return true;
+            }
+            return false;
+        };
+        const Time end = SteadyClock::now() + 10000ms;
+        while (!voiceOver() && SteadyClock::now() < end) r.line.pump(5ms);
+        QCOMPARE(kinds.join(' '), QByteArray("data voice"));
+    }
+
     // The settings exchange over the cable, with bytes known in advance; afterwards the unit
     // takes pictures at the resolution it was sent.
     void settingsOverTheCable() {

@@ -141,6 +141,11 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
          to<&O::replugEvery, seconds>},
         {{"voice-every", "somebody calls the modem's number by voice every SECONDS (command voice)", "SECONDS"},
          to<&O::voiceEvery, seconds>},
+        {{"voice-first",
+          "the first voice call comes after SECONDS, then every --voice-every (default: after "
+          "--voice-every; without it: this call alone)",
+          "SECONDS"},
+         to<&O::voiceFirst, seconds>},
         {{"control", "commands also from FIFO (made if missing, removed at exit)", "FIFO"}, to<&O::controlFifo, any>},
         {{"quit-on-eof", "end when standard input ends, not only stop reading it"}, set<&O::quitOnEof, true>},
         {{"log", "event log, one key=value line an event (default standard error)", "FILE"}, to<&O::logPath, any>},

@@ -92,6 +92,7 @@ struct Options {
     std::optional<Ms> restartEvery;
     std::optional<Ms> replugEvery;
     std::optional<Ms> voiceEvery;
+    std::optional<Ms> voiceFirst;  // when the first voice call comes; none: after voiceEvery
     std::string controlFifo;
     bool quitOnEof = false;
 

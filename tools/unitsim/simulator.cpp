@@ -44,9 +44,14 @@ int waitMs(Time now, std::optional<Time> deadline) {
     return int((us + 999) / 1000);
 }
 
-// Whether a periodic event is due; if so, its next time is set, skipping any it missed.
+// Whether a periodic event is due; if so, its next time is set, skipping any it missed. An
+// event without a period comes once.
 bool periodic(std::optional<Time>& next, std::optional<Ms> every, Time now) {
     if (!next || now < *next) return false;
+    if (!every) {
+        next.reset();
+        return true;
+    }
     *next += *every;
     if (*next < now) next = now + *every;
     return true;
@@ -69,7 +74,9 @@ Simulator::Simulator(Options options, int lineFd)
     if (opt_.callEvery) nextAutoCall_ = now + *opt_.callEvery;
     if (opt_.restartEvery) nextAutoRestart_ = now + *opt_.restartEvery;
     if (opt_.replugEvery) nextAutoReplug_ = now + *opt_.replugEvery;
-    if (opt_.voiceEvery) nextAutoVoice_ = now + *opt_.voiceEvery;
+    // The first voice call may come in another phase than the unit's calls, so that a period
+    // that is a multiple of theirs does not always find the modem ringing.
+    if (opt_.voiceFirst || opt_.voiceEvery) nextAutoVoice_ = now + opt_.voiceFirst.value_or(*opt_.voiceEvery);
     if (opt_.cable) {
         state_ = State::Online;
         link_ = Link::Cable;

@@ -3,6 +3,7 @@
 // row edit of the report phone list, and the closing buttons with their results.
 #include "config/tform2.h"
 #include "app/tform1.h"
+#include "config/dialnumber.h"
 #include "config/oneline.h"
 #include "config/tform3.h"
 #include "platform/cp1251.h"
@@ -224,11 +225,23 @@ void TForm2::showLevels() {
     for (const QByteArray& line : ListBox3.lines()) ui->ListBox3->addItem(plat::fromCp1251(line));
 }
 
-void TForm2::closeChecked(int result) {
-    if (ui->Edit1->text().isEmpty()) {
-        form1.sys.ui.message(TForm1::kName, QStringLiteral("Введите номер телефона объекта"));
-        return;
+bool TForm2::numberAccepted(bool required) {
+    const QString number = ui->Edit1->text();
+    QString refusal;
+    if (number.isEmpty()) {
+        if (!required) return true;
+        refusal = QStringLiteral("Введите номер телефона объекта");
+    } else if (const QString fault = dialFault(number); !fault.isEmpty()) {
+        refusal = QStringLiteral("Номер телефона объекта «%1» %2. %3").arg(number, fault, dialRule());
+    } else {
+        return true;
     }
+    form1.sys.ui.message(TForm1::kName, refusal);
+    return false;
+}
+
+void TForm2::closeChecked(int result) {
+    if (!numberAccepted(true)) return;
     form1.telobj = keepBytes(ListBox1, uTelobj, ui->Edit1->text());
     sohranit();  // a failing save ends here: no result, the dialog stays open
     done(result);
@@ -238,6 +251,7 @@ void TForm2::Button2Click() { closeChecked(mrRemember); }
 void TForm2::Button1Click() { closeChecked(mrRemoteWrite); }
 
 void TForm2::BtpryamClick() {
+    if (!numberAccepted(false)) return;  // a cable link needs no number, but a bad one is not saved
     sohranit();
     done(mrDirectWrite);
 }

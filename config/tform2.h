@@ -93,6 +93,9 @@ protected:
     void reject() override;
 
 private:
+    // The unit's number as a closing button that saves takes it: false, after a message, when
+    // it breaks the dialling rule or is empty where a number is required.
+    bool numberAccepted(bool required);
     // The closing buttons with the phone-number check ("Запомнить", "Удал. запись").
     void closeChecked(int result);
     // The access point, user and password fields with their labels: enabled only for

@@ -89,17 +89,60 @@ private slots:
         QVERIFY(Files::now() == before);
         QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
 
-        // Blanks are content.
-        o.d->Edit1->setText(" ");
-        o.d->Button2->click();
-        QCOMPARE(o.r.form2->result(), 33);
-
-        // "Прямая зап." saves without the check and leaves the main window's number alone.
+        // "Прямая зап." saves an empty number and leaves the main window's number alone.
         o.d->Edit1->clear();
         o.d->Btpryam->click();
         QCOMPARE(o.r.form2->result(), 35);
         QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(0), QByteArray());
-        QCOMPARE(o.r.form1->telobj, QByteArray(" "));
+        QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
+    }
+
+    // The unit's number keeps the phone list's rule, digits, "+", "*" and "#", at most 16: every
+    // button that saves refuses one that breaks it, naming the fault, and saves nothing.
+    void aNumberThatBreaksTheDiallingRuleIsNotSaved() {
+        {
+            // A number the file already holds is shown and dialled as it stands.
+            Rig r;
+            rig::writeDefaultSettings();
+            rig::writeFile("u.txt", rig::readFile("u.txt").replace("+79001112233", "8 (900) 111-22-33"));
+            r.build();
+            QCOMPARE(r.form2->ui->Edit1->text(), QString("8 (900) 111-22-33"));
+            QCOMPARE(r.form1->telobj, QByteArray("8 (900) 111-22-33"));
+        }
+        Opened o;
+        const Files before = Files::now();
+        const QString rule("Допустимы только цифры и знаки +, * и #, не более 16 знаков.");
+        const QList<std::pair<QString, QString>> bad = {
+            {"8 (900) 111-22-33 abc",
+             "содержит недопустимые знаки: пробел, «(», «)», «-», «a», «b», «c» и слишком длинный (длина 21)"},
+            {"+7(900)1112233", "содержит недопустимые знаки: «(», «)»"},
+            {" ", "содержит недопустимые знаки: пробел"},
+            {"79001112233445566", "слишком длинный (длина 17)"},
+        };
+        for (const auto& [number, fault] : bad) {
+            for (QPushButton* b : {o.d->Button2, o.d->Button1, o.d->Btpryam}) {
+                o.r.ui.messages.clear();
+                o.r.form2->setResult(0);
+                o.d->Edit1->setText(number);
+                b->click();
+                QCOMPARE(o.r.form2->result(), 0);
+                QCOMPARE(o.r.ui.messages.size(), 1);
+                QCOMPARE(o.r.ui.messages[0].text,
+                         QString("Номер телефона объекта «%1» %2. %3").arg(number, fault, rule));
+            }
+        }
+        QVERIFY(Files::now() == before);
+        QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
+
+        o.d->Edit1->setText("*100#");
+        o.d->Button2->click();
+        QCOMPARE(o.r.form2->result(), 33);
+        QCOMPARE(o.r.form1->telobj, QByteArray("*100#"));
+        o.d->Edit1->setText("+790011122233344");  // 16 characters
+        o.d->Btpryam->click();
+        QCOMPARE(o.r.form2->result(), 35);
+        QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(0), QByteArray("+790011122233344"));
+        QCOMPARE(o.r.ui.messages.size(), 1);  // the last refusal's, none since
     }
 
     void enterPressesRememberAndOpeningRefreshes() {

@@ -3,6 +3,7 @@
 // row edit of the report phone list, and the closing buttons with their results.
 #include "config/tform2.h"
 #include "app/tform1.h"
+#include "config/dialnumber.h"
 #include "config/oneline.h"
 #include "config/tform3.h"
 #include "platform/cp1251.h"
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -66,6 +68,7 @@ int pickedEntry(const QComboBox& box) {
 
 TForm2::TForm2(TForm1& main, QWidget* parent) : QDialog(parent), form1(main), ui(std::make_unique<Ui::TForm2>()) {
     ui->setupUi(this);
+    defaultEmail = ui->Edit5->text();
 
     // The record stores only the resolution's position and the list view always has four
     // rows of two columns; a layout that does not bring them still gets them.
@@ -127,23 +130,13 @@ TForm2::Ustanovki TForm2::ustanovki() const {
 
 void TForm2::FormCreate() {
     ui->ComboBox1->setCurrentIndex(0);
-    ui->Rbgprs1->setChecked(true);  // runs the preset behaviour: the GPRS fields empty and disabled
+    // Runs the preset behaviour: the GPRS fields are empty and disabled also where the load
+    // below stops early.
+    ui->Rbgprs1->setChecked(true);
 
     ListBox1.load(QString::fromLatin1(kUFile));
     uLoaded = true;
-    ui->Edit1->setText(lineText(ListBox1, uTelobj));
-    // An access point "1" marks a file that was never configured: only the phone number is taken.
-    if (ListBox1.at(uApn) != "1") {
-        ui->Edit2->setText(lineText(ListBox1, uApn));
-        ui->Edit3->setText(lineText(ListBox1, uUser));
-        ui->Edit4->setText(lineText(ListBox1, uPass));
-        ui->Edit5->setText(lineText(ListBox1, uEmail));
-        oper = lineText(ListBox1, uOper);
-        sim = lineText(ListBox1, uSim);
-        if (oper == QLatin1String("1")) ui->Rbgprs1->setChecked(true);
-        else ui->Rbgprs2->setChecked(true);  // refills the GPRS fields from their lines
-        ui->Cbsim->setChecked(sim == QLatin1String("1"));
-    }
+    showStored();
     form1.telobj = keepBytes(ListBox1, uTelobj, ui->Edit1->text());
     form1.showtelobj();
 
@@ -154,10 +147,43 @@ void TForm2::FormCreate() {
     showLevels();
 }
 
+void TForm2::showStored() {
+    ui->Edit1->setText(lineText(ListBox1, uTelobj));
+    // An access point "1" marks a file that was never configured: only the phone number is
+    // taken, the rest shows the layout's values.
+    if (ListBox1.at(uApn) == "1") {
+        selectOperator(false);
+        for (QLineEdit* edit : {ui->Edit2, ui->Edit3, ui->Edit4}) edit->clear();
+        ui->Edit5->setText(defaultEmail);
+        ui->Cbsim->setChecked(false);
+        return;
+    }
+    ui->Edit2->setText(lineText(ListBox1, uApn));
+    ui->Edit3->setText(lineText(ListBox1, uUser));
+    ui->Edit4->setText(lineText(ListBox1, uPass));
+    ui->Edit5->setText(lineText(ListBox1, uEmail));
+    oper = lineText(ListBox1, uOper);
+    sim = lineText(ListBox1, uSim);
+    // With the preset the fields keep the stored texts, disabled, and are saved as they are.
+    selectOperator(oper != QLatin1String("1"));
+    ui->Cbsim->setChecked(sim == QLatin1String("1"));  // the SIM handler runs on a change
+}
+
+void TForm2::selectOperator(bool other) {
+    // Quietly: the preset's handler would empty the fields. The enabled state is set here
+    // because a button that is already selected runs nothing.
+    const QSignalBlocker quiet1(ui->Rbgprs1), quiet2(ui->Rbgprs2);
+    (other ? ui->Rbgprs2 : ui->Rbgprs1)->setChecked(true);
+    enableGprs(other);
+}
+
 void TForm2::FormActivate() {
+    // Every opening shows what is stored, whatever was left in the controls by a closing that
+    // did not save.
     for (int row = 0; row < kRows; ++row) ui->ListView1->topLevelItem(row)->setText(0, lineText(ListBox2, row));
     for (int row = 0; row < kRows; ++row) ui->ListView1->topLevelItem(row)->setText(1, lineText(ListBox3, row));
     passRows();
+    showStored();
     // The resolution picker always shows the last saved choice; a stored number outside the
     // entries leaves nothing picked.
     const int n = plat::strToIntDef(lineText(ListBox1, uRazr), 1) - 1;
@@ -166,9 +192,13 @@ void TForm2::FormActivate() {
 }
 
 void TForm2::sohranit() {
+    // The working lists hold what is stored: each takes its new lines only once its file is
+    // written (or kept on purpose, see saveList), so that a save that fails part way leaves
+    // nothing unsaved in them for the next opening to show.
+    plat::StringList u = ListBox1, t1 = ListBox2, t2 = ListBox3;
     oper = sim = razr = QStringLiteral("1");
     QLineEdit* const edits[] = {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5};
-    for (int n = uTelobj; n <= uEmail; ++n) ListBox1.put(n, keepBytes(ListBox1, n, edits[n]->text()));
+    for (int n = uTelobj; n <= uEmail; ++n) u.put(n, keepBytes(u, n, edits[n]->text()));
     if (ui->Rbgprs2->isChecked()) oper = QStringLiteral("2");
     if (!ui->Cbsim->isChecked()) sim = QStringLiteral("2");
     const int picked = pickedEntry(*ui->ComboBox1);
@@ -180,13 +210,18 @@ void TForm2::sohranit() {
         ui->ComboBox1->setEditText(typed);  // picking no entry would empty the field
     }
     // Lines 5 and 6 are never put: they reach the file as they were loaded.
-    ListBox1.put(uOper, oper.toLatin1());
-    ListBox1.put(uSim, sim.toLatin1());
-    ListBox1.put(uRazr, razr.toLatin1());
+    u.put(uOper, oper.toLatin1());
+    u.put(uSim, sim.toLatin1());
+    u.put(uRazr, razr.toLatin1());
+    putRows(t1, t2);
 
-    saveList(ListBox1, uLoaded, kUFile);
-    saveList(ListBox2, t1Loaded, kT1File);
-    saveList(ListBox3, t2Loaded, kT2File);
+    saveList(u, uLoaded, kUFile);
+    ListBox1 = std::move(u);
+    saveList(t1, t1Loaded, kT1File);
+    ListBox2 = std::move(t1);
+    saveList(t2, t2Loaded, kT2File);
+    ListBox3 = std::move(t2);
+    updt1();  // the main window takes the saved phone list
 }
 
 void TForm2::saveList(const plat::StringList& list, bool& loaded, const char* name) {
@@ -204,12 +239,17 @@ void TForm2::saveList(const plat::StringList& list, bool& loaded, const char* na
 }
 
 void TForm2::updt1() {
-    for (int row = 0; row < kRows; ++row)
-        ListBox2.put(row, keepBytes(ListBox2, row, ui->ListView1->topLevelItem(row)->text(0)));
-    for (int row = 0; row < kRows; ++row)
-        ListBox3.put(row, keepBytes(ListBox3, row, ui->ListView1->topLevelItem(row)->text(1)));
+    putRows(ListBox2, ListBox3);
     passRows();
     showLevels();
+}
+
+void TForm2::putRows(plat::StringList& t1, plat::StringList& t2) const {
+    for (int row = 0; row < kRows; ++row) {
+        const QTreeWidgetItem* item = ui->ListView1->topLevelItem(row);
+        t1.put(row, keepBytes(t1, row, item->text(0)));
+        t2.put(row, keepBytes(t2, row, item->text(1)));
+    }
 }
 
 void TForm2::passRows() {
@@ -224,13 +264,31 @@ void TForm2::showLevels() {
     for (const QByteArray& line : ListBox3.lines()) ui->ListBox3->addItem(plat::fromCp1251(line));
 }
 
-void TForm2::closeChecked(int result) {
-    if (ui->Edit1->text().isEmpty()) {
-        form1.sys.ui.message(TForm1::kName, QStringLiteral("Введите номер телефона объекта"));
-        return;
+bool TForm2::numberAccepted(bool required) {
+    const QString number = ui->Edit1->text();
+    QString refusal;
+    if (number.isEmpty()) {
+        if (!required) return true;
+        refusal = QStringLiteral("Введите номер телефона объекта");
+    } else if (const QString fault = dialFault(number); !fault.isEmpty()) {
+        refusal = QStringLiteral("Номер телефона объекта «%1» %2. %3").arg(number, fault, dialRule());
+    } else {
+        return true;
     }
+    form1.sys.ui.message(TForm1::kName, refusal);
+    return false;
+}
+
+void TForm2::closeChecked(int result) {
+    if (!numberAccepted(true)) return;
+    const QByteArray before = form1.telobj;
     form1.telobj = keepBytes(ListBox1, uTelobj, ui->Edit1->text());
+    // A save that fails before u.txt is written leaves the main window's number as it was.
+    auto unsaved = qScopeGuard([&] {
+        if (ListBox1.lines().value(uTelobj) != form1.telobj) form1.telobj = before;
+    });
     sohranit();  // a failing save ends here: no result, the dialog stays open
+    unsaved.dismiss();
     done(result);
 }
 
@@ -238,6 +296,7 @@ void TForm2::Button2Click() { closeChecked(mrRemember); }
 void TForm2::Button1Click() { closeChecked(mrRemoteWrite); }
 
 void TForm2::BtpryamClick() {
+    if (!numberAccepted(false)) return;  // a cable link needs no number, but a bad one is not saved
     sohranit();
     done(mrDirectWrite);
 }
@@ -285,7 +344,8 @@ void TForm2::ListView1DblClick() {
     edtel = row->text(0);
     edlev = plat::strToInt(row->text(1));  // a level that is no number ends here, TForm3 unopened
     if (form3->exec() != plat::mrOk) return;
+    // The row reaches the working lists and the main window with the next save; a closing
+    // that does not save leaves them as they were.
     row->setText(0, edtel);
     row->setText(1, QString::number(edlev));
-    updt1();
 }

@@ -48,7 +48,10 @@ public:
 
     void FormCreate();
     void FormActivate();
+    // Saves the controls to the three files, the phone rows as the list view shows them.
     void sohranit();
+    // Publishes the phone rows of the list view: into the t1.txt and t2.txt lists and to the
+    // main window. Run once they are saved: a row edited and not saved reaches neither.
     void updt1();
 
     void Button2Click();  // Запомнить: mrRemember
@@ -65,6 +68,7 @@ public:
     TForm3* form3 = nullptr;
     std::unique_ptr<Ui::TForm2> ui;
 
+    // The stored settings, as last loaded or saved; the controls hold the edits until a save.
     plat::StringList ListBox1;  // lines of u.txt
     plat::StringList ListBox2;  // lines of t1.txt
     plat::StringList ListBox3;  // lines of t2.txt (also shown in the small visible list box)
@@ -93,6 +97,15 @@ protected:
     void reject() override;
 
 private:
+    // Puts the stored settings of the u.txt list into the controls: the number, the operator
+    // choice and its fields, the e-mail and the SIM choice. A file never configured gives
+    // only the number; the rest keeps the layout's values.
+    void showStored();
+    // Selects the operator choice without its handler, with the fields enabled to match.
+    void selectOperator(bool other);
+    // The unit's number as a closing button that saves takes it: false, after a message, when
+    // it breaks the dialling rule or is empty where a number is required.
+    bool numberAccepted(bool required);
     // The closing buttons with the phone-number check ("Запомнить", "Удал. запись").
     void closeChecked(int result);
     // The access point, user and password fields with their labels: enabled only for
@@ -102,6 +115,10 @@ private:
     void showLevels();
     // Writes a working list to its file, or says why an existing file it never read is kept.
     void saveList(const plat::StringList& list, bool& loaded, const char* name);
+    // Puts the list view's phone numbers and levels into the given t1.txt and t2.txt images.
+    void putRows(plat::StringList& t1, plat::StringList& t2) const;
     // Hands the four phone rows and their levels joined to the main window (tel, levs).
     void passRows();
+
+    QString defaultEmail;  // the layout's e-mail placeholder
 };

@@ -2,6 +2,7 @@
 // settings dialog's edtel and edlev.
 #include "config/tform3.h"
 #include "app/tform1.h"
+#include "config/dialnumber.h"
 #include "config/oneline.h"
 #include "config/tform2.h"
 #include "ui_tform3.h"
@@ -10,10 +11,6 @@
 #include <QShowEvent>
 
 #include <algorithm>
-
-namespace {
-constexpr int kMaxDigits = 16;  // the longest number the row takes
-}
 
 TForm3::TForm3(TForm2& settings, QWidget* parent)
     : QDialog(parent), form2(settings), ui(std::make_unique<Ui::TForm3>()) {
@@ -42,7 +39,7 @@ void TForm3::FormActivate() {
     ui->Comb->setCurrentIndex(lev >= 0 && lev < ui->Comb->count() ? lev : -1);
     // A longer number from the list file is shown and handed back whole: the cap never cuts
     // what the row already holds.
-    ui->Edit1->setMaxLength(std::max(kMaxDigits, int(form2.edtel.size())));
+    ui->Edit1->setMaxLength(std::max(kDialMax, int(form2.edtel.size())));
     ui->Edit1->setText(form2.edtel);
     ui->Edit1->setFocus();
     ui->Button1->setDefault(true);
@@ -58,11 +55,9 @@ void TForm3::Button2Click() { done(plat::mrCancel); }
 
 bool TForm3::Edit1KeyPress(QChar key) const {
     if (key == QChar(8)) return true;  // backspace always
-    const bool dialable = (key >= QLatin1Char('0') && key <= QLatin1Char('9')) || key == QLatin1Char('*') ||
-                          key == QLatin1Char('+') || key == QLatin1Char('#');
     // Up to 15 characters a further one may come, so the number grows to 16 and no further
     // (typing over a selection counts the same way).
-    return dialable && ui->Edit1->text().size() <= kMaxDigits - 1;
+    return dialChar(key) && ui->Edit1->text().size() <= kDialMax - 1;
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {

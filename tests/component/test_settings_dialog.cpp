@@ -1,5 +1,6 @@
 // The settings dialog and the phone-number dialog, offscreen: closing results and the phone
-// number check, the operator presets, the SIM choice, the row edit and its key filter.
+// number check, the operator presets, the SIM choice, the row edit and its key filter, and what
+// a closing that does not save leaves behind.
 #include "rig.h"
 #include "config/tform2.h"
 #include "config/tform3.h"
@@ -38,11 +39,23 @@ struct Opened {
     // Double-clicks row n with the phone-number dialog answered by f.
     void editRow(int n, std::function<void(TForm3&)> f) {
         d->ListView1->setCurrentItem(d->ListView1->topLevelItem(n));
-        rig::whenModal([this, f](QWidget* w) {
-            f(*r.form3);
-            if (w->isVisible()) static_cast<QDialog*>(w)->done(0);  // a failed check must not hang
-        });
+        rig::whenModal(
+            [this, f](QWidget* w) {
+                f(*r.form3);
+                if (w->isVisible()) static_cast<QDialog*>(w)->done(0);  // a failed check must not hang
+            },
+            r.form3);
         r.form1->handle([this] { r.form2->ListView1DblClick(); });
+    }
+    // Opens the settings dialog as the main window does, runs f inside it and gives the result.
+    int open(std::function<void()> f) {
+        rig::whenModal(
+            [f](QWidget* w) {
+                f();
+                if (w->isVisible()) static_cast<QDialog*>(w)->done(0);  // a button that did not close
+            },
+            r.form2);
+        return r.form2->exec();
     }
 };
 
@@ -89,17 +102,60 @@ private slots:
         QVERIFY(Files::now() == before);
         QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
 
-        // Blanks are content.
-        o.d->Edit1->setText(" ");
-        o.d->Button2->click();
-        QCOMPARE(o.r.form2->result(), 33);
-
-        // "Прямая зап." saves without the check and leaves the main window's number alone.
+        // "Прямая зап." saves an empty number and leaves the main window's number alone.
         o.d->Edit1->clear();
         o.d->Btpryam->click();
         QCOMPARE(o.r.form2->result(), 35);
         QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(0), QByteArray());
-        QCOMPARE(o.r.form1->telobj, QByteArray(" "));
+        QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
+    }
+
+    // The unit's number keeps the phone list's rule, digits, "+", "*" and "#", at most 16: every
+    // button that saves refuses one that breaks it, naming the fault, and saves nothing.
+    void aNumberThatBreaksTheDiallingRuleIsNotSaved() {
+        {
+            // A number the file already holds is shown and dialled as it stands.
+            Rig r;
+            rig::writeDefaultSettings();
+            rig::writeFile("u.txt", rig::readFile("u.txt").replace("+79001112233", "8 (900) 111-22-33"));
+            r.build();
+            QCOMPARE(r.form2->ui->Edit1->text(), QString("8 (900) 111-22-33"));
+            QCOMPARE(r.form1->telobj, QByteArray("8 (900) 111-22-33"));
+        }
+        Opened o;
+        const Files before = Files::now();
+        const QString rule("Допустимы только цифры и знаки +, * и #, не более 16 знаков.");
+        const QList<std::pair<QString, QString>> bad = {
+            {"8 (900) 111-22-33 abc",
+             "содержит недопустимые знаки: пробел, «(», «)», «-», «a», «b», «c» и слишком длинный (длина 21)"},
+            {"+7(900)1112233", "содержит недопустимые знаки: «(», «)»"},
+            {" ", "содержит недопустимые знаки: пробел"},
+            {"79001112233445566", "слишком длинный (длина 17)"},
+        };
+        for (const auto& [number, fault] : bad) {
+            for (QPushButton* b : {o.d->Button2, o.d->Button1, o.d->Btpryam}) {
+                o.r.ui.messages.clear();
+                o.r.form2->setResult(0);
+                o.d->Edit1->setText(number);
+                b->click();
+                QCOMPARE(o.r.form2->result(), 0);
+                QCOMPARE(o.r.ui.messages.size(), 1);
+                QCOMPARE(o.r.ui.messages[0].text,
+                         QString("Номер телефона объекта «%1» %2. %3").arg(number, fault, rule));
+            }
+        }
+        QVERIFY(Files::now() == before);
+        QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
+
+        o.d->Edit1->setText("*100#");
+        o.d->Button2->click();
+        QCOMPARE(o.r.form2->result(), 33);
+        QCOMPARE(o.r.form1->telobj, QByteArray("*100#"));
+        o.d->Edit1->setText("+790011122233344");  // 16 characters
+        o.d->Btpryam->click();
+        QCOMPARE(o.r.form2->result(), 35);
+        QCOMPARE(plat::StringList::parse(rig::readFile("u.txt")).value(0), QByteArray("+790011122233344"));
+        QCOMPARE(o.r.ui.messages.size(), 1);  // the last refusal's, none since
     }
 
     void enterPressesRememberAndOpeningRefreshes() {
@@ -203,7 +259,6 @@ private slots:
             QTest::keyClick(e, Qt::Key_Return);  // Enter is "ОК"
         });
         QCOMPARE(o.d->ListView1->topLevelItem(2)->text(0), QString("+7123"));
-        QCOMPARE(o.r.form1->tel[2], QByteArray("+7123"));
     }
 
     // A number longer than typing allows, as the list file may hold it, opens and comes back
@@ -217,7 +272,6 @@ private slots:
             f.ui->Button1->click();
         });
         QCOMPARE(o.d->ListView1->topLevelItem(0)->text(0), longNumber);
-        QCOMPARE(o.r.form1->tel[0], longNumber.toLatin1());
         o.editRow(1, [](TForm3& f) {
             QTest::keyClicks(f.ui->Edit1, "+790011122233344");
             QCOMPARE(f.ui->Edit1->text().size(), 16);
@@ -225,6 +279,8 @@ private slots:
             QCOMPARE(f.ui->Edit1->text().size(), 16);
             f.ui->Button2->click();
         });
+        o.d->Btpryam->click();
+        QCOMPARE(plat::StringList::parse(rig::readFile("t1.txt")).value(0), longNumber.toLatin1());
     }
 
     // Text typed into an editable box counts as the entry it names exactly, Enter or not, and
@@ -282,7 +338,9 @@ private slots:
         QCOMPARE(o.d->ComboBox1->view()->sizeHintForRow(0), 16);
     }
 
-    void rowEditPublishesWithoutWritingFiles() {
+    // An edited row shows in the list view; the working lists, the main window's copies and the
+    // files take it with the save.
+    void rowEditReachesTheListsWithTheSave() {
         Opened o;
         const Files before = Files::now();
         o.editRow(1, [](TForm3& f) {
@@ -295,10 +353,9 @@ private slots:
         QCOMPARE(o.r.form2->guard, 0);
         QCOMPARE(o.d->ListView1->topLevelItem(1)->text(0), QString("+7555"));
         QCOMPARE(o.d->ListView1->topLevelItem(1)->text(1), QString("1"));
-        QCOMPARE(o.r.form2->ListBox2.at(1), QByteArray("+7555"));
-        QCOMPARE(o.r.form1->tel[1], QByteArray("+7555"));
-        QCOMPARE(o.r.form1->levs, QByteArray("0133"));
-        QCOMPARE(o.d->ListBox3->item(1)->text(), QString("1"));
+        QCOMPARE(o.r.form2->ListBox2.at(1), QByteArray("+79001110001"));
+        QCOMPARE(o.r.form1->tel[1], QByteArray("+79001110001"));
+        QCOMPARE(o.r.form1->levs, QByteArray("0333"));
         QVERIFY(Files::now() == before);
 
         // No level picked stores "-1".
@@ -307,7 +364,6 @@ private slots:
             f.ui->Button1->click();
         });
         QCOMPARE(o.d->ListView1->topLevelItem(3)->text(1), QString("-1"));
-        QCOMPARE(o.r.form1->levs, QByteArray("013-1"));
 
         // Отмена in the phone-number dialog changes nothing.
         o.editRow(0, [](TForm3& f) {
@@ -315,19 +371,15 @@ private slots:
             f.ui->Button2->click();
         });
         QCOMPARE(o.d->ListView1->topLevelItem(0)->text(0), QString("+79001110000"));
-        QCOMPARE(o.r.form1->tel[0], QByteArray("+79001110000"));
         QCOMPARE(o.r.form2->edtel, QString("+79001110000"));
 
-        // Отмена in the settings dialog writes nothing, but the edits stand in the copies and
-        // come back at the next opening; they reach the disk with the next save.
-        o.d->Button3->click();
-        QVERIFY(Files::now() == before);
-        o.r.form1->handle([&] { o.r.form2->FormActivate(); });
-        QCOMPARE(o.d->ListView1->topLevelItem(1)->text(0), QString("+7555"));
-        QCOMPARE(o.r.form1->levs, QByteArray("013-1"));
         o.d->Button2->click();
         QCOMPARE(rig::readFile("t1.txt"), lines({"+79001110000", "+7555", "", ""}));
         QCOMPARE(rig::readFile("t2.txt"), lines({"0", "1", "3", "-1"}));
+        QCOMPARE(o.r.form2->ListBox2.at(1), QByteArray("+7555"));
+        QCOMPARE(o.r.form1->tel[1], QByteArray("+7555"));
+        QCOMPARE(o.r.form1->levs, QByteArray("013-1"));
+        QCOMPARE(o.d->ListBox3->item(1)->text(), QString("1"));
     }
 
     void rowEditIsRefusedWithoutASelectionAndOnABadLevel() {
@@ -354,16 +406,82 @@ private slots:
         QCOMPARE(o.r.form2->guard, 0);
     }
 
-    void cancelledEditsReappearButTheResolutionIsReset() {
+    // A closing that does not save (Отмена, Escape, the close box) leaves nothing behind: the
+    // next opening shows what is stored, a save then saves that, and the main window's copies
+    // are as they were.
+    void aCancelledDialogLeavesNothingBehind() {
         Opened o;
-        o.d->Edit2->setText("cancelled apn");
-        o.d->Cbsim->setChecked(true);
-        o.d->ComboBox1->setCurrentIndex(0);
-        o.d->Button3->click();
-        o.r.form1->handle([&] { o.r.form2->FormActivate(); });
-        QCOMPARE(o.d->Edit2->text(), QString("cancelled apn"));
-        QVERIFY(o.d->Cbsim->isChecked());
-        QCOMPARE(o.d->ComboBox1->currentIndex(), 1);
+        const Files before = Files::now();
+        const auto tel = o.r.form1->tel;
+        const QByteArray levs = o.r.form1->levs;
+        auto showsTheStoredValues = [&] {
+            QCOMPARE(o.d->Edit1->text(), QString("+79001112233"));
+            QVERIFY(o.d->Rbgprs2->isChecked() && !o.d->Rbgprs1->isChecked());
+            QCOMPARE(o.d->Edit2->text(), QString("internet"));
+            QCOMPARE(o.d->Edit3->text(), QString("user"));
+            QVERIFY(o.d->Edit2->isEnabled() && o.d->Label4->isEnabled());
+            QCOMPARE(o.d->Edit5->text(), QString("cam@example.ru"));
+            QVERIFY(!o.d->Cbsim->isChecked() && o.d->Edit5->isEnabled() && o.d->ListView1->isEnabled());
+            QCOMPARE(o.d->ComboBox1->currentIndex(), 1);
+            QCOMPARE(o.d->ListView1->topLevelItem(1)->text(0), QString("+79001110001"));
+            QCOMPARE(o.d->ListView1->topLevelItem(1)->text(1), QString("3"));
+            QCOMPARE(o.r.form1->tel, tel);
+            QCOMPARE(o.r.form1->levs, levs);
+            QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
+        };
+        auto editRow1 = [&] {
+            o.editRow(1, [](TForm3& f) {
+                f.ui->Edit1->setText("+7555");
+                f.ui->Comb->setCurrentIndex(1);
+                f.ui->Button1->click();
+            });
+        };
+        const int cancelled = o.open([&] {
+            o.d->Edit1->setText("+79009999999");
+            o.d->Edit5->setText("abandoned@example.ru");
+            o.d->Rbgprs1->click();  // the preset empties and disables the GPRS fields
+            o.d->Cbsim->setChecked(true);
+            o.d->ComboBox1->setCurrentIndex(0);
+            editRow1();
+            // A save that fails keeps the edits in the open dialog.
+            o.d->Edit1->setText("+7 900");
+            o.d->Button2->click();
+            QVERIFY(o.r.form2->isVisible());
+            QCOMPARE(o.d->Edit5->text(), QString("abandoned@example.ru"));
+            // So does one whose file cannot be written; the main window keeps its number.
+            o.d->Edit1->setText("+79005550000");
+            QVERIFY(QFile::remove("u.txt") && QDir().mkdir("u.txt"));
+            o.d->Button2->click();
+            QCOMPARE(o.r.ui.errors, QStringList{"Cannot create file u.txt"});
+            QVERIFY(o.r.form2->isVisible());
+            QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
+            QVERIFY(QDir().rmdir("u.txt"));
+            rig::writeFile("u.txt", before.u);
+            o.d->Button3->click();  // Отмена
+        });
+        QCOMPARE(cancelled, 2);
+        QCOMPARE(o.r.form1->tel, tel);
+        QCOMPARE(o.r.form1->levs, levs);
+        QCOMPARE(o.r.form1->telobj, QByteArray("+79001112233"));
+        QVERIFY(Files::now() == before);
+
+        // Escape; the fields typed into while "Другой оператор" stays selected come back too.
+        const int escaped = o.open([&] {
+            showsTheStoredValues();
+            o.d->Edit2->setText("abandoned apn");
+            editRow1();
+            QTest::keyClick(o.d->Edit2, Qt::Key_Escape);
+        });
+        QCOMPARE(escaped, 2);
+
+        const int kept = o.open([&] {
+            showsTheStoredValues();
+            o.d->Button2->click();  // Запомнить
+        });
+        QCOMPARE(kept, 33);
+        QVERIFY(Files::now() == before);
+        QCOMPARE(o.r.form1->tel, tel);
+        QCOMPARE(o.r.form1->levs, levs);
     }
 };
 

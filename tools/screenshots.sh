@@ -129,11 +129,11 @@ wait_for 90 "the requested picture" more_pictures "$before"
 sleep 1.2  # the next poll's "Ready"
 shoot "$main" main
 
-# A double click on the large pane: its picture whole, in a window titled with its name.
+# A double click on the top-left picture: the picture whole, in a window titled with its name.
 whole() { xdotool search --onlyvisible --name '^foto.*[.]jpg$' 2>/dev/null | head -n 1; }
 has_whole() { [ -n "$(whole)" ]; }
 no_whole() { [ -z "$(whole)" ]; }
-xdotool mousemove --window "$main" 200 200 click --repeat 2 --delay 80 1
+xdotool mousemove --window "$main" 100 100 click --repeat 2 --delay 80 1
 xdotool mousemove 1020 760
 wait_for 10 "the whole picture" has_whole
 shoot "$(whole)" whole-picture
@@ -188,8 +188,14 @@ shoot "$(window About)" about
 click "$(window About)" 132 144  # OK
 wait_for 10 "the about box to close" no_window About
 
-# "Выход": Ravlo saves its lists and ends, and the demo script stops the simulated unit.
+# "Выход": a listening station asks first; "Да" (the other button than the default "Нет",
+# reached by Tab). Ravlo saves its lists and ends, and the demo script stops the simulated unit.
 click "$main" 749 332
+question() { xdotool search --onlyvisible --name '^Ravlo$' 2>/dev/null | grep -vx "$main" | head -n 1; }
+has_question() { [ -n "$(question)" ]; }
+wait_for 10 "the exit question" has_question
+shoot "$(question)" exit-question
+xdotool windowactivate --sync "$(question)" key Tab space
 watch=""
 demo_gone() { ! kill -0 "$demo_pid" 2>/dev/null; }
 wait_for 20 "Ravlo to end" demo_gone

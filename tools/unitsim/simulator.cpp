@@ -95,7 +95,7 @@ void Simulator::control(std::string_view command) {
     if (verb.empty()) return;
     log_.write("control", {{"command", line}});
     if (verb == "call") {
-        requestCall(arg.empty() ? opt_.caller : arg, now);
+        requestCall(UnitCall{arg.empty() ? std::nullopt : std::optional(arg)}, now);
     } else if (verb == "voice") {
         voiceCall(arg.empty() ? std::string(voiceCaller) : arg, now);
     } else if (verb == "hangup") {
@@ -402,20 +402,31 @@ void Simulator::answer(Time now) {
     stateDeadline_ = now + opt_.answerDelay;
 }
 
-void Simulator::requestCall(std::string number, Time now) {
+void Simulator::requestCall(UnitCall call, Time now) {
     if (opt_.cable) {
         log_.note("no modem on a cable: the unit cannot call");
         return;
     }
     if (state_ == State::Command && !pendingCall_) {
-        ringNumber_ = std::move(number);
-        startRinging(false, now);
+        ringUnitCall(std::move(call), now);
         return;
     }
     // The modem is busy: the unit tries again once it is free.
     if (!pendingCall_) log_.write("call-deferred", {{"state", stateName(int(state_))}});
-    pendingCall_ = std::move(number);
+    pendingCall_ = std::move(call);
     if (state_ == State::Command && !pendingCallAt_) pendingCallAt_ = now;
+}
+
+void Simulator::ringUnitCall(UnitCall call, Time now) {
+    if (call.number) {
+        ringNumber_ = std::move(*call.number);
+    } else if (!opt_.callers.empty()) {
+        ringNumber_ = opt_.callers[nextCaller_ % opt_.callers.size()];
+        ++nextCaller_;
+    } else {
+        ringNumber_.clear();  // no number at all: presented as withheld
+    }
+    startRinging(false, now);
 }
 
 void Simulator::startRinging(bool voice, Time now) {
@@ -456,7 +467,7 @@ void Simulator::ring(Time now) {
         bytes += "\r\n+CLIP: \"" + ringNumber_ + "\"," + (ringNumber_.starts_with('+') ? "145" : "129") + "\r\n";
     send(std::move(bytes), now);
     --ringsLeft_;
-    log_.write("ring", {{"n", std::to_string(ringsPerCall() - ringsLeft_)}});
+    log_.write("ring", {{"n", std::to_string(ringsPerCall() - ringsLeft_)}, {"number", ringNumber_}});
     stateDeadline_ = now + opt_.ringInterval;
 }
 
@@ -467,9 +478,10 @@ void Simulator::connect(Link link, Time now) {
     state_ = State::Online;
     stateDeadline_.reset();
     lastTraffic_ = now;
+    const std::string& number = link == Link::Incoming ? ringNumber_ : dialNumber_;
     log_.write("connect", {{"call", std::to_string(calls_)},
                            {"kind", link == Link::Incoming ? "incoming" : "dialled"},
-                           {"number", link == Link::Incoming ? ringNumber_ : dialNumber_}});
+                           {"number", number}});
     unit_.callStarted(link, calls_, now);
     if (link == Link::Incoming) apply(unit_.sendPictures(), now);
 }
@@ -541,12 +553,12 @@ void Simulator::timers(Time now) {
         }
     }
     if (pendingCall_ && state_ == State::Command && pendingCallAt_ && now >= *pendingCallAt_) {
-        ringNumber_ = std::move(*pendingCall_);
+        UnitCall call = std::move(*pendingCall_);
         pendingCall_.reset();
         pendingCallAt_.reset();
-        startRinging(false, now);
+        ringUnitCall(std::move(call), now);
     }
-    if (periodic(nextAutoCall_, opt_.callEvery, now)) requestCall(opt_.caller, now);
+    if (periodic(nextAutoCall_, opt_.callEvery, now)) requestCall(UnitCall{}, now);
     if (periodic(nextAutoRestart_, opt_.restartEvery, now)) restart(true, now);
     if (periodic(nextAutoReplug_, opt_.replugEvery, now)) replug();
     if (periodic(nextAutoVoice_, opt_.voiceEvery, now)) voiceCall(std::string(voiceCaller), now);

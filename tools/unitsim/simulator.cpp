@@ -36,6 +36,14 @@ std::string trim(std::string_view s) {
     return std::string(s.substr(b, e - b + 1));
 }
 
+// The digits of a number, without its "+" or anything else.
+std::string digitsOf(std::string_view number) {
+    std::string d;
+    for (char c : number)
+        if (c >= '0' && c <= '9') d += c;
+    return d;
+}
+
 int waitMs(Time now, std::optional<Time> deadline) {
     if (!deadline) return -1;
     if (*deadline <= now) return 0;
@@ -429,6 +437,22 @@ void Simulator::ringUnitCall(UnitCall call, Time now) {
     startRinging(false, now);
 }
 
+Look Simulator::lookOf(const std::string& number) const {
+    // With one caller the pictures stay as they always were.
+    if (opt_.callers.size() < 2) return {};
+    // A number may be written with its country code or without: "+79001112233" and
+    // "89001112233" are one unit. Numbers of ten digits or more agree in their last ten.
+    const std::string digits = digitsOf(number);
+    const auto same = [&](const std::string& caller) {
+        const std::string d = digitsOf(caller);
+        if (d.size() >= 10 && digits.size() >= 10) return d.compare(d.size() - 10, 10, digits, digits.size() - 10) == 0;
+        return d == digits && !d.empty();
+    };
+    for (std::size_t i = 0; i < opt_.callers.size(); ++i)
+        if (same(opt_.callers[i])) return Look{i, opt_.callers[i]};
+    return Look{0, number};
+}
+
 void Simulator::startRinging(bool voice, Time now) {
     state_ = State::Ringing;
     voice_ = voice;
@@ -482,7 +506,7 @@ void Simulator::connect(Link link, Time now) {
     log_.write("connect", {{"call", std::to_string(calls_)},
                            {"kind", link == Link::Incoming ? "incoming" : "dialled"},
                            {"number", number}});
-    unit_.callStarted(link, calls_, now);
+    unit_.callStarted(link, calls_, now, lookOf(number));
     if (link == Link::Incoming) apply(unit_.sendPictures(), now);
 }
 

@@ -81,6 +81,8 @@ private:
     };
     void requestCall(UnitCall call, Time now);
     void ringUnitCall(UnitCall call, Time now);
+    // How the pictures of a call from or to `number` look: those of its place in --callers.
+    Look lookOf(const std::string& number) const;
     void startRinging(bool voice, Time now);
     void voiceCall(std::string number, Time now);
     // How often the call now ringing rings before its caller gives up.

@@ -1,6 +1,6 @@
 // Draws the artwork into a resources folder: vid.jpg (the placeholder the picture panes show
 // before there is anything in the archive, a baseline JPEG encoded with libjpeg) and
-// tools/0.png .. tools/6.png (the tool bar's images).
+// tools/0.png .. tools/7.png (the tool bar's images).
 #include <QColor>
 #include <QDir>
 #include <QImage>
@@ -205,6 +205,25 @@ QImage calendar() {
     return img;
 }
 
+// 7: a board of three units, each with its state light: the units and how each stands.
+QImage board() {
+    QImage img = blank();
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(outline(QColor(80, 80, 80)));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(1.5, 1.5, 13, 13));
+    p.setPen(Qt::NoPen);
+    const QColor lights[] = {QColor(40, 150, 60), QColor(40, 150, 60), QColor(200, 50, 40)};
+    for (int row = 0; row < 3; ++row) {
+        p.setBrush(lights[row]);
+        p.drawEllipse(QPointF(4.5, 4.5 + 3.5 * row), 1.5, 1.5);
+        p.setBrush(QColor(120, 120, 120));
+        p.drawRect(QRectF(7, 3.8 + 3.5 * row, 6, 1.4));
+    }
+    return img;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -218,7 +237,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool ok = writeJpeg(placeholder(), dir.filePath(QStringLiteral("vid.jpg")), 90);
-    const std::vector<QImage> tools{generic(), port(), connect(), settings(), camera(), about(), calendar()};
+    const std::vector<QImage> tools{generic(), port(), connect(), settings(), camera(), about(), calendar(), board()};
     for (size_t i = 0; i < tools.size(); ++i)
         ok = tools[i].save(dir.filePath(QStringLiteral("tools/%1.png").arg(i)), "PNG") && ok;
     if (!ok) {

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <numeric>
 
 namespace journal {
@@ -47,18 +49,39 @@ struct Raw {
     int count = 0;        // 0 for a quote left open or more fields than a call has
     bool quotes = false;  // a field holds a quote
 };
+// The high bit of every byte of `word` that is `c`.
+std::uint64_t bytesOf(std::uint64_t word, char c) {
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+    const std::uint64_t x = word ^ (0x0101010101010101ull * std::uint8_t(c));
+    return ~(((x & low7) + low7) | x | low7);
+}
+
 Raw split(QByteArrayView line) {
     while (!line.isEmpty() && (line.back() == '\n' || line.back() == '\r')) line.chop(1);
     Raw raw;
-    raw.quotes = line.indexOf('"') >= 0;
-    bool quoted = false;
     const char* from = line.data();
     const char* const end = from + line.size();
-    for (const char* p = from; p != end; ++p) {
+    const auto cut = [&](const char* at) {
+        if (raw.count == kFields - 1) return false;
+        raw.fields[std::size_t(raw.count++)] = QByteArrayView(from, at - from);
+        from = at + 1;
+        return true;
+    };
+    raw.quotes = line.indexOf('"') >= 0;
+    const char* p = from;
+    if (!raw.quotes && std::endian::native == std::endian::little) {
+        // The common line, without quotes: its separators found eight bytes at a time.
+        for (; end - p >= 8; p += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            for (std::uint64_t at = bytesOf(word, ';'); at != 0; at &= at - 1)
+                if (!cut(p + std::countr_zero(at) / 8)) return {};
+        }
+    }
+    bool quoted = false;
+    for (; p != end; ++p) {
         if (*p == ';' && !quoted) {
-            if (raw.count == kFields - 1) return {};
-            raw.fields[std::size_t(raw.count++)] = QByteArrayView(from, p - from);
-            from = p + 1;
+            if (!cut(p)) return {};
         } else if (*p == '"') {
             quoted = !quoted;
         }

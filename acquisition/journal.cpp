@@ -4,26 +4,38 @@
 #include "platform/trace.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 
 namespace journal {
 
 namespace {
 
 const QString timeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
-constexpr int kFields = 7;
+constexpr int kOldFields = 7;                  // lines written before the unit's name was kept
+constexpr int kFields = 8;                     // the unit's name last
 constexpr qsizetype kLongestLine = 64 * 1024;  // a line read back is never longer
 constexpr qsizetype kUnwrittenLimit = 1000;    // lines kept while the file cannot be written
+
+enum Field { Start, Way, Number, What, Outcome, Bytes, Pictures, Unit };
 
 constexpr char kTextMark = '\xAD';  // the soft hyphen before a number: see journal.h
 
 const std::array<QString, 3> directions = {QStringLiteral("входящий"), QStringLiteral("исходящий"),
                                            QStringLiteral("кабель")};
 
-QByteArray heading() {
-    return plat::toCp1251(QStringLiteral("Начало;Направление;Номер;Что;Итог;Байт;Снимки")) + "\r\n";
+// The words of the file that the index compares, as the file holds them.
+struct Words {
+    std::array<QByteArray, 3> directions;
+    QByteArray filedLater;
+};
+const Words& words() {
+    static const Words w{{plat::toCp1251(directions[0]), plat::toCp1251(directions[1]), plat::toCp1251(directions[2])},
+                         plat::toCp1251(journal::filedLater)};
+    return w;
 }
 
 QByteArray field(QByteArray text) {
@@ -33,45 +45,67 @@ QByteArray field(QByteArray text) {
     return '"' + text + '"';
 }
 
-// The fields of one line, quotes taken off; a quote left open makes the line no call's.
-std::optional<QList<QByteArray>> fields(QByteArrayView line) {
+// The fields of one line as they stand in it, quotes left on: views into the line, cut at the
+// separators outside quotes (a doubled quote within a quoted field closes and opens it again,
+// so it cuts nothing). Nothing is copied, for the journal of years is read at every start.
+// Returns how many fields there are, 0 for a quote left open or more fields than a call has.
+using Raw = std::array<QByteArrayView, kFields>;
+int split(QByteArrayView line, Raw& raw) {
     while (!line.isEmpty() && (line.back() == '\n' || line.back() == '\r')) line.chop(1);
-    QList<QByteArray> out(1);
+    int n = 0;
     bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c != '"') out.back() += c;
-            else if (i + 1 < line.size() && line[i + 1] == '"') out.back() += c, ++i;
-            else quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ';') {
-            out.append(QByteArray());
-        } else {
-            out.back() += c;
+    const char* from = line.data();
+    const char* const end = from + line.size();
+    for (const char* p = from; p != end; ++p) {
+        if (*p == '"') {
+            quoted = !quoted;
+        } else if (*p == ';' && !quoted) {
+            if (n == kFields - 1) return 0;
+            raw[n++] = QByteArrayView(from, p - from);
+            from = p + 1;
         }
     }
-    if (quoted) return std::nullopt;
-    return out;
+    if (quoted) return 0;
+    raw[n++] = QByteArrayView(from, end - from);
+    return n;
 }
 
-// The start of a line, "dd.MM.yyyy hh:mm:ss;", as the number yyyyMMddhhmmss, which orders as
-// the times do; -1 when the line does not begin with a valid time. Cheaper than parsing the
-// time, for the journal of years is read at every start.
-qint64 startKey(QByteArrayView line) {
-    if (line.size() < 20 || line[19] != ';') return -1;
+// A field's text, its quotes taken off as CSV quotes them: a doubled quote within quotes is
+// one. Copied into `room` only when there are quotes, which our lines have only in a field
+// that holds ";" or a quote.
+QByteArrayView text(QByteArrayView raw, QByteArray& room) {
+    if (raw.indexOf('"') < 0) return raw;
+    room.clear();
+    bool quoted = false;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c != '"') room += c;
+        else if (quoted && i + 1 < raw.size() && raw[i + 1] == '"') room += c, ++i;
+        else quoted = !quoted;
+    }
+    return room;
+}
+
+QByteArray textOf(QByteArrayView raw) {
+    QByteArray room;
+    return text(raw, room).toByteArray();
+}
+
+// A start, "dd.MM.yyyy hh:mm:ss", as the number yyyyMMddhhmmss, which orders as the times do;
+// -1 when it is no valid time. Cheaper than parsing the time.
+qint64 startKey(QByteArrayView start) {
+    if (start.size() != 19) return -1;
     const auto digits = [&](qsizetype at, int count) {
         int v = 0;
         for (qsizetype i = at; i < at + count; ++i) {
-            if (line[i] < '0' || line[i] > '9') return -1;
-            v = v * 10 + (line[i] - '0');
+            if (start[i] < '0' || start[i] > '9') return -1;
+            v = v * 10 + (start[i] - '0');
         }
         return v;
     };
     const int day = digits(0, 2), month = digits(3, 2), year = digits(6, 4);
     const int hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
-    if (line[2] != '.' || line[5] != '.' || line[10] != ' ' || line[13] != ':' || line[16] != ':' ||
+    if (start[2] != '.' || start[5] != '.' || start[10] != ' ' || start[13] != ':' || start[16] != ':' ||
         !QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, second))
         return -1;
     return ((((qint64(year) * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
@@ -83,19 +117,41 @@ QDateTime keyTime(qint64 key) {
                      QTime(part(10000, 100), part(100, 100), part(1, 100)));
 }
 
-QList<QByteArray> names(QByteArrayView list) {
-    QList<QByteArray> out;
-    for (const QByteArray& n : list.toByteArray().split(' '))
-        if (!n.isEmpty()) out.append(n);
-    return out;
+int directionOf(QByteArrayView word) {
+    const auto& all = words().directions;
+    const auto d = std::find(all.begin(), all.end(), word);
+    return d == all.end() ? -1 : int(d - all.begin());
+}
+
+QByteArrayView withoutMark(QByteArrayView number) { return number.startsWith(kTextMark) ? number.sliced(1) : number; }
+
+// The names of the pictures field, one after the other; blanks between them.
+template <typename Each> void eachName(QByteArrayView list, Each&& each) {
+    for (qsizetype at = 0; at < list.size();) {
+        qsizetype end = list.indexOf(' ', at);
+        if (end < 0) end = list.size();
+        if (end > at) each(list.sliced(at, end - at));
+        at = end + 1;
+    }
+}
+
+// FNV-1a: a picture's name told from others of the same number at four bytes a line.
+std::uint32_t nameHash(QByteArrayView name) {
+    std::uint32_t h = 2166136261u;
+    for (const char c : name) h = (h ^ std::uint8_t(c)) * 16777619u;
+    return h;
 }
 
 }  // namespace
 
 QString timeText(const QDateTime& time) { return time.toString(timeFormat); }
 
+QByteArray heading() {
+    return plat::toCp1251(QStringLiteral("Начало;Направление;Номер;Что;Итог;Байт;Снимки;Объект")) + "\r\n";
+}
+
 Call storedLater(const Call& from, const QList<QByteArray>& pictures) {
-    return {from.start, from.direction, from.number, from.what, filedLater, 0, pictures};
+    return {from.start, from.direction, from.number, from.what, filedLater, 0, pictures, from.unit};
 }
 
 QByteArray formatLine(const Call& call) {
@@ -106,25 +162,27 @@ QByteArray formatLine(const Call& call) {
     line += ';' + field(plat::toCp1251(call.outcome));
     line += ';' + QByteArray::number(call.bytes);
     line += ';' + field(call.pictures.join(' '));
+    line += ';' + field(plat::toCp1251(call.unit));
     return line + "\r\n";
 }
 
 std::optional<Call> parseLine(QByteArrayView line) {
-    const auto f = fields(line);
-    if (!f || f->size() != kFields) return std::nullopt;
-    Call call;
-    call.start = QDateTime::fromString(QString::fromLatin1((*f)[0]), timeFormat);
-    const QString direction = plat::fromCp1251((*f)[1]);
-    const auto d = std::find(directions.begin(), directions.end(), direction);
+    Raw raw;
+    const int n = split(line, raw);
+    if (n != kOldFields && n != kFields) return std::nullopt;
+    const qint64 start = startKey(textOf(raw[Start]));
+    const int direction = directionOf(textOf(raw[Way]));
     bool number = false;
-    call.bytes = (*f)[5].toLongLong(&number);
-    if (!call.start.isValid() || d == directions.end() || !number) return std::nullopt;
-    call.direction = Direction(d - directions.begin());
-    call.number = (*f)[2];
-    if (call.number.startsWith(kTextMark)) call.number.remove(0, 1);
-    call.what = plat::fromCp1251((*f)[3]);
-    call.outcome = plat::fromCp1251((*f)[4]);
-    call.pictures = names((*f)[6]);
+    Call call;
+    call.bytes = textOf(raw[Bytes]).toLongLong(&number);
+    if (start < 0 || direction < 0 || !number) return std::nullopt;
+    call.start = keyTime(start);
+    call.direction = Direction(direction);
+    call.number = withoutMark(textOf(raw[Number])).toByteArray();
+    call.what = plat::fromCp1251(textOf(raw[What]));
+    call.outcome = plat::fromCp1251(textOf(raw[Outcome]));
+    eachName(textOf(raw[Pictures]), [&](QByteArrayView name) { call.pictures.append(name.toByteArray()); });
+    if (n == kFields) call.unit = plat::fromCp1251(textOf(raw[Unit]));
     return call;
 }
 
@@ -139,46 +197,85 @@ int pictureNumber(QByteArrayView name) {
     return n;
 }
 
-QString source(const Call& call) {
-    const QString number = plat::fromCp1251(call.number);
+QString source(const Call& call, const QString& unit) {
+    const QString who = unit.isEmpty() ? plat::fromCp1251(call.number) : unit;
     switch (call.direction) {
-    case Direction::Incoming: return number.isEmpty() ? QStringLiteral("номер скрыт") : number;
-    case Direction::Outgoing: return number.isEmpty() ? QStringLiteral("Снимок") : QStringLiteral("Снимок, ") + number;
+    case Direction::Incoming: return who.isEmpty() ? QStringLiteral("номер скрыт") : who;
+    case Direction::Outgoing: return who.isEmpty() ? QStringLiteral("Снимок") : QStringLiteral("Снимок, ") + who;
     case Direction::Cable: return QStringLiteral("кабель");
     }
     return {};
 }
 
-void Journal::span(const QList<QByteArray>& pictures, int& first, int& last) {
-    first = last = -1;
-    for (const QByteArray& name : pictures) {
-        const int n = pictureNumber(name);
-        if (n < 0) continue;
-        first = first < 0 ? n : std::min(first, n);
-        last = std::max(last, n);
-    }
+QDateTime Journal::Entry::startTime() const { return start > 0 ? keyTime(start) : QDateTime(); }
+
+int Journal::numberPlace(QByteArrayView number) {
+    // Most lines hold the number of the line before.
+    if (!numbers_.isEmpty() && numbers_[lastNumber_] == number) return lastNumber_;
+    const auto at = numberPlaces_.constFind(QByteArray::fromRawData(number.data(), number.size()));
+    if (at != numberPlaces_.cend()) return lastNumber_ = *at;
+    numbers_.append(number.toByteArray());
+    numberPlaces_.insert(numbers_.back(), int(numbers_.size() - 1));
+    return lastNumber_ = int(numbers_.size() - 1);
+}
+
+int Journal::index(QByteArrayView line, qint64 offset) {
+    Raw raw;
+    const int n = split(line, raw);
+    if (n != kOldFields && n != kFields) return -1;
+    // A field's text is used before the next one is taken: they may share the room.
+    QByteArray room;
+    Entry e;
+    e.start = startKey(text(raw[Start], room));
+    const int direction = directionOf(text(raw[Way], room));
+    bool number = false;
+    const qint64 bytes = text(raw[Bytes], room).toLongLong(&number);
+    if (e.start < 0 || direction < 0 || !number) return -1;
+    e.direction = Direction(direction);
+    e.number = numberPlace(withoutMark(text(raw[Number], room)));
+    e.later = text(raw[Outcome], room) == QByteArrayView(words().filedLater);
+    Place place{-1, -1, -1, 0, int(entries_.size()), offset};
+    eachName(text(raw[Pictures], room), [&](QByteArrayView name) {
+        const int k = pictureNumber(name);
+        if (e.pictures++ == 0) {
+            place.key = k;
+            place.hash = nameHash(name);
+        }
+        if (k < 0) return;
+        place.first = place.first < 0 ? k : std::min(place.first, k);
+        place.last = std::max(place.last, k);
+    });
+    e.heard = bytes > 0 || e.pictures > 0;
+    if (e.pictures > 0) newest_ = std::max(newest_, e.start);
+    entries_.push_back(e);
+    if (place.first < 0) return -1;
+    places_.push_back(place);
+    return int(places_.size() - 1);
 }
 
 void Journal::load() {
+    entries_.clear();
+    numbers_.clear();
+    numberPlaces_.clear();
     places_.clear();
+    byKey_.clear();
+    newest_ = -1;
     lastHeard_.reset();
+    const auto indexed = qScopeGuard([this] {
+        // Lines kept unwritten from before come after the file's.
+        for (Unwritten& u : unwritten_) u.place = index(u.line, -1);
+        std::vector<Place>(places_).swap(places_);
+        std::vector<Entry>(entries_).swap(entries_);
+        byKey_.resize(places_.size());
+        std::iota(byKey_.begin(), byKey_.end(), 0);
+        // The file's order within a key: the newest last.
+        std::stable_sort(byKey_.begin(), byKey_.end(), [&](int a, int b) { return places_[a].key < places_[b].key; });
+        if (newest_ >= 0) lastHeard_ = keyTime(newest_);
+    });
     QFile f(fileName_);
     if (!f.open(QIODevice::ReadOnly)) return;
-    // Read in blocks, a line at a time: only the last field, the pictures, is looked at, and
-    // the start of a line that names some.
+    // Read in blocks, a line at a time, each line looked at where it lies in the block.
     constexpr qint64 kBlock = 1 << 20;
-    qint64 newest = -1;
-    const auto take = [&](QByteArrayView line, qint64 offset) {
-        const qsizetype sep = line.lastIndexOf(';');
-        if (sep < 0) return;
-        QByteArrayView list = line.sliced(sep + 1);
-        while (!list.isEmpty() && list.back() == '\r') list.chop(1);
-        int first = -1, last = -1;
-        if (!list.isEmpty()) span(names(list), first, last);
-        if (first < 0) return;
-        places_.push_back({first, last, offset});
-        newest = std::max(newest, startKey(line));
-    };
     QByteArray data;
     qint64 base = 0;  // the file offset of data's first byte
     for (bool end = false; !end;) {
@@ -190,7 +287,7 @@ void Journal::load() {
             qsizetype eol = data.indexOf('\n', from);
             if (eol < 0 && !end) break;
             if (eol < 0) eol = data.size();
-            if (eol > from) take(QByteArrayView(data).sliced(from, eol - from), base + from);
+            if (eol > from) index(QByteArrayView(data).sliced(from, eol - from), base + from);
             from = eol + 1;
         }
         from = std::min(from, data.size());
@@ -202,17 +299,22 @@ void Journal::load() {
             data.clear();
         }
     }
-    places_.shrink_to_fit();
-    if (newest >= 0) lastHeard_ = keyTime(newest);
-    qCInfo(lcArchive, "%s: %zu calls with pictures", qUtf8Printable(fileName_), places_.size());
+    qCInfo(lcArchive, "%s: %zu calls, %zu with pictures", qUtf8Printable(fileName_), entries_.size(), places_.size());
 }
 
 bool Journal::append(const Call& call) {
     Unwritten u{formatLine(call)};
-    span(call.pictures, u.first, u.last);
+    u.place = index(u.line, -1);
+    if (u.place >= 0) {
+        const int key = places_[std::size_t(u.place)].key;
+        byKey_.insert(std::upper_bound(byKey_.begin(), byKey_.end(), key,
+                                       [&](int k, int p) { return k < places_[std::size_t(p)].key; }),
+                      u.place);
+    }
+    if (newest_ >= 0) lastHeard_ = keyTime(newest_);
+    // The oldest line kept goes; the index keeps it, but it can no longer be read back.
     if (unwritten_.size() == kUnwrittenLimit) unwritten_.removeFirst();
     unwritten_.append(u);
-    if (!call.pictures.isEmpty() && (!lastHeard_ || call.start > *lastHeard_)) lastHeard_ = call.start;
     QByteArray lines;
     for (const Unwritten& w : unwritten_) lines += w.line;
     const qint64 at = plat::appendLines(fileName_, lines, heading());
@@ -223,31 +325,56 @@ bool Journal::append(const Call& call) {
     }
     qint64 offset = at;
     for (const Unwritten& w : unwritten_) {
-        if (w.first >= 0) places_.push_back({w.first, w.last, offset});
+        if (w.place >= 0) places_[std::size_t(w.place)].offset = offset;
         offset += w.line.size();
     }
     unwritten_.clear();
     return true;
 }
 
-std::optional<Call> Journal::readAt(qint64 offset) const {
+std::optional<Call> Journal::readAt(int place) const {
+    const Place& p = places_[std::size_t(place)];
+    if (p.offset < 0) {
+        for (const Unwritten& w : unwritten_)
+            if (w.place == place) return parseLine(w.line);
+        return std::nullopt;
+    }
     QFile f(fileName_);
-    if (!f.open(QIODevice::ReadOnly) || !f.seek(offset)) return std::nullopt;
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(p.offset)) return std::nullopt;
     return parseLine(f.readLine(kLongestLine));
+}
+
+int Journal::lineOf(QByteArrayView firstPicture) const {
+    const int n = pictureNumber(firstPicture);
+    if (n < 0) return -1;
+    const std::uint32_t hash = nameHash(firstPicture);
+    const auto from = std::lower_bound(byKey_.begin(), byKey_.end(), n,
+                                       [&](int p, int k) { return places_[std::size_t(p)].key < k; });
+    int found = -1;
+    for (auto i = from; i != byKey_.end() && places_[std::size_t(*i)].key == n; ++i)
+        if (places_[std::size_t(*i)].hash == hash) found = places_[std::size_t(*i)].entry;
+    return found;
+}
+
+std::optional<Call> Journal::read(int entry) const {
+    const auto at =
+        std::lower_bound(places_.begin(), places_.end(), entry, [](const Place& p, int e) { return p.entry < e; });
+    if (at == places_.end() || at->entry != entry) return std::nullopt;
+    return readAt(int(at - places_.begin()));
 }
 
 std::optional<Call> Journal::callOf(const QByteArray& pictureName) const {
     const int n = pictureNumber(pictureName);
     if (n < 0) return std::nullopt;
+    // An event's first picture is the first its line names: that line is found at once.
+    if (const int e = lineOf(pictureName); e >= 0)
+        if (auto call = read(e); call && call->pictures.contains(pictureName)) return call;
     // Newest first: a number given again after the archive was started anew belongs to the
     // newer picture, and the name itself decides.
     for (auto p = places_.rbegin(); p != places_.rend(); ++p) {
         if (n < p->first || n > p->last) continue;
-        if (auto call = readAt(p->offset); call && call->pictures.contains(pictureName)) return call;
+        if (auto call = readAt(int(places_.rend() - p - 1)); call && call->pictures.contains(pictureName)) return call;
     }
-    for (const Unwritten& w : unwritten_)
-        if (n >= w.first && n <= w.last)
-            if (auto call = parseLine(w.line); call && call->pictures.contains(pictureName)) return call;
     return std::nullopt;
 }
 

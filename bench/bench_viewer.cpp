@@ -13,12 +13,14 @@
 // size then, one "<" and one "<<" press, each with the repaint of the window it causes, and
 // one filing of a picture (the CPU it costs, and the time with its syncs to the disk) with the
 // resident size after it, and the opening of "Архив" (the first, which reads the days of every
-// event, and a second), each with the window's first paint, and the resident size after it. Run it with
+// event, and a second), each with the window's first paint, and the resident size after it, and
+// the journal of calls read again (as many lines as pictures, warm in the page cache). Run it with
 // QT_QPA_PLATFORM=offscreen or under xvfb-run.
 #include "fakes.h"
 #include "jpegmaker.h"
 #include "soak.h"
 #include "acquisition/archive.h"
+#include "acquisition/journal.h"
 #include "app/program.h"
 #include "platform/durable.h"
 #include "platform/serial_qt.h"
@@ -77,6 +79,33 @@ QByteArray pictureName(int n) {
     return ::pictureName(QDateTime(QDate(2017, 1, 1), QTime(0, 0)).addSecs(qint64(n) * 300), n);
 }
 
+// calls.csv for the archive: every event's call from one of three units, and after each
+// three calls that brought nothing (a voice ring, a call without a data phase): a journal of
+// as many lines as the archive has pictures.
+QByteArray journalOf(int pictures) {
+    static const QByteArray numbers[] = {"+79001112233", "89001112244", "+79001112255"};
+    QByteArray out = journal::heading();
+    for (int n = 0, k = 0; n < pictures; n += kPerEvent, ++k) {
+        journal::Call call;
+        call.start = QDateTime(QDate(2017, 1, 1), QTime(0, 0)).addSecs(qint64(n) * 300 - 20);
+        call.number = numbers[k % 3];
+        call.what = QStringLiteral("снимок");
+        call.outcome = QStringLiteral("foto OK");
+        call.bytes = 27776;
+        for (int i = n; i < std::min(n + kPerEvent, pictures); ++i) call.pictures.append(pictureName(i));
+        out += journal::formatLine(call);
+        call.pictures.clear();
+        call.bytes = 0;
+        call.outcome = journal::notAnswered;
+        for (int i = 1; i < kPerEvent; ++i) {
+            call.start = call.start.addSecs(60);
+            call.what = QStringLiteral("голосовой");
+            out += journal::formatLine(call);
+        }
+    }
+    return out;
+}
+
 bool makeArchive(const QString& folder, int pictures) {
     QDir dir(folder);
     if (!dir.mkpath(QStringLiteral("foto"))) return false;
@@ -94,6 +123,7 @@ bool makeArchive(const QString& folder, int pictures) {
     }
     if (!plat::writeFileAtomic(dir.filePath("files.txt"), files) ||
         !plat::writeFileAtomic(dir.filePath("events.txt"), events) ||
+        !plat::writeFileAtomic(dir.filePath(journal::file), journalOf(pictures)) ||
         !plat::writeFileAtomic(dir.filePath("vid.jpg"), rig::makeJpeg({32, 32})))
         return false;
     // The settings files a working folder is installed with: without them the settings
@@ -169,6 +199,12 @@ int child(int argc, char** argv, const QString& folder) {
         const int filed = form.convjpg();
         std::printf("filecpu %.2f\nfilewall %.2f\nfiled %d\nrssafter %.1f\n", cpuMs() - cpu, msSince(t), filed,
                     rig::residentKb() / 1024.0);
+        {
+            const auto t = Steady::now();
+            journal::Journal again;
+            again.load();
+            std::printf("journal %.1f\n", msSince(t));
+        }
         TForm5& archive = program.form5;
         for (const char* key : {"archive", "archive2"}) {
             const auto opened = Steady::now();
@@ -252,6 +288,7 @@ int main(int argc, char** argv) {
         {"filecpu", "one filing: CPU, ms"},
         {"filewall", "one filing: time with its syncs, ms"},
         {"rssafter", "resident after the filing, MB"},
+        {"journal", "journal of calls read again, ms"},
         {"archive", "archive window opened, painted: first, ms"},
         {"archive2", "archive window opened again, ms"},
         {"rssarchive", "resident after the archive window, MB"},

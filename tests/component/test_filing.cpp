@@ -37,7 +37,8 @@ class TestFiling : public QObject {
 private slots:
     // calls.csv: one line a call in Windows-1251 with CR LF, ";" between fields, a field with
     // ";" or a quote quoted, read back as written; a line cut off by a crash stays a broken
-    // line of its own and the next call's line is whole.
+    // line of its own and the next call's line is whole. The unit's name is the last field;
+    // lines written before it was kept read as well.
     void theJournalOfCalls() {
         const rig::WorkDir work;
         const journal::Call call{QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9)),
@@ -46,11 +47,12 @@ private slots:
                                  "GPRS \"IP\"",
                                  "не отвечен",
                                  0,
+                                 {},
                                  {}};
         const QByteArray line = journal::formatLine(call);
         QCOMPARE(line,
                  plat::toCp1251(
-                     "07.12.2026 14:05:09;входящий;\"\u00AD+7900;1\"\"2\";\"GPRS \"\"IP\"\"\";не отвечен;0;\r\n"));
+                     "07.12.2026 14:05:09;входящий;\"\u00AD+7900;1\"\"2\";\"GPRS \"\"IP\"\"\";не отвечен;0;;\r\n"));
         QCOMPARE(journal::parseLine(line), call);
         // A withheld number stays an empty field; an older line, its number without the soft
         // hyphen and the English ring type in "Что", reads as it was written.
@@ -69,13 +71,18 @@ private slots:
         withPictures.outcome = "foto OK\r\nerr 3";  // a line break stays within the line
         withPictures.pictures = {"foto\\140509_071226f17", "foto\\140511_071226f18"};
         withPictures.bytes = 6944;
-        QVERIFY(journal::formatLine(withPictures).endsWith(";6944;foto\\140509_071226f17 foto\\140511_071226f18\r\n"));
+        withPictures.unit = "Склад; \"Южный\"";  // the name holds ";" and quotes
+        QVERIFY(journal::formatLine(withPictures)
+                    .endsWith(plat::toCp1251(
+                        ";6944;foto\\140509_071226f17 foto\\140511_071226f18;\"Склад; \"\"Южный\"\"\"\r\n")));
         QCOMPARE(journal::formatLine(withPictures).count('\n'), 1);
+        QCOMPARE(journal::parseLine(journal::formatLine(withPictures)).value_or(journal::Call{}).unit,
+                 withPictures.unit);
 
         journal::Journal j;
         QVERIFY(j.append(call));
         const QByteArray whole = rig::readFile(journal::file);
-        QVERIFY(whole.startsWith(plat::toCp1251("Начало;Направление;")));
+        QVERIFY(whole.startsWith(plat::toCp1251("Начало;Направление;Номер;Что;Итог;Байт;Снимки;Объект\r\n")));
         rig::writeFile(journal::file, whole + line.left(25));  // a crash in the middle of the next append
         QVERIFY(j.append(withPictures));
         const QList<QByteArray> lines = acq::fileLines(journal::file);
@@ -83,9 +90,29 @@ private slots:
         QVERIFY(!journal::parseLine(lines[2]));
         QCOMPARE(acq::journalCalls().last().pictures, withPictures.pictures);
 
-        // Read again at a start: the call of a picture, and when the unit was last heard.
+        // A line of the file as it was written before the unit's name was kept, its pictures last.
+        rig::writeFile(journal::file,
+                       rig::readFile(journal::file) +
+                           plat::toCp1251("06.12.2026 10:00:00;исходящий;\u00AD89001112244;снимок;foto OK;512;"
+                                          "foto\\100005_061226f3\r\n"));
+
+        // Read again at a start: the index of every call, the call of a picture, and when the
+        // unit was last heard.
         journal::Journal again;
         again.load();
+        QCOMPARE(again.numbers(), QList<QByteArray>({"+7900;1\"2", "+79001112233", "89001112244"}));
+        const auto& lines2 = again.entries();
+        QCOMPARE(lines2.size(), std::size_t(3));
+        QCOMPARE(lines2[1].number, 1);
+        QCOMPARE(lines2[1].pictures, 2);
+        QCOMPARE(lines2[1].startTime(), call.start);
+        QVERIFY(lines2[1].heard && !lines2[0].heard && !lines2[1].later);
+        QCOMPARE(lines2[2].direction, journal::Direction::Outgoing);
+        QCOMPARE(again.lineOf("foto\\140509_071226f17"), 1);
+        QCOMPARE(again.lineOf("foto\\140511_071226f18"), -1);  // not a line's first picture
+        QCOMPARE(again.lineOf("foto\\100005_061226f3"), 2);
+        QCOMPARE(again.read(1).value_or(journal::Call{}).unit, withPictures.unit);
+        QCOMPARE(again.read(2).value_or(journal::Call{}).unit, QString());
         QCOMPARE(again.callOf("foto\\140511_071226f18").value_or(journal::Call{}).number, QByteArray("+79001112233"));
         QVERIFY(!again.callOf("foto\\140511_071226f19"));
         QVERIFY(!again.callOf("foto\\999999_071226f17"));  // the number, but another picture
@@ -96,8 +123,10 @@ private slots:
         journal::Call older = withPictures;
         older.start = call.start.addDays(-1);
         older.pictures = {"foto\\140512_071226f19"};
-        QVERIFY(again.append(older));
+        QVERIFY(again.append(journal::storedLater(older, older.pictures)));
         QCOMPARE(again.lastHeard(), std::optional(call.start));
+        QVERIFY(again.entries().back().later);
+        QCOMPARE(again.lineOf("foto\\140512_071226f19"), 3);
         journal::Journal third;
         third.load();
         QCOMPARE(third.lastHeard(), std::optional(call.start));

@@ -153,13 +153,16 @@ void TForm1::CheckBox1Click() {
     readbuf();
 }
 
-void TForm1::Button4Click() {
+void TForm1::Button4Click() { snapshot(telobj); }
+
+QString TForm1::snapshot(const QByteArray& number) {
     if (busy || tmrstop) {
         // The port is taken: say why nothing is dialled.
-        setPanel(2, call && call->direction == journal::Direction::Incoming
-                        ? QStringLiteral("Идёт приём звонка, снимок не запрошен")
-                        : QStringLiteral("Линия занята, снимок не запрошен"));
-        return;
+        QString why = call && call->direction == journal::Direction::Incoming
+                          ? QStringLiteral("Идёт приём звонка, снимок не запрошен")
+                          : QStringLiteral("Линия занята, снимок не запрошен");
+        setPanel(2, why);
+        return why;
     }
     const Exchange exchange(*this);  // the poll stands still from the first dialling attempt on
     // What "Снимок" leaves in panel 2 stays there: the poll's next tick must not put "Ready"
@@ -170,18 +173,18 @@ void TForm1::Button4Click() {
         ui->Pbar1->hide();
         dialed = 0;
     });
-    if (!openport()) return;
-    begincall(journal::Direction::Outgoing, telobj, QStringLiteral("снимок"));
+    if (!openport()) return QStringLiteral("Порт не открывается, снимок не запрошен");
+    begincall(journal::Direction::Outgoing, number, QStringLiteral("снимок"));
     ui->Pbar1->show();
     // A cancel pressed before the first attempt began (while nothing waited) is not for it.
     otmena = 0;
-    switch (dialunit(DialFor::Picture)) {
+    switch (dialunit(DialFor::Picture, number)) {
     case LinkEnd::Linked:
         dialed = 1;
         wrport("foto1\r");
         readbuf();
-        return;
-    case LinkEnd::Stopped: return;  // the window closes
+        return {};
+    case LinkEnd::Stopped: return {};  // the window closes
     case LinkEnd::Cancelled:
         // "Отмена" stops "Снимок", as it stops the settings transfer: nothing more is dialled.
         call->outcome = QStringLiteral("Вызов отменён");
@@ -189,6 +192,7 @@ void TForm1::Button4Click() {
     case LinkEnd::Failed: call->outcome = QStringLiteral("Не связи с объектом"); break;
     }
     if (!closing) setPanel(2, call->outcome);
+    return {};
 }
 
 void TForm1::begincall(journal::Direction direction, const QByteArray& number, const QString& what) {

@@ -68,6 +68,7 @@ void TForm1::keepUnfiled(const Held& held) {
 void TForm1::record(const journal::Call& line) {
     calls.append(line);
     if (!line.pictures.isEmpty()) showLastHeard();
+    emit callEnded(line);
 }
 
 int TForm1::fileevent(const QList<QByteArray>& pictures, bool own, const std::optional<journal::Call>& from,

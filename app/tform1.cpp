@@ -53,6 +53,7 @@ TForm1::TForm1(plat::Platform& platform, QWidget* parent)
     bind(ui->ToolButton2, &QToolButton::clicked, &TForm1::ToolButton2Click);
     bind(ui->ToolButton10, &QToolButton::clicked, &TForm1::ToolButton10Click);
     bind(ui->ToolButton11, &QToolButton::clicked, &TForm1::ToolButton11Click);
+    bind(ui->ToolButton12, &QToolButton::clicked, &TForm1::ToolButton12Click);
     // The check box's handler also runs when the program changes it.
     bind(ui->CheckBox1, &QCheckBox::toggled, &TForm1::CheckBox1Click);
     bind(&Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
@@ -71,6 +72,15 @@ TForm1::TForm1(plat::Platform& platform, QWidget* parent)
         sys.notices.showTray(*this);
         tray = true;
     }
+
+    // The watch station reads the lists and the journal as this window keeps them, and hears
+    // what happens from its signals.
+    watch = std::make_unique<watch::Watch>(sys, watch::Archive{ListBox1, ListBox2, calls}, *this, this);
+    connect(this, &TForm1::callEnded, watch.get(),
+            [this](const journal::Call& line) { handle([&] { watch->callEnded(line); }); });
+    connect(this, &TForm1::filed, watch.get(), [this] { handle([&] { watch->filed(); }); });
+    connect(this, &TForm1::shown, watch.get(),
+            [this](const QList<QByteArray>& names) { handle([&] { watch->shown(names); }); });
 
     portname = QStringLiteral("COM1");
     rereg();
@@ -91,6 +101,8 @@ void TForm1::attach(TForm2* settings, TForm4* portDialog, TAboutBox* about, TFor
     form4 = portDialog;
     aboutBox = about;
     form5 = archive;
+    // The settings have given the unit's number by now: the book is read, and holds it.
+    handle([this] { watch->start(telobj); });
 }
 
 void TForm1::rereg() {
@@ -120,6 +132,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (mods == Qt::ControlModifier && key->key() == Qt::Key_F) {
         handle([&] { ToolButton11Click(); });
         taken = true;
+    } else if (mods == Qt::ControlModifier && key->key() == Qt::Key_O) {
+        handle([&] { ToolButton12Click(); });
+        taken = true;
     } else if (mods == Qt::NoModifier) {
         handle([&] { taken = pagekey(key->key()); });
     }
@@ -138,6 +153,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     otmena = 1;
     Timer1.stop();
     handle([this] { FormClose(); });
+    handle([this] { watch->finish(); });
     event->accept();
 }
 
@@ -173,7 +189,11 @@ QString TForm1::panel(int index) const {
     return index >= 0 && index < 3 ? panels[index]->text() : QString();
 }
 
-void TForm1::showtelobj() { ui->Label7->setText(plat::fromCp1251(telobj)); }
+void TForm1::showtelobj() {
+    ui->Label7->setText(plat::fromCp1251(telobj));
+    // The unit of the settings is always in the book.
+    watch->unitNumberChanged(telobj);
+}
 
 void TForm1::ToolButton2Click() {
     if (form4) form4->exec();
@@ -185,4 +205,12 @@ void TForm1::ToolButton10Click() {
 
 void TForm1::ToolButton11Click() {
     if (form5) form5->open();
+}
+
+void TForm1::ToolButton12Click() { watch->openBoard(); }
+
+void TForm1::openArchive(const watch::Filter& filter, int event) {
+    if (form5) form5->open();
+    (void)filter;
+    (void)event;
 }

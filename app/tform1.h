@@ -7,6 +7,7 @@
 #include "link/lines.h"
 #include "platform/platform.h"
 #include "platform/toolkit.h"
+#include "watch/watch.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -33,7 +34,7 @@ class TForm5;
 class TAboutBox;
 class QLabel;
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public watch::Operations {
     Q_OBJECT
 public:
     // The program's name: the main window's title and the caption of its message boxes.
@@ -82,6 +83,8 @@ public:
     void ToolButton10Click();
     // "Архив" (ToolButton11, Ctrl+F): the window for finding pictures by their date.
     void ToolButton11Click();
+    // "Объекты" (ToolButton12, Ctrl+O): the board of the units.
+    void ToolButton12Click();
     // A panel text is also read in the tray icon's tool tip, where there is one.
     void setPanel(int index, const QString& text);
     QString panel(int index) const;
@@ -147,9 +150,9 @@ public:
     // numbers the attempts after the first ("Попытка2"...) and a cancel ends it before the
     // next one, its number shown.
     enum class DialFor { Picture, Settings };
-    // Dials the unit: up to six dial commands of 60 s, one straight after the other, until
-    // one connects. A dial the operator cancelled is given up at the modem (abortdial).
-    LinkEnd dialunit(DialFor who);
+    // Dials the unit's number: up to six dial commands of 60 s, one straight after the other,
+    // until one connects. A dial the operator cancelled is given up at the modem (abortdial).
+    LinkEnd dialunit(DialFor who, const QByteArray& number);
     // The cable link: up to ten "BC\r" handshakes of 6 s, until one is answered "OK"; the
     // attempts after the first are numbered in panel 2. A cancel ends it before the next one.
     LinkEnd cablelink();
@@ -160,6 +163,12 @@ public:
     // ---- photo acquisition (acquisition/) ----
     void Button3Click();
     void Button4Click();
+    // "Снимок" for a number: dials it and asks its unit for a picture. "Снимок" dials telobj;
+    // the board of the units dials the unit chosen there. Returns why nothing was dialled
+    // (panel 2 says it too), empty when the exchange ran.
+    QString snapshot(const QByteArray& number) override;
+    // "Архив" with a unit's filter, on the day of event k, for the board of the units.
+    void openArchive(const watch::Filter& filter, int event) override;
     void BtOtmenaClick();
     void Button2Click();
     // Whether the program may end: true unless the station listens and the operator says "Нет".
@@ -327,6 +336,10 @@ public:
     journal::Journal calls;
     std::optional<journal::Call> call;
 
+    // The watch station: the book of units, the board "Объекты". It learns from the signals
+    // below and acts through the operations of watch::Operations.
+    std::unique_ptr<watch::Watch> watch;
+
     // the other windows
     TForm2* form2 = nullptr;
     TForm4* form4 = nullptr;
@@ -338,6 +351,10 @@ public:
 signals:
     // A filing added an event to the event list.
     void filed();
+    // A call ended, and this is its line in the journal.
+    void callEnded(const journal::Call& line);
+    // Pictures were shown in the panes or in "Архив", by their list names.
+    void shown(const QList<QByteArray>& names);
 
 protected:
     // The window's keys, wherever its focus is (a focused button would take the arrows to

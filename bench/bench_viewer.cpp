@@ -14,12 +14,14 @@
 // one filing of a picture (the CPU it costs, and the time with its syncs to the disk) with the
 // resident size after it, and the opening of "Архив" (the first, which reads the days of every
 // event, and a second), each with the window's first paint, and the resident size after it, and
-// the journal of calls read again (as many lines as pictures, warm in the page cache). Run it with
+// the journal of calls read again (as many lines as pictures, warm in the page cache) and the
+// caller of every event found from its index. Run it with
 // QT_QPA_PLATFORM=offscreen or under xvfb-run.
 #include "fakes.h"
 #include "jpegmaker.h"
 #include "soak.h"
 #include "acquisition/archive.h"
+#include "acquisition/callers.h"
 #include "acquisition/journal.h"
 #include "app/program.h"
 #include "platform/durable.h"
@@ -204,6 +206,10 @@ int child(int argc, char** argv, const QString& folder) {
             journal::Journal again;
             again.load();
             std::printf("journal %.1f\n", msSince(t));
+            const auto c = Steady::now();
+            archive::Callers callers;
+            callers.update(form.ListBox2, again);
+            std::printf("callers %.1f\n", msSince(c));
         }
         TForm5& archive = program.form5;
         for (const char* key : {"archive", "archive2"}) {
@@ -289,6 +295,7 @@ int main(int argc, char** argv) {
         {"filewall", "one filing: time with its syncs, ms"},
         {"rssafter", "resident after the filing, MB"},
         {"journal", "journal of calls read again, ms"},
+        {"callers", "caller of every event found, ms"},
         {"archive", "archive window opened, painted: first, ms"},
         {"archive2", "archive window opened again, ms"},
         {"rssarchive", "resident after the archive window, MB"},

@@ -126,7 +126,7 @@ void TForm1::Button1Click() {
         endcall();
     });
     ui->Pbar1->show();
-    switch (cable ? cablelink() : dialunit(DialFor::Settings)) {
+    switch (cable ? cablelink() : dialunit(DialFor::Settings, telobj)) {
     case LinkEnd::Linked: sendSettings(*this, form2->ustanovki()); break;
     case LinkEnd::Failed:
         conclude(*this, cable ? QStringLiteral("Устройство не подключено") : QStringLiteral("Не связи с объектом"));

@@ -14,9 +14,9 @@ QString attemptText(int attempt) { return QStringLiteral("Попытка%1").arg
 
 }  // namespace
 
-TForm1::LinkEnd TForm1::dialunit(DialFor who) {
+TForm1::LinkEnd TForm1::dialunit(DialFor who, const QByteArray& number) {
     const bool numbered = who == DialFor::Settings;
-    const QByteArray dial = "ATD" + telobj + "\r";
+    const QByteArray dial = "ATD" + number + "\r";
     bool cancelled = false;
     for (int attempt = 0; attempt < kDials; ++attempt) {
         if (numbered && attempt > 0) setPanel(2, attemptText(attempt));

@@ -280,11 +280,16 @@ fi
 workdir=${workdir:-$demo_workdir}
 # A running demo keeps its unit, its link and its port.
 refuse_if_running "$workdir"
+# Three units call the demo station in turn. The first is the unit of the settings, the one
+# "Снимок" dials; the others are not in the book until the operator adds them, and the last
+# presents its number without the country code, as some networks do.
+unit_number=+79001112233
+callers=$unit_number,+79161234567,89262345678
 new=0; [ -e "$workdir/u.txt" ] || new=1
 prepare "$workdir"
 if [ $new = 1 ]; then
   # The demo unit's phone number, so that "Снимок" has something to dial.
-  sed -i '1s/^.*\r$/+79001112233\r/' "$workdir/u.txt"
+  sed -i "1s/^.*\r\$/$unit_number\r/" "$workdir/u.txt"
 fi
 export XDG_CONFIG_HOME="$workdir/.config"
 link="$workdir/modem"
@@ -294,12 +299,12 @@ remember_port "$XDG_CONFIG_HOME/qolbe/ravlo.conf" "$link"
 
 # A link left by a run that was killed could point at another program's terminal.
 rm -f "$link"
-# The unit calls every minute, somebody else every seven minutes by voice. The voice calls come
-# half-way between two of the unit's calls (at 3.5 min, then every 7), for a voice call that
-# meets the modem ringing is refused busy and never seen. A call of the unit, answered, ends
-# within about 7 s; the voice caller rings 5 times in 15 s, and Ravlo waits 10 s after the last
-# ring: all over before the unit's next call.
-"$unitsim" --link "$link" --control "$workdir/unitsim.ctl" --call-every 60 --voice-first 210 --voice-every 420 --caller +79001112233 \
+# A unit calls every minute (each of the three in turn), somebody else every seven minutes by
+# voice. The voice calls come half-way between two of the units' calls (at 3.5 min, then every
+# 7), for a voice call that meets the modem ringing is refused busy and never seen. A call of a
+# unit, answered, ends within about 7 s; the voice caller rings 5 times in 15 s, and Ravlo waits
+# 10 s after the last ring: all over before the next unit's call.
+"$unitsim" --link "$link" --control "$workdir/unitsim.ctl" --call-every 60 --voice-first 210 --voice-every 420 --callers "$callers" \
   --dial-delay 2000 --log "$workdir/unitsim.log" --report "$workdir/unit-settings.txt" < /dev/null > "$workdir/unitsim.out" 2>&1 &
 sim_pid=$!
 # (The unit may have gone already, when the whole process group was sent the same signal.)
@@ -307,7 +312,7 @@ trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' 
 for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.05; done
 [ -e "$link" ] || { echo "Имитатор блока не запустился (см. $workdir/unitsim.out)" >&2; exit 1; }
 
-echo "Ravlo с имитатором блока: нажмите «Инициализ.», затем «Снимок»; блок и сам звонит примерно раз в минуту."
+echo "Ravlo с имитатором блока: нажмите «Инициализ.», затем «Снимок»; три блока и сами звонят по очереди, примерно раз в минуту."
 echo "Рабочая папка: $workdir"
 cd "$workdir"
 # The end of the session reaches this script too: it is passed on to Ravlo, which closes as

@@ -3,12 +3,15 @@
 #include "acquisition/archive.h"
 #include "viewer/eventline.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace viewer {
 
 std::optional<QDateTime> eventTime(QByteArrayView line) {
-    const EventLine event = parseEventLine(QByteArray::fromRawData(line.data(), line.size()), 1);
-    if (event.names.isEmpty()) return std::nullopt;
-    return pictureTime(event.names[0]);
+    const QByteArray first = firstName(line);
+    if (first.isEmpty()) return std::nullopt;
+    return pictureTime(first);
 }
 
 DayIndex::Change DayIndex::update(const archive::List& events) {
@@ -40,22 +43,45 @@ std::span<const int> DayIndex::events(QDate day) const {
     return at->second;
 }
 
-std::optional<QDate> DayIndex::nearest(QDate day) const {
-    if (days_.empty()) return std::nullopt;
+std::vector<int> DayIndex::events(QDate day, const Keep& keep) const {
+    const std::span<const int> all = events(day);
+    if (!keep) return {all.begin(), all.end()};
+    std::vector<int> out;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(out), keep);
+    return out;
+}
+
+bool DayIndex::keeps(Days::const_iterator day, const Keep& keep) {
+    return !keep || std::any_of(day->second.begin(), day->second.end(), keep);
+}
+
+std::optional<QDate> DayIndex::nearest(QDate day, const Keep& keep) const {
     const qint64 wanted = day.toJulianDay();
-    const auto after = days_.lower_bound(wanted);  // the day itself or the first after it
-    if (after == days_.begin()) return QDate::fromJulianDay(after->first);
-    const auto before = std::prev(after);
-    if (after == days_.end() || wanted - before->first < after->first - wanted)
+    auto after = days_.lower_bound(wanted);  // the day itself or the first after it
+    while (after != days_.end() && !keeps(after, keep)) ++after;
+    auto before = days_.lower_bound(wanted);
+    bool found = false;
+    while (before != days_.begin() && !found) found = keeps(--before, keep);
+    if (!found && after == days_.end()) return std::nullopt;
+    if (after == days_.end() || (found && wanted - before->first < after->first - wanted))
         return QDate::fromJulianDay(before->first);
     return QDate::fromJulianDay(after->first);
 }
 
-std::vector<QDate> DayIndex::days() const {
+std::vector<QDate> DayIndex::days(const Keep& keep) const {
     std::vector<QDate> out;
     out.reserve(days_.size());
-    for (const auto& [day, events] : days_) out.push_back(QDate::fromJulianDay(day));
+    for (auto d = days_.begin(); d != days_.end(); ++d)
+        if (keeps(d, keep)) out.push_back(QDate::fromJulianDay(d->first));
     return out;
+}
+
+int DayIndex::newest(const Keep& keep) const {
+    for (auto d = days_.rbegin(); d != days_.rend(); ++d) {
+        const auto at = keep ? std::find_if(d->second.rbegin(), d->second.rend(), keep) : d->second.rbegin();
+        if (at != d->second.rend()) return *at;
+    }
+    return -1;
 }
 
 }  // namespace viewer

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QDateTime>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -22,6 +23,9 @@ std::optional<QDateTime> eventTime(QByteArrayView line);
 
 class DayIndex {
 public:
+    // Which events a query keeps (those of one unit, say); an empty one keeps every event.
+    using Keep = std::function<bool(int event)>;
+
     struct Change {
         bool rebuilt = false;      // the list was read again from its start
         std::vector<QDate> added;  // days that have pictures now and had none before
@@ -33,16 +37,23 @@ public:
     bool has(QDate day) const { return days_.count(day.toJulianDay()) != 0; }
     // The indexes of the day's events, in the list's order; none for a day without pictures.
     std::span<const int> events(QDate day) const;
-    // The day itself when it has pictures, else the nearest one that has; of two as near, the
-    // later. Nothing when no day has pictures.
-    std::optional<QDate> nearest(QDate day) const;
-    // Every day that has pictures, oldest first.
-    std::vector<QDate> days() const;
+    // Those of them that `keep` keeps.
+    std::vector<int> events(QDate day, const Keep& keep) const;
+    // The day itself when it has events kept, else the nearest one that has; of two as near,
+    // the later. Nothing when no day has.
+    std::optional<QDate> nearest(QDate day, const Keep& keep = {}) const;
+    // Every day that has events kept, oldest first.
+    std::vector<QDate> days(const Keep& keep = {}) const;
+    // The newest event kept: the last of the newest day that has one; -1 when none is.
+    int newest(const Keep& keep = {}) const;
     bool isEmpty() const { return days_.empty(); }
 
 private:
-    std::map<qint64, std::vector<int>> days_;  // Julian day -> events
-    int indexed_ = 0;                          // events of the list read so far
+    using Days = std::map<qint64, std::vector<int>>;
+    static bool keeps(Days::const_iterator day, const Keep& keep);
+
+    Days days_;        // Julian day -> events
+    int indexed_ = 0;  // events of the list read so far
 };
 
 }  // namespace viewer

@@ -28,6 +28,10 @@ EventLine parseEventLine(const QByteArray& line, int maxNames) {
     return out;
 }
 
+QByteArray firstName(QByteArrayView line) {
+    return parseEventLine(QByteArray::fromRawData(line.data(), line.size()), 1).names.value(0);
+}
+
 namespace {
 // The names of a line, one after the other, from the field after its count.
 template <typename Each> void eachName(QByteArrayView line, Each&& each) {

@@ -23,6 +23,9 @@ struct EventLine {
 // the rest of it, and after that the names are empty.
 EventLine parseEventLine(const QByteArray& line, int maxNames);
 
+// The first picture an event line names, as parseEventLine reads it; empty when it names none.
+QByteArray firstName(QByteArrayView line);
+
 // Whether an event line names the picture (its list name, without ".jpg") among all its names.
 bool eventHolds(QByteArrayView line, QByteArrayView name);
 

@@ -116,11 +116,16 @@ void TForm1::FormCreate() {
 void TForm1::updimage(int n) {
     // The page ends with entry n - 1 and runs from older to newer; with fewer than four
     // entries it starts at entry 0 and the panes beyond the last entry keep what they show.
-    const auto shown = places(*ui);
+    const auto panes = places(*ui);
     const int first = std::max(n - kPanes, 0);
     const int count = std::clamp(n, 0, kPanes);
-    for (int i = 0; i < count; ++i) showStored(shown[i], ListBox1.at(first + i) + ".jpg");
+    QList<QByteArray> names;
+    for (int i = 0; i < count; ++i) {
+        names.append(ListBox1.at(first + i));
+        showStored(panes[i], names.back() + ".jpg");
+    }
     if (count > 0) ui->Label1->setText(pageCaption());
+    emit shown(names);
 }
 
 void TForm1::updimage1(int k) {
@@ -130,11 +135,12 @@ void TForm1::updimage1(int k) {
     if (event.count < 0) return;
     // The event's first pictures, then the placeholder in the panes it leaves empty. A name
     // that is missing from the line is empty and shows the mark as the file ".jpg".
-    const auto shown = places(*ui);
+    const auto panes = places(*ui);
     for (int i = 0; i < kPanes; ++i) {
-        if (i < event.names.size()) showStored(shown[i], event.names[i] + ".jpg");
-        else showPlaceholder(shown[i]);
+        if (i < event.names.size()) showStored(panes[i], event.names[i] + ".jpg");
+        else showPlaceholder(panes[i]);
     }
+    emit shown(event.names);
 }
 
 QString TForm1::eventCaption(int k) const {

@@ -171,6 +171,12 @@ private slots:
         // After Снимок the poll does not show "Ready" again.
         b.f().Timer1Timer();
         QCOMPARE(b.f().panel(2), QString("foto OK"));
+        // The board of the units asks another unit the same way, by its own number.
+        b.unitAnswers(acq::picture(8));
+        QCOMPARE(b.f().snapshot("89161234567"), QString());
+        QVERIFY(b.line->written.endsWith("ATD89161234567\rfoto1\r"));
+        QCOMPARE(acq::journalCalls().value(1).number, QByteArray("89161234567"));
+        QCOMPARE(b.f().ListBox2.count(), 2);
     }
 
     // Отмена stops Снимок: the dial under way is given up by the modem and nothing more is dialled.
@@ -476,8 +482,8 @@ private slots:
         b.prepared();
         QString said;
         b.line->feed(acq::incomingCall()).afterWrite("ATA\r").feed(acq::connect9600()).then([&] {
-            b.f().Button4Click();
-            said = b.f().panel(2);
+            said = b.f().snapshot("+79005556677");
+            QCOMPARE(b.f().panel(2), said);
         });
         b.line->feed(acq::picture(4)).feed(acq::noCarrier());
         b.pollOut();

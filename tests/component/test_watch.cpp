@@ -65,8 +65,9 @@ private slots:
         QCOMPARE(book.add({"89161234567", QStringLiteral("Дача; ворота \"север\""), QStringLiteral("за рекой"), 6,
                            false}),
                  QString());
-        QCOMPARE(readAll(name), kHeading + cp(QStringLiteral("+79001112233;Объект;;;нет\r\n"
-                                                             "89161234567;\"Дача; ворота \"\"север\"\"\";за рекой;6;нет\r\n")));
+        QCOMPARE(readAll(name),
+                 kHeading + cp(QStringLiteral("+79001112233;Объект;;;нет\r\n"
+                                              "89161234567;\"Дача; ворота \"\"север\"\"\";за рекой;6;нет\r\n")));
         QCOMPARE(book.replace(0, {"+79001112233", QStringLiteral("Склад №2"), QStringLiteral("ворота"), 24, true}),
                  QString());
         watch::Book again(name);

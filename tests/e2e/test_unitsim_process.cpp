@@ -73,6 +73,36 @@ private slots:
         QVERIFY(p.readAllStandardError().contains("maybe"));
     }
 
+    // The unit's own calls present the numbers of --callers in turn, on the line and in the
+    // log; a call with a number of its own does not take a turn.
+    void callersInTurn() {
+        QTemporaryDir dir;
+        const QString link = dir.filePath("modem"), log = dir.filePath("log");
+        QProcess p;
+        p.start(rig::unitsimPath(), {"--fast", "--reports-on", "--rings", "1", "--ring-interval", "100", "--callers",
+                                     "+79001112233,89161234567", "--link", link, "--log", log, "--quit-on-eof"});
+        QVERIFY(p.waitForStarted(5000));
+        QVERIFY(p.waitForReadyRead(5000));
+        Port port(link);
+        QVERIFY(port.ok());
+        port.write("AT\r");
+        QVERIFY(port.readUntil("OK\r\n", 10000).contains("OK\r\n"));
+        const QByteArrayList calls{"call", "call +7111", "call", "call"};
+        const QByteArrayList numbers{"+79001112233", "+7111", "89161234567", "+79001112233"};
+        for (qsizetype i = 0; i < calls.size(); ++i) {
+            p.write(calls[i] + "\n");
+            QVERIFY(p.waitForBytesWritten(2000));
+            const QByteArray clip = "\r\n+CLIP: \"" + numbers[i] + "\"," + (numbers[i].startsWith('+') ? "145" : "129");
+            const QByteArray got = port.readUntil(clip + "\r\n", 10000);
+            QVERIFY2(got.endsWith(clip + "\r\n"), got.constData());
+        }
+        QByteArrayList rang;
+        for (const rig::SimEvent& e : rig::readSimLog(log, "ring")) rang << e.fields.value("number");
+        QCOMPARE(rang, numbers);
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(5000));
+    }
+
     void aSessionFromStartToSigterm() {
         QTemporaryDir dir;
         const QString link = dir.filePath("modem"), fifo = dir.filePath("control"), log = dir.filePath("log");

@@ -1,9 +1,13 @@
 // Reading event lines: the count, the names, missing names and the 1,000-character steps;
-// and the days of the archive that the event lines' picture names give.
+// the days of the archive that the event lines' picture names give, and who each event came
+// from by the journal of calls.
 #include "acquisition/archive.h"
+#include "acquisition/callers.h"
+#include "acquisition/journal.h"
 #include "viewer/dayindex.h"
 #include "viewer/eventline.h"
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using viewer::parseEventLine;
@@ -118,11 +122,66 @@ private slots:
         QCOMPARE(index.nearest(QDate(2026, 12, 10)), QDate(2026, 12, 12));  // two days as near: the later
         QCOMPARE(int(index.events(QDate(2026, 12, 8)).size()), 2);
         QVERIFY(index.update(events).added.empty());
+        // Asked for some events only (one unit's): the days and the nearest day that have them.
+        const viewer::DayIndex::Keep even = [](int k) { return k % 2 == 0; }, none = [](int) { return false; };
+        QCOMPARE(index.days(even), std::vector<QDate>({QDate(2026, 12, 3), QDate(2026, 12, 12)}));
+        QCOMPARE(index.nearest(QDate(2026, 12, 8), even), QDate(2026, 12, 12));
+        QCOMPARE(index.nearest(QDate(2026, 12, 7), even), QDate(2026, 12, 3));
+        QCOMPARE(index.events(QDate(2026, 12, 8), even), std::vector<int>());
+        QCOMPARE(index.events(QDate(2026, 12, 3), even), std::vector<int>({0, 2}));
+        QCOMPARE(index.newest(), 4);
+        QCOMPARE(index.newest([](int k) { return k % 2 == 1; }), 3);
+        QCOMPARE(index.nearest(QDate(2026, 12, 8), none), std::nullopt);
+        QCOMPARE(index.newest(none), -1);
         // A shorter list is read again from its start.
         events = archive::List{on(20, 0)};
         change = index.update(events);
         QVERIFY(change.rebuilt);
         QCOMPARE(index.days(), std::vector<QDate>({QDate(2026, 12, 20)}));
+    }
+
+    // The caller of an event is the number of the line that names its first picture: found
+    // for an event filed before its call's line was written once the line is there, never for
+    // one that no line names, and by the name, not the number alone, in an archive started
+    // anew whose numbers the journal's older lines hold too.
+    void whoEachEventCameFrom() {
+        const QTemporaryDir dir;
+        journal::Journal calls(dir.filePath("calls.csv"));
+        const auto picture = [](int day, int n) {
+            return pictureName(QDateTime(QDate(2026, 12, day), QTime(8, 0)), n);
+        };
+        const auto line = [](QByteArray number, QList<QByteArray> pictures) {
+            journal::Call call{QDateTime(QDate(2026, 12, 1), QTime(7, 59)), journal::Direction::Incoming, number};
+            call.pictures = pictures;
+            return call;
+        };
+        // The archive before it was started anew, then the new one: its numbers begin at 0 again.
+        QVERIFY(calls.append(line("+79001112233", {picture(1, 0), picture(1, 1)})));
+        archive::List events{eventLine({picture(2, 0), picture(2, 1)}), eventLine({picture(2, 2)})};
+        archive::Callers callers;
+        QVERIFY(callers.update(events, calls));
+        QCOMPARE(callers.numberOf(0), -1);  // the older line names another picture 0
+        // The line of the call under way when it ends; an event filed outside a call gets none.
+        QVERIFY(calls.append(line("89005556677", {picture(2, 0), picture(2, 1)})));
+        QVERIFY(callers.update(events, calls));
+        QCOMPARE(callers.numberOf(0), 1);
+        QCOMPARE(callers.lineOf(0), 1);
+        QCOMPARE(callers.numberOf(1), -1);
+        events.append(eventLine({picture(3, 3), picture(3, 4)}));
+        QVERIFY(callers.update(events, calls));
+        QVERIFY(!callers.update(events, calls));
+        QCOMPARE(callers.numberOf(2), -1);
+        QVERIFY(calls.append(line("+79001112233", {picture(3, 3), picture(3, 4)})));
+        QVERIFY(callers.update(events, calls));
+        QCOMPARE(callers.numberOf(2), 0);
+        QCOMPARE(callers.numberOf(1), -1);
+        QCOMPARE(callers.numberOf(3), -1);  // no such event
+        // A start reads the same from the file.
+        journal::Journal again(dir.filePath("calls.csv"));
+        again.load();
+        archive::Callers fresh;
+        fresh.update(events, again);
+        for (int k = 0; k < 3; ++k) QCOMPARE(fresh.lineOf(k), callers.lineOf(k));
     }
 };
 

@@ -126,6 +126,27 @@ private slots:
                                                                      {"--frobnicate"}})
             QVERIFY2(!parseArguments(bad).error.empty(), bad[0].c_str());
     }
+
+    // The numbers the unit calls with: one with --caller, taken as it is (empty: withheld), or
+    // a list with --callers, each a phone number; not both.
+    void callers() {
+        using List = std::vector<std::string>;
+        QCOMPARE(parseArguments({}).options.callers, List{"+79001112233"});
+        QCOMPARE(parseArguments({"--caller", ""}).options.callers, List{""});
+        const auto list = parseArguments({"--callers", "+79001112233,89161234567,+380441234567"});
+        QVERIFY2(list.error.empty(), list.error.c_str());
+        QCOMPARE(list.options.callers, (List{"+79001112233", "89161234567", "+380441234567"}));
+        for (const auto& bad : std::vector<std::vector<std::string>>{{"--callers", ""},
+                                                                     {"--callers", "+7900,,+7911"},
+                                                                     {"--callers", "+7900,"},
+                                                                     {"--callers", "+"},
+                                                                     {"--callers", "+7900 111"},
+                                                                     {"--callers", "+7900,\"+7911\""},
+                                                                     {"--callers", "123456789012345678901"}})
+            QVERIFY2(parseArguments(bad).error.find("--callers") != std::string::npos, bad[1].c_str());
+        const auto both = parseArguments({"--caller", "+7900", "--callers", "+7911,+7922"});
+        QCOMPARE(both.error, std::string("--caller and --callers cannot be given together."));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestUnitsimCodec)

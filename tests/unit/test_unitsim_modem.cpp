@@ -366,6 +366,31 @@ private slots:
                  QByteArray("\r\n+CRING: REL ASYNC\r\n\r\n+CLIP: \"+79001112233\",145\r\n"));
     }
 
+    // Several units call in turn, each with pictures in its own colours; a unit that is dialled
+    // sends its own, however its number is written.
+    void callersHaveTheirOwnPictures() {
+        Rig r({"--ring-interval", "50", "--reports-on", "--callers", "+79001112233,89161234567"});
+        // The sky in the top right corner, away from the texts: blue for the first unit, green
+        // for the second.
+        const auto sky = [](const std::string& call) {
+            const Cut cut = cutPictures(call);
+            QImage img;
+            if (cut.whole.size() != 1 || !img.loadFromData(qb(cut.whole[0]), "JPG")) return QString("no picture");
+            const QColor c = img.pixelColor(img.width() - 4, 4);
+            if (c.blue() > c.green() + 40 && c.blue() > c.red() + 40) return QString("blue");
+            if (c.green() > c.blue() + 40 && c.green() > c.red() + 40) return QString("green");
+            return c.name();
+        };
+        r.line.control("call");
+        r.expect("+CLIP: \"+79001112233\",145\r\n");
+        QCOMPARE(sky(r.say("ATA\r", "NO CARRIER\r\n")), QString("blue"));
+        r.line.control("call");
+        r.expect("+CLIP: \"89161234567\",129\r\n");
+        QCOMPARE(sky(r.say("ATA\r", "NO CARRIER\r\n")), QString("green"));
+        r.say("ATD+79161234567\r", "CONNECT 9600\r\n");
+        QCOMPARE(sky(r.say("foto1\r", "NO CARRIER\r\n")), QString("green"));
+    }
+
     // A voice call given its own first time comes between two calls of the unit and rings, though
     // its period is a multiple of theirs (which alone would always find the modem ringing).
     void voiceCallsInTheirOwnPhase() {

@@ -73,6 +73,18 @@ template <auto member, auto read> bool each(Options& o, const std::string& v) {
         if (!to<member, read>(o, part.toLatin1().toStdString())) return false;
     return true;
 }
+// A caller of --callers: digits with an optional leading "+", as a network presents a number.
+std::optional<std::string> phoneNumber(const std::string& v) {
+    const std::size_t digits = v.size() - (v.starts_with('+') ? 1 : 0);
+    const bool ok =
+        digits >= 1 && digits <= 20 && v.find_first_not_of("0123456789", v.size() - digits) == std::string::npos;
+    return ok ? std::optional(v) : std::nullopt;
+}
+// --caller: one number, taken as it is (empty: the number withheld).
+bool oneCaller(Options& o, const std::string& v) {
+    o.callers = {v};
+    return true;
+}
 // "none", or announcement lines separated by commas; a line is not empty and holds no CR or LF.
 std::optional<std::string> announceLine(const std::string& v) {
     return !v.empty() && v.find_first_of("\r\n") == std::string::npos ? std::optional(v) : std::nullopt;
@@ -106,7 +118,12 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
          to<&O::voiceRings, number<int, 1>>},
         {{"ring-only", "rings without a +CLIP line"}, set<&O::ringOnly, true>},
         {{"ring-fault", "nul, noise or longline before the first ring of a call", "G"}, to<&O::ringGarble, garble>},
-        {{"caller", "number in the +CLIP line (default +79001112233)", "NUMBER"}, to<&O::caller, any>},
+        {{"caller", "number in the +CLIP line of the unit's calls (default +79001112233)", "NUMBER"}, oneCaller},
+        {{"callers",
+          "the unit's calls present these numbers in turn, each digits with an optional leading + "
+          "(not with --caller)",
+          "NUMBER,..."},
+         each<&O::callers, phoneNumber>},
         {{"idle-hangup", "end a call after MS without traffic (default 5000, 0 never)", "MS"}, to<&O::idleHangup, ms>},
         {{"announce",
           "lines the modem sends when it starts again after a restart, or none (default "
@@ -159,6 +176,7 @@ A picture fault F is none, silence, nul, noise, longline (garbles outside the pi
 drops inside a picture) or truncate (the last picture is cut short). A settings ITEM is bc, time, clock,
 apn, user, pass, oper, sim, email, tel1..tel4 or levels. Commands, one a line on standard input or the
 FIFO: call [NUMBER], hangup, fault F (for the next picture call), restart [silent], replug, quit.
+The unit's own calls (call without NUMBER, --call-every) present the numbers of --callers in turn.
 restart: the modem loses power and starts again: a call or ringing ends without NO CARRIER, echo and
 the ring and caller reports go back to their start settings, and the --announce lines follow (none
 with "restart silent"). replug: the modem is unplugged and plugged back: the pseudo-terminal is
@@ -195,6 +213,8 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             if (!store(res.options, v.toLatin1().toStdString()) && res.error.empty())
                 res.error = ("Invalid value '" + v + "' for --" + opt.names().first() + ".").toLatin1().toStdString();
     }
+    if (res.error.empty() && parser.isSet("caller") && parser.isSet("callers"))
+        res.error = "--caller and --callers cannot be given together.";
     if (res.error.empty() && parser.isSet("help"))  // Qt's first line names the program "<executable_name>"
         res.help = ("usage: unitsim [OPTIONS]\n" + parser.helpText().section('\n', 1)).toStdString();
     return res;

@@ -66,7 +66,8 @@ struct Options {
     int voiceRings = 5;     // a voice caller gives up sooner than the unit
     bool ringOnly = false;  // no +CLIP line after the ring
     Garble ringGarble = Garble::None;
-    std::string caller = "+79001112233";
+    // The numbers the unit's own calls present in their +CLIP line, in turn; never empty.
+    std::vector<std::string> callers{"+79001112233"};
     Ms idleHangup{5000};  // 0: never
     // Lines sent, each framed by CR LF, when the modem starts again after a restart or replug.
     std::vector<std::string> announce{"RDY", "+CPIN: READY", "Call Ready", "SMS Ready"};

@@ -18,7 +18,7 @@ struct Glyph {
     char c;
     std::array<std::uint8_t, 7> rows;
 };
-constexpr std::array<Glyph, 16> font{{
+constexpr std::array<Glyph, 17> font{{
     {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}},
     {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
     {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}},
@@ -33,9 +33,16 @@ constexpr std::array<Glyph, 16> font{{
     {'.', {0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x0C}},
     {'#', {0x0A, 0x0A, 0x1F, 0x0A, 0x1F, 0x0A, 0x0A}},
     {'-', {0x00, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00}},
+    {'+', {0x00, 0x04, 0x04, 0x1F, 0x04, 0x04, 0x00}},
     {'x', {0x00, 0x00, 0x11, 0x0A, 0x04, 0x0A, 0x11}},
     {'?', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x00, 0x04}},
 }};
+
+// The colours of a look: which of the picture's three colour components goes to red, green and
+// blue. The first is the usual blue sky over an orange block; then a green, red, yellow, magenta
+// and cyan sky.
+constexpr std::array<std::array<int, 3>, 6> palettes{
+    {{0, 1, 2}, {0, 2, 1}, {2, 1, 0}, {2, 2, 0}, {2, 0, 2}, {0, 2, 2}}};
 
 const Glyph* glyphFor(char c) {
     for (const auto& g : font)
@@ -134,9 +141,13 @@ std::string encodeJpeg(const unsigned char* rgb, int width, int height, int qual
 }
 
 std::string makePicture(int width, int height, int quality, std::string_view topLine, std::string_view bottomLine,
-                        std::uint32_t frame) {
+                        std::uint32_t frame, const Look& look) {
     if (width <= 0 || height <= 0 || width > 4096 || height > 4096) return {};
     Canvas c(width, height);
+    const auto& order = palettes[look.palette % palettes.size()];
+    const auto tint = [&](std::array<int, 3> v) {
+        return std::array{std::uint8_t(v[order[0]]), std::uint8_t(v[order[1]]), std::uint8_t(v[order[2]])};
+    };
     // A smooth sky-to-ground gradient compresses well, which keeps a picture small enough for
     // the line: at 960 bytes a second every kilobyte costs a second.
     const int shift = int(frame * 7 % 64);
@@ -144,17 +155,20 @@ std::string makePicture(int width, int height, int quality, std::string_view top
         const int v = y * 255 / height;
         for (int x = 0; x < width; ++x) {
             const int u = (x * 255 / width + shift * 4) & 255;
-            c.set(x, y, std::uint8_t(40 + v / 3), std::uint8_t(60 + u / 4), std::uint8_t(200 - v / 2));
+            const auto rgb = tint({40 + v / 3, 60 + u / 4, 200 - v / 2});
+            c.set(x, y, rgb[0], rgb[1], rgb[2]);
         }
     }
     // A block that moves with the frame counter.
     const int bw = width / 6, bh = height / 5;
     const int bx = int((frame * 37) % unsigned(width - bw > 0 ? width - bw : 1));
-    c.fill(bx, height - bh - height / 10, bw, bh, 200, 120, 40);
+    const auto block = tint({200, 120, 40});
+    c.fill(bx, height - bh - height / 10, bw, bh, block[0], block[1], block[2]);
 
     const int scale = width >= 160 ? width / 160 : 1;
     const int margin = 2 * scale + 2;
     c.text(margin, margin, scale, topLine);
+    c.text(margin, margin + 10 * scale, scale, look.label);
     c.text(margin, height - margin - 7 * scale - scale, scale, bottomLine);
     return encodeJpeg(c.data(), width, height, quality);
 }

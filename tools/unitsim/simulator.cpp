@@ -36,6 +36,14 @@ std::string trim(std::string_view s) {
     return std::string(s.substr(b, e - b + 1));
 }
 
+// The digits of a number, without its "+" or anything else.
+std::string digitsOf(std::string_view number) {
+    std::string d;
+    for (char c : number)
+        if (c >= '0' && c <= '9') d += c;
+    return d;
+}
+
 int waitMs(Time now, std::optional<Time> deadline) {
     if (!deadline) return -1;
     if (*deadline <= now) return 0;
@@ -95,7 +103,7 @@ void Simulator::control(std::string_view command) {
     if (verb.empty()) return;
     log_.write("control", {{"command", line}});
     if (verb == "call") {
-        requestCall(arg.empty() ? opt_.caller : arg, now);
+        requestCall(UnitCall{arg.empty() ? std::nullopt : std::optional(arg)}, now);
     } else if (verb == "voice") {
         voiceCall(arg.empty() ? std::string(voiceCaller) : arg, now);
     } else if (verb == "hangup") {
@@ -402,20 +410,47 @@ void Simulator::answer(Time now) {
     stateDeadline_ = now + opt_.answerDelay;
 }
 
-void Simulator::requestCall(std::string number, Time now) {
+void Simulator::requestCall(UnitCall call, Time now) {
     if (opt_.cable) {
         log_.note("no modem on a cable: the unit cannot call");
         return;
     }
     if (state_ == State::Command && !pendingCall_) {
-        ringNumber_ = std::move(number);
-        startRinging(false, now);
+        ringUnitCall(std::move(call), now);
         return;
     }
     // The modem is busy: the unit tries again once it is free.
     if (!pendingCall_) log_.write("call-deferred", {{"state", stateName(int(state_))}});
-    pendingCall_ = std::move(number);
+    pendingCall_ = std::move(call);
     if (state_ == State::Command && !pendingCallAt_) pendingCallAt_ = now;
+}
+
+void Simulator::ringUnitCall(UnitCall call, Time now) {
+    if (call.number) {
+        ringNumber_ = std::move(*call.number);
+    } else if (!opt_.callers.empty()) {
+        ringNumber_ = opt_.callers[nextCaller_ % opt_.callers.size()];
+        ++nextCaller_;
+    } else {
+        ringNumber_.clear();  // no number at all: presented as withheld
+    }
+    startRinging(false, now);
+}
+
+Look Simulator::lookOf(const std::string& number) const {
+    // With one caller the pictures stay as they always were.
+    if (opt_.callers.size() < 2) return {};
+    // A number may be written with its country code or without: "+79001112233" and
+    // "89001112233" are one unit. Numbers of ten digits or more agree in their last ten.
+    const std::string digits = digitsOf(number);
+    const auto same = [&](const std::string& caller) {
+        const std::string d = digitsOf(caller);
+        if (d.size() >= 10 && digits.size() >= 10) return d.compare(d.size() - 10, 10, digits, digits.size() - 10) == 0;
+        return d == digits && !d.empty();
+    };
+    for (std::size_t i = 0; i < opt_.callers.size(); ++i)
+        if (same(opt_.callers[i])) return Look{i, opt_.callers[i]};
+    return Look{0, number};
 }
 
 void Simulator::startRinging(bool voice, Time now) {
@@ -456,7 +491,7 @@ void Simulator::ring(Time now) {
         bytes += "\r\n+CLIP: \"" + ringNumber_ + "\"," + (ringNumber_.starts_with('+') ? "145" : "129") + "\r\n";
     send(std::move(bytes), now);
     --ringsLeft_;
-    log_.write("ring", {{"n", std::to_string(ringsPerCall() - ringsLeft_)}});
+    log_.write("ring", {{"n", std::to_string(ringsPerCall() - ringsLeft_)}, {"number", ringNumber_}});
     stateDeadline_ = now + opt_.ringInterval;
 }
 
@@ -467,10 +502,11 @@ void Simulator::connect(Link link, Time now) {
     state_ = State::Online;
     stateDeadline_.reset();
     lastTraffic_ = now;
+    const std::string& number = link == Link::Incoming ? ringNumber_ : dialNumber_;
     log_.write("connect", {{"call", std::to_string(calls_)},
                            {"kind", link == Link::Incoming ? "incoming" : "dialled"},
-                           {"number", link == Link::Incoming ? ringNumber_ : dialNumber_}});
-    unit_.callStarted(link, calls_, now);
+                           {"number", number}});
+    unit_.callStarted(link, calls_, now, lookOf(number));
     if (link == Link::Incoming) apply(unit_.sendPictures(), now);
 }
 
@@ -541,12 +577,12 @@ void Simulator::timers(Time now) {
         }
     }
     if (pendingCall_ && state_ == State::Command && pendingCallAt_ && now >= *pendingCallAt_) {
-        ringNumber_ = std::move(*pendingCall_);
+        UnitCall call = std::move(*pendingCall_);
         pendingCall_.reset();
         pendingCallAt_.reset();
-        startRinging(false, now);
+        ringUnitCall(std::move(call), now);
     }
-    if (periodic(nextAutoCall_, opt_.callEvery, now)) requestCall(opt_.caller, now);
+    if (periodic(nextAutoCall_, opt_.callEvery, now)) requestCall(UnitCall{}, now);
     if (periodic(nextAutoRestart_, opt_.restartEvery, now)) restart(true, now);
     if (periodic(nextAutoReplug_, opt_.replugEvery, now)) replug();
     if (periodic(nextAutoVoice_, opt_.voiceEvery, now)) voiceCall(std::string(voiceCaller), now);

@@ -74,7 +74,15 @@ private:
     void reply(const Reply& r, Time now);
     void dial(std::string number, Time now);
     void answer(Time now);
-    void requestCall(std::string number, Time now);
+    // A call of the unit: the number it presents, or none for the next of --callers, taken
+    // when it starts ringing (a call waiting for a free modem has taken none yet).
+    struct UnitCall {
+        std::optional<std::string> number;
+    };
+    void requestCall(UnitCall call, Time now);
+    void ringUnitCall(UnitCall call, Time now);
+    // How the pictures of a call from or to `number` look: those of its place in --callers.
+    Look lookOf(const std::string& number) const;
     void startRinging(bool voice, Time now);
     void voiceCall(std::string number, Time now);
     // How often the call now ringing rings before its caller gives up.
@@ -117,7 +125,8 @@ private:
     bool firstRing_ = false;
     std::string ringNumber_;
     bool voice_ = false;  // the call ringing or answered is somebody's voice call, not the unit's
-    std::optional<std::string> pendingCall_;
+    std::optional<UnitCall> pendingCall_;
+    std::size_t nextCaller_ = 0;  // the place in --callers of the next unit call's number
     std::optional<Time> pendingCallAt_;
     std::optional<Time> nextAutoCall_;
     std::optional<Time> nextAutoRestart_;

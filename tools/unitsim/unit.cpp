@@ -92,9 +92,10 @@ std::string Unit::clockText() const {
     return buf;
 }
 
-void Unit::callStarted(Link link, int call, Time now) {
+void Unit::callStarted(Link link, int call, Time now, Look look) {
     link_ = link;
     call_ = call;
+    look_ = std::move(look);
     streaming_ = false;
     expect_ = Expect::Command;
     buf_.clear();
@@ -292,7 +293,7 @@ std::string Unit::nextPicture() {
     const auto size = sizeForResolution(resolution_).value_or(Size{320, 240});
     char counter[48];
     std::snprintf(counter, sizeof counter, "#%04u %dx%d", unsigned(++frame_ % 10000), size.width, size.height);
-    return makePicture(size.width, size.height, opt_.quality, clockText(), counter, frame_);
+    return makePicture(size.width, size.height, opt_.quality, clockText(), counter, frame_, look_);
 }
 
 Response Unit::sendPictures() {

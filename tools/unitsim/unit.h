@@ -4,6 +4,7 @@
 #include "eventlog.h"
 #include "line.h"
 #include "options.h"
+#include "picture.h"
 #include "rng.h"
 
 #include <chrono>
@@ -32,8 +33,8 @@ public:
     // Empty, or why a picture file could not be read.
     const std::string& error() const { return error_; }
 
-    // A call stands (or, over the cable, the unit is reachable).
-    void callStarted(Link link, int call, Time now);
+    // A call stands (or, over the cable, the unit is reachable); its pictures look as `look`.
+    void callStarted(Link link, int call, Time now, Look look = {});
     // The call has ended: a settings exchange in progress is abandoned.
     void callEnded();
     // One byte from the operator program.
@@ -71,6 +72,7 @@ private:
 
     Link link_ = Link::Cable;
     int call_ = 0;
+    Look look_;
     int cableRequests_ = 0;
     bool streaming_ = false;  // this call's pictures are on their way
     std::optional<PictureFault> armed_;

@@ -15,7 +15,11 @@
 // resident size after it, and the opening of "Архив" (the first, which reads the days of every
 // event, and a second), each with the window's first paint, and the resident size after it, and
 // the journal of calls read again (as many lines as pictures, warm in the page cache) and the
-// caller of every event found from its index. Run it with
+// caller of every event found from its index, and the program's board "Объекты" of 100 units:
+// what its station costs a filing's and a shown page's notice while the board is closed (every
+// filing above is one with the board closed), its first opening (the one pass over the journal
+// and the events) and a second, each with the window's first paint, and a filing while it is
+// open. Run it with
 // QT_QPA_PLATFORM=offscreen or under xvfb-run.
 #include "fakes.h"
 #include "jpegmaker.h"
@@ -24,9 +28,12 @@
 #include "acquisition/callers.h"
 #include "acquisition/journal.h"
 #include "app/program.h"
+#include "platform/cp1251.h"
 #include "platform/durable.h"
 #include "platform/serial_qt.h"
 #include "viewer/tform5.h"
+#include "watch/tform6.h"
+#include "watch/watch.h"
 #include "ui_tform1.h"
 
 #include <QApplication>
@@ -41,6 +48,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <unistd.h>
 #include <vector>
@@ -51,6 +59,8 @@ constexpr int kSizes[] = {1000, 1000000};
 constexpr int kPerEvent = 4;
 constexpr int kRealPictures = 200;  // the newest ones get real files: every page the run shows
 constexpr int kPresses = 10;
+constexpr int kUnits = 100;     // the book's units
+constexpr int kStrangers = 10;  // numbers that call and are not in the book
 
 using Steady = std::chrono::steady_clock;
 double msSince(Steady::time_point t) { return std::chrono::duration<double, std::milli>(Steady::now() - t).count(); }
@@ -81,16 +91,30 @@ QByteArray pictureName(int n) {
     return ::pictureName(QDateTime(QDate(2017, 1, 1), QTime(0, 0)).addSecs(qint64(n) * 300), n);
 }
 
-// calls.csv for the archive: every event's call from one of three units, and after each
-// three calls that brought nothing (a voice ring, a call without a data phase): a journal of
-// as many lines as the archive has pictures.
+// The number of unit u of the book (u < kUnits) or of a stranger (from kUnits on), as the book
+// writes it; the network writes every other one in its national form.
+QByteArray unitNumber(int u, bool network = false) {
+    const QByteArray digits = "900100" + QByteArray::number(u).rightJustified(4, '0');
+    return (network && u % 2 ? "8" : "+7") + digits;
+}
+
+// units.csv: the kUnits units of the book.
+QByteArray bookOf() {
+    QByteArray out = plat::toCp1251(QStringLiteral("Номер;Название;Комментарий;Интервал, ч;Проверка звонком\r\n"));
+    for (int u = 0; u < kUnits; ++u)
+        out += watch::Book::formatLine({unitNumber(u), QStringLiteral("Объект %1").arg(u + 1), {}, 24, false});
+    return out;
+}
+
+// calls.csv for the archive: every event's call from one of the units or the strangers in
+// turn, and after each three calls that brought nothing (a voice ring, a call without a data
+// phase): a journal of as many lines as the archive has pictures.
 QByteArray journalOf(int pictures) {
-    static const QByteArray numbers[] = {"+79001112233", "89001112244", "+79001112255"};
     QByteArray out = journal::heading();
     for (int n = 0, k = 0; n < pictures; n += kPerEvent, ++k) {
         journal::Call call;
         call.start = QDateTime(QDate(2017, 1, 1), QTime(0, 0)).addSecs(qint64(n) * 300 - 20);
-        call.number = numbers[k % 3];
+        call.number = unitNumber(k % (kUnits + kStrangers), true);
         call.what = QStringLiteral("снимок");
         call.outcome = QStringLiteral("foto OK");
         call.bytes = 27776;
@@ -126,6 +150,7 @@ bool makeArchive(const QString& folder, int pictures) {
     if (!plat::writeFileAtomic(dir.filePath("files.txt"), files) ||
         !plat::writeFileAtomic(dir.filePath("events.txt"), events) ||
         !plat::writeFileAtomic(dir.filePath(journal::file), journalOf(pictures)) ||
+        !plat::writeFileAtomic(dir.filePath(watch::unitsFile), bookOf()) ||
         !plat::writeFileAtomic(dir.filePath("vid.jpg"), rig::makeJpeg({32, 32})))
         return false;
     // The settings files a working folder is installed with: without them the settings
@@ -174,6 +199,36 @@ double medianPress(QWidget& window, QAbstractButton& button) {
     return rest[rest.size() / 2];
 }
 
+// The program's watch station with its board of 100 units.
+void measureBoard(TForm1& form) {
+    watch::Watch& station = *form.watch;
+    // Closed, the station only notes that the board must look again, and counts what is seen.
+    const QList<QByteArray> page = form.ListBox1.mid(form.ListBox1.count() - 4);
+    constexpr int kNotices = 1000;
+    double cpu = cpuMs();
+    for (int i = 0; i < kNotices; ++i) {
+        station.filed();
+        station.shown(page);
+    }
+    std::printf("closednote %.2f\n", (cpuMs() - cpu) * 1000.0 / kNotices);
+
+    TForm6& board = *station.board();
+    for (const char* key : {"board", "board2"}) {
+        const auto opened = Steady::now();
+        station.openBoard();
+        board.repaint();
+        std::printf("%s %.1f\n", key, msSince(opened));
+        if (std::strcmp(key, "board") == 0) std::printf("rssboard %.1f\n", rig::residentKb() / 1024.0);
+        board.close();
+    }
+    station.openBoard();
+    cpu = cpuMs();
+    form.convjpg();
+    board.repaint();
+    std::printf("fileopen %.2f\n", cpuMs() - cpu);
+    board.close();
+}
+
 int child(int argc, char** argv, const QString& folder) {
     QApplication app(argc, argv);
     if (!QDir::setCurrent(folder)) return 2;
@@ -220,6 +275,7 @@ int child(int argc, char** argv, const QString& folder) {
             archive.close();
         }
         std::printf("rssarchive %.1f\n", rig::residentKb() / 1024.0);
+        measureBoard(form);
         std::fflush(stdout);
         rc = filed == 1 ? 0 : 4;
         QApplication::quit();
@@ -269,6 +325,7 @@ int main(int argc, char** argv) {
                 const QString file = folder.filePath(list), kept = file + QStringLiteral(".kept");
                 if (run == 1 ? !QFile::copy(file, kept) : !QFile::remove(file) || !QFile::copy(kept, file)) return 1;
             }
+            QFile::remove(folder.filePath(watch::seenFile));  // every run counts from the same start
             QProcess p;
             p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), folder.path()});
@@ -299,6 +356,11 @@ int main(int argc, char** argv) {
         {"archive", "archive window opened, painted: first, ms"},
         {"archive2", "archive window opened again, ms"},
         {"rssarchive", "resident after the archive window, MB"},
+        {"closednote", "board closed: filing+page notice, us"},
+        {"board", "board of 100 units opened, painted, ms"},
+        {"rssboard", "resident after the board, MB"},
+        {"board2", "board opened again, ms"},
+        {"fileopen", "board open: one filing, CPU, ms"},
     };
     std::printf("%-40s", "");
     for (int size : kSizes) std::printf("%12d", size);

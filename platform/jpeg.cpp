@@ -76,7 +76,7 @@ struct Decoder {
 };
 
 // Reads the header, checks the dimensions and starts the decompression.
-bool open(Decoder& d, const unsigned char* data, unsigned long size) {
+bool open(Decoder& d, const unsigned char* data, unsigned long size, QSize atLeast) {
     if (setjmp(d.err.jump)) return false;
     jpeg_create_decompress(&d.cinfo);
     d.cinfo.progress = &d.progress;
@@ -93,6 +93,14 @@ bool open(Decoder& d, const unsigned char* data, unsigned long size) {
     case JCS_CMYK:
     case JCS_YCCK: d.cinfo.out_color_space = JCS_CMYK; break;
     default: d.cinfo.out_color_space = JCS_RGB; break;
+    }
+    if (atLeast.isValid()) {
+        unsigned denom = 8;
+        while (denom > 1 && (d.cinfo.image_width / denom < unsigned(atLeast.width()) ||
+                             d.cinfo.image_height / denom < unsigned(atLeast.height())))
+            denom /= 2;
+        d.cinfo.scale_num = 1;
+        d.cinfo.scale_denom = denom;
     }
     jpeg_start_decompress(&d.cinfo);
     return true;
@@ -132,13 +140,14 @@ void cmykToRgb(QImage& image, bool inverted) {
 
 }  // namespace
 
-QImage decodeJpeg(const QByteArray& data, QString* error) {
+QImage decodeJpeg(const QByteArray& data, QString* error, QSize atLeast) {
     Decoder d;
     auto failed = [&] {
         if (error) *error = QString::fromLocal8Bit(d.err.message);
         return QImage();
     };
-    if (!open(d, reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned long>(data.size())))
+    if (!open(d, reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned long>(data.size()),
+              atLeast))
         return failed();
 
     const int width = int(d.cinfo.output_width);

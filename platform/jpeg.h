@@ -14,7 +14,10 @@ inline constexpr unsigned kMaxJpegDimension = 8192;
 
 // Decodes a baseline or progressive, grayscale or colour JPEG held in memory. On failure
 // returns a null image and, when error is given, stores the library's message in it.
-QImage decodeJpeg(const QByteArray& data, QString* error);
+// `atLeast`, when given, lets the library decode the picture small: at a half, a quarter or an
+// eighth of its size, the smallest that still covers `atLeast` (for a thumbnail, at a fraction
+// of the work).
+QImage decodeJpeg(const QByteArray& data, QString* error, QSize atLeast = {});
 
 // Reads and decodes a JPEG file. Throws ToolkitError "Cannot open file <name>" when the file
 // cannot be read, and "<name>: <message>" when it cannot be decoded.

@@ -1,31 +1,103 @@
 #include "watch/watch.h"
 
+#include "platform/trace.h"
 #include "watch/tform6.h"
 
 namespace watch {
 
 Watch::Watch(plat::Platform& sys, Archive archive, Operations& operations, QWidget* owner)
-    : sys_(sys), archive_(archive), operations_(operations), owner_(owner), board_(std::make_unique<TForm6>(owner)) {}
+    : sys_(sys), archive_(archive), operations_(operations), owner_(owner) {
+    seenTimer_.setSingleShot(true);
+    seenTimer_.setInterval(kSeenDelayMs);
+    connect(&seenTimer_, &QTimer::timeout, this, [this] {
+        if (!seen_.save(archive_.pictures)) qCInfo(lcArchive, "%s not written", qUtf8Printable(seenFile));
+    });
+    board_ = std::make_unique<TForm6>(*this, owner_);
+}
 
 Watch::~Watch() = default;
 
 void Watch::start(const QByteArray& unitNumber) {
+    unitNumber_ = unitNumber;
     if (const QString why = book_.load(); !why.isEmpty()) sys_.ui.message(QStringLiteral("Объекты"), why);
     if (book_.ensure(unitNumber)) emit bookChanged();
+    seen_.load(archive_.pictures);
+    board_->changed();
 }
 
-void Watch::finish() {}
+void Watch::finish() {
+    seenTimer_.stop();
+    if (!seen_.save(archive_.pictures)) qCInfo(lcArchive, "%s not written", qUtf8Printable(seenFile));
+}
 
-void Watch::openBoard() {}
+void Watch::openBoard() { board_->open(); }
 
-void Watch::callEnded(const journal::Call&) {}
+void Watch::callEnded(const journal::Call&) { board_->changed(); }
 
-void Watch::filed() {}
+void Watch::filed() { board_->changed(); }
 
-void Watch::shown(const QList<QByteArray>&) {}
+void Watch::shown(const QList<QByteArray>& names) {
+    const std::vector<int> now = seen_.mark(names, archive_.pictures);
+    if (now.empty()) return;
+    seenChanged();
+    board_->seen(now);
+}
 
 void Watch::unitNumberChanged(const QByteArray& number) {
-    if (book_.ensure(number)) emit bookChanged();
+    unitNumber_ = number;
+    if (book_.ensure(number)) {
+        board_->changed();
+        emit bookChanged();
+    }
+}
+
+QString Watch::addUnit(const Unit& unit) { return booked(book_.add(unit)); }
+
+QString Watch::changeUnit(int row, const Unit& unit) { return booked(book_.replace(row, unit)); }
+
+QString Watch::kept(int row) const {
+    if (row < 0 || row >= book_.units().size() || !isSettingsUnit(book_.units()[row].number)) return {};
+    return QStringLiteral("«%1» — объект из установок, он остаётся в книге; его номер меняют в установках "
+                          "(«Телефон объекта»)")
+        .arg(book_.units()[row].name);
+}
+
+QString Watch::removeUnit(int row) {
+    if (QString why = kept(row); !why.isEmpty()) return why;
+    return booked(book_.remove(row));
+}
+
+QString Watch::booked(QString why) {
+    if (why.isEmpty()) {
+        board_->changed();
+        emit bookChanged();
+    }
+    return why;
+}
+
+bool Watch::isSettingsUnit(QByteArrayView number) const {
+    const QByteArray key = nationalNumber(unitNumber_);
+    return !key.isEmpty() && nationalNumber(number) == key;
+}
+
+void Watch::allSeen() {
+    seen_.markAll(archive_.pictures);
+    seenChanged();
+    board_->changed();
+}
+
+const archive::Callers& Watch::callers() {
+    if (archive_.callers) return *archive_.callers;
+    callers_.update(archive_.events, archive_.calls);
+    return callers_;
+}
+
+BoardInput Watch::boardInput() {
+    return {book_, archive_.pictures, archive_.events, archive_.calls, callers(), seen_, sys_.clock.now().date()};
+}
+
+void Watch::seenChanged() {
+    if (!seenTimer_.isActive()) seenTimer_.start();
 }
 
 }  // namespace watch

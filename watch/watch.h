@@ -4,14 +4,18 @@
 // public operations below, and acts only through Operations. It never reaches into the main
 // window: this library links without it.
 #include "acquisition/archivelist.h"
+#include "acquisition/callers.h"
 #include "acquisition/journal.h"
 #include "platform/platform.h"
+#include "watch/boardrows.h"
 #include "watch/book.h"
+#include "watch/seen.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -37,6 +41,10 @@ struct Archive {
     const archive::List& pictures;  // files.txt
     const archive::List& events;    // events.txt
     const journal::Journal& calls;  // calls.csv
+    // Who each event came from, when the main window keeps it up to date before it tells the
+    // station anything; without it the station keeps an index of its own, brought up to date
+    // only when the board works its rows out.
+    const archive::Callers* callers = nullptr;
 };
 
 class Watch : public QObject {
@@ -69,6 +77,31 @@ public:
     void shown(const QList<QByteArray>& names);
     void unitNumberChanged(const QByteArray& number);
 
+    // What the board does: each changes the book, writes it whole and tells bookChanged, or
+    // returns why it did not (the book's refusal).
+    QString addUnit(const Unit& unit);
+    QString changeUnit(int row, const Unit& unit);
+    QString removeUnit(int row);
+    // Whether the number is that of the unit of the settings, which stays in the book.
+    bool isSettingsUnit(QByteArrayView number) const;
+    // Why the unit of row `row` may not be removed (it is the unit of the settings), empty
+    // when it may.
+    QString kept(int row) const;
+    // Every picture of the archive is seen.
+    void allSeen();
+
+    const Seen& seen() const { return seen_; }
+    // Who each event came from, as things stand.
+    const archive::Callers& callers();
+    // The input of the board's rows, as things stand.
+    BoardInput boardInput();
+    plat::Platform& sys() const { return sys_; }
+    Operations& operations() const { return operations_; }
+    const Archive& archive() const { return archive_; }
+
+    // How long after a change of what was seen it is written.
+    static constexpr int kSeenDelayMs = 3000;
+
 signals:
     // The book changed: a unit was added, changed or removed.
     void bookChanged();
@@ -78,7 +111,14 @@ private:
     Archive archive_;
     Operations& operations_;
     QWidget* owner_;
+    void seenChanged();
+    QString booked(QString why);
+
     Book book_;
+    Seen seen_;
+    archive::Callers callers_;  // when the main window keeps none
+    QByteArray unitNumber_;
+    QTimer seenTimer_;  // writes what was seen a little after it changed
     std::unique_ptr<TForm6> board_;
 };
 

@@ -1,9 +1,22 @@
-// The watch station on its own, without the main window: the book of units and its file.
+// The watch station on its own, without the main window: the book of units and its file, the
+// board "Объекты" over a working folder of real files, and what was seen.
+#include "fakes.h"
+#include "jpegmaker.h"
+#include "acquisition/archive.h"
 #include "platform/cp1251.h"
 #include "watch/book.h"
+#include "watch/tform6.h"
+#include "watch/tform7.h"
+#include "watch/watch.h"
+#include "ui_tform6.h"
+#include "ui_tform7.h"
 
+#include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -21,6 +34,97 @@ void writeAll(const QString& name, const QByteArray& bytes) {
 }
 
 const QByteArray kHeading = cp(QStringLiteral("Номер;Название;Комментарий;Интервал, ч;Проверка звонком\r\n"));
+
+// What the station asked of the main window.
+struct Operations final : watch::Operations {
+    QString snapshot(const QByteArray& number) override {
+        dialled.append(number);
+        return refusal;
+    }
+    void openArchive(const watch::Filter& filter, int event) override { opened.append({filter, event}); }
+    QList<QByteArray> dialled;
+    QString refusal;  // what the next "Снимок" answers
+    QList<std::pair<watch::Filter, int>> opened;
+};
+
+// A working folder with its archive, journal and book, and the station over it, as the main
+// window holds them: each call is filed and written to the journal as a reception does.
+struct Station {
+    fake::World world;
+    archive::List pictures, events;
+    journal::Journal calls;
+    archive::Callers callers;
+    Operations operations;
+    std::unique_ptr<watch::Watch> watch;
+    bool shared = true;  // the station reads `callers`; otherwise it keeps an index of its own
+
+    // A new station on the folder as it stands, as at a start of the program.
+    void start(const QByteArray& unitNumber = "+79001112233") {
+        if (watch) watch->finish();
+        watch.reset();
+        pictures = {};
+        events = {};
+        if (QFile::exists(archive::pictureList)) pictures.load(archive::pictureList);
+        if (QFile::exists(archive::eventList)) events.load(archive::eventList);
+        calls = journal::Journal();
+        calls.load();
+        callers = archive::Callers();
+        callers.update(events, calls);
+        watch = std::make_unique<watch::Watch>(world.sys,
+                                               watch::Archive{pictures, events, calls, shared ? &callers : nullptr},
+                                               operations, nullptr);
+        watch->start(unitNumber);
+    }
+    TForm6& board() const { return *watch->board(); }
+
+    // A call from the number at the time that brought `count` pictures (none with a file when
+    // `files` is false); returns the pictures' names.
+    QList<QByteArray> call(const QByteArray& number, const QDateTime& at, int count, bool files = true) {
+        QList<QByteArray> names;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray name = pictureName(at.addSecs(i), pictures.count());
+            if (files) {
+                QDir().mkpath(QString::fromLatin1(archive::pictureFolder));
+                writeAll(nativePath(name + ".jpg"), rig::makeJpeg({160, 120, 75, false, unsigned(i + 1)}));
+            }
+            pictures.append(name);
+            names.append(name);
+        }
+        if (count > 0) {
+            events.append(eventLine(names));
+            pictures.save(archive::pictureList);
+            events.save(archive::eventList);
+            watch->filed();
+        }
+        journal::Call line;
+        line.start = at;
+        line.number = number;
+        line.what = QStringLiteral("снимок");
+        line.outcome = count > 0 ? QStringLiteral("foto OK") : journal::notAnswered;
+        line.bytes = count > 0 ? 6944 : 0;
+        line.pictures = names;
+        line.unit = watch->unitName(number);
+        calls.append(line);
+        callers.update(events, calls);
+        watch->callEnded(line);
+        return names;
+    }
+    const watch::BoardRow& row(int r) const { return board().rows().at(std::size_t(r)); }
+    QString cell(int r, int column) const { return board().ui->ListView1->topLevelItem(r)->text(column); }
+};
+
+// The station's clock: 10.12.2026 12:00:00; its day is "today".
+const QDateTime kNow(QDate(2026, 12, 10), QTime(12, 0));
+
+// A fresh working folder, current while it lives.
+struct Folder {
+    QTemporaryDir dir;
+    QString was = QDir::currentPath();
+    Folder() { QDir::setCurrent(dir.path()); }
+    ~Folder() { QDir::setCurrent(was); }
+};
+
+enum Column { cName, cNumber, cHeard, cCalls, cPictures, cUnseen, cState, cThumb };
 
 }  // namespace
 
@@ -109,6 +213,232 @@ private slots:
         QVERIFY(book.ensure("+79009990000"));
         QCOMPARE(book.nameOf("+79009990000"), watch::defaultName);
         QCOMPARE(readAll(name), text);
+    }
+
+    void theBoardTellsHowEachUnitStands() {
+        Folder folder;
+        Station st;
+        st.world.clock.base = kNow;
+        watch::Book book;
+        QVERIFY(book.add({"+79001112233", QStringLiteral("Склад"), QStringLiteral("ворота"), 24, true}).isEmpty());
+        QVERIFY(book.add({"+79005550000", QStringLiteral("Дача"), {}, 0, false}).isEmpty());
+        st.start();
+        st.watch->openBoard();
+        QVERIFY(st.board().isVisible());
+        QCOMPARE(st.board().rows().size(), 2u);
+
+        // Yesterday and today from the unit, however the network writes its number; today a
+        // stranger whose picture has no file, a withheld number, and a stranger who only rang.
+        st.call("+79001112233", kNow.addDays(-1), 2);
+        const QList<QByteArray> today = st.call("89001112233", kNow.addSecs(-3600), 2);
+        st.call("+79007778899", kNow.addSecs(-600), 1, false);
+        st.call("", kNow.addSecs(-500), 1);
+        st.call("+79001234567", kNow.addSecs(-400), 0);
+
+        QCOMPARE(st.board().rows().size(), 3u);
+        const watch::BoardRow& unit = st.row(0);
+        QCOMPARE(st.cell(0, cName), QStringLiteral("Склад"));
+        QCOMPARE(st.cell(0, cNumber), QStringLiteral("+79001112233"));
+        QCOMPARE(st.cell(0, cHeard), QStringLiteral("10.12.2026 11:00:00"));
+        QCOMPARE(st.cell(0, cCalls), QStringLiteral("1"));
+        QCOMPARE(st.cell(0, cPictures), QStringLiteral("2"));
+        QCOMPARE(st.cell(0, cUnseen), QStringLiteral("4"));
+        QCOMPARE(unit.newestPicture, today.last());
+        QVERIFY(!st.board().ui->ListView1->topLevelItem(0)->icon(cThumb).isNull());
+        QCOMPARE(st.cell(1, cName), QStringLiteral("Дача"));
+        QCOMPARE(st.cell(1, cHeard), QString());
+        QCOMPARE(st.cell(1, cUnseen), QStringLiteral("0"));
+        QCOMPARE(st.cell(2, cName), QStringLiteral("Неизвестный номер"));
+        QCOMPARE(st.cell(2, cNumber), QStringLiteral("+79007778899"));
+        QCOMPARE(st.cell(2, cCalls), QStringLiteral("1"));
+        QCOMPARE(st.cell(2, cUnseen), QStringLiteral("1"));
+        QVERIFY(st.board().ui->ListView1->topLevelItem(2)->icon(cThumb).isNull());  // no file, no picture
+
+        // Seen in a pane of the main window: the unit's count goes down at once.
+        st.watch->shown(today);
+        QCOMPARE(st.cell(0, cUnseen), QStringLiteral("2"));
+
+        // "Добавить в книгу": the stranger's number is filled in; the unit is in the file.
+        QSignalSpy booked(st.watch.get(), &watch::Watch::bookChanged);
+        st.board().choose(2);
+        st.board().Button4Click();
+        TForm7& dialog = *st.board().form7;
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.ui->Edit1->text(), QStringLiteral("+79007778899"));
+        dialog.ui->Edit2->setText(QStringLiteral("Гараж"));
+        dialog.ui->Button1->click();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(booked.count(), 1);
+        QVERIFY(readAll(watch::unitsFile).endsWith(cp(QStringLiteral("+79007778899;Гараж;;;нет\r\n"))));
+        QCOMPARE(st.board().rows().size(), 3u);
+        QCOMPARE(st.cell(2, cName), QStringLiteral("Гараж"));
+        QCOMPARE(st.cell(2, cUnseen), QStringLiteral("1"));
+        QCOMPARE(st.board().chosen(), 2);  // the same caller stays chosen
+    }
+
+    void theBookIsEditedFromTheBoard() {
+        Folder folder;
+        Station st;
+        st.start("+79001112233");  // the unit of the settings, named "Объект"
+        st.watch->openBoard();
+        TForm6& board = st.board();
+        TForm7& dialog = *board.form7;
+        QSignalSpy booked(st.watch.get(), &watch::Watch::bookChanged);
+        const QByteArray before = readAll(watch::unitsFile);
+
+        // Refused: the book's reason in a box, the dialog open with what was typed, no write.
+        board.Button1Click();
+        dialog.ui->Edit1->setText(QStringLiteral("8 900 555-00-00"));
+        dialog.ui->Edit2->setText(QStringLiteral("Дача"));
+        dialog.ui->Button1->click();
+        QCOMPARE(st.world.ui.messages.size(), 1);
+        QVERIFY(st.world.ui.messages.last().text.contains(QStringLiteral("только цифры")));
+        dialog.ui->Edit1->setText(QStringLiteral("89001112233"));  // the unit of the settings again
+        dialog.ui->Button1->click();
+        QVERIFY(st.world.ui.messages.last().text.contains(QStringLiteral("уже есть")));
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.ui->Edit2->text(), QStringLiteral("Дача"));
+        QCOMPARE(readAll(watch::unitsFile), before);
+        QCOMPARE(booked.count(), 0);
+        dialog.ui->Button2->click();
+        QVERIFY(!dialog.isVisible());
+
+        board.Button1Click();
+        QCOMPARE(dialog.ui->Edit1->text(), QString());  // a new unit starts empty
+        dialog.ui->Edit1->setText(QStringLiteral("+79005550000"));
+        dialog.ui->Edit2->setText(QStringLiteral("Дача"));
+        dialog.ui->SpinEdit1->setValue(12);
+        dialog.ui->Button1->click();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(board.rows().size(), 2u);
+
+        // The unit of the settings keeps its number, and stays in the book.
+        board.choose(0);
+        board.Button2Click();
+        QVERIFY(dialog.ui->Edit1->isReadOnly());
+        dialog.ui->Edit2->setText(QStringLiteral("Склад"));
+        dialog.ui->Button1->click();
+        QCOMPARE(st.cell(0, cName), QStringLiteral("Склад"));
+        board.Button3Click();
+        QCOMPARE(st.world.ui.questions.size(), 0);
+        QVERIFY(st.world.ui.messages.last().text.contains(QStringLiteral("объект из установок")));
+        QCOMPARE(board.rows().size(), 2u);
+
+        // Removing asks first; "Нет" keeps the unit.
+        board.choose(1);
+        st.world.ui.replies = {false, true};
+        board.Button3Click();
+        QCOMPARE(board.rows().size(), 2u);
+        board.Button3Click();
+        QCOMPARE(board.rows().size(), 1u);
+        QCOMPARE(booked.count(), 3);
+        QCOMPARE(readAll(watch::unitsFile), kHeading + cp(QStringLiteral("+79001112233;Склад;;;нет\r\n")));
+    }
+
+    void theChosenUnitIsDialledAndItsPicturesOpened() {
+        Folder folder;
+        Station st;
+        st.world.clock.base = kNow;
+        QVERIFY(watch::Book().add({"+79005550000", QStringLiteral("Дача"), {}, 0, false}).isEmpty());
+        st.shared = false;
+        st.start("+79005550000");
+        st.call("+79005550000", kNow.addSecs(-900), 1);
+        st.call("+79005550000", kNow.addSecs(-600), 1);
+        st.call("+79007778899", kNow.addSecs(-300), 1);
+        st.watch->openBoard();
+        TForm6& board = st.board();
+        QCOMPARE(board.rows().size(), 2u);
+        QCOMPARE(board.chosen(), 0);
+
+        // The keys act wherever the focus is: on a button here. A stranger is not dialled.
+        QTest::keyClick(board.ui->Button7, Qt::Key_Down);
+        QCOMPARE(board.chosen(), 1);
+        board.ui->Button5->click();
+        QVERIFY(st.operations.dialled.isEmpty());
+        QTest::keyClick(board.ui->Button1, Qt::Key_Up);
+        QCOMPARE(board.chosen(), 0);
+        st.operations.refusal = QStringLiteral("Порт занят: идёт прием");
+        board.ui->Button5->click();
+        QCOMPARE(st.operations.dialled, QList<QByteArray>{"+79005550000"});
+        QCOMPARE(board.ui->Label1->text(), st.operations.refusal);
+
+        QTest::keyClick(board.ui->Button5, Qt::Key_Return);
+        QCOMPARE(st.operations.opened.size(), 1);
+        QCOMPARE(st.operations.opened[0].first, watch::Filter::unit("89005550000"));
+        QCOMPARE(st.operations.opened[0].second, 1);  // its newest event
+        QTest::keyClick(board.ui->ListView1, Qt::Key_Down);
+        QTest::keyClick(board.ui->ListView1, Qt::Key_Enter);
+        QCOMPARE(st.operations.opened.size(), 2);
+        QCOMPARE(st.operations.opened[1].first, watch::Filter::unknown());
+        QCOMPARE(st.operations.opened[1].second, 2);
+        QTest::keyClick(board.ui->Button3, Qt::Key_Escape);
+        QVERIFY(!board.isVisible());
+    }
+
+    void whatWasSeenIsKeptAcrossARestart() {
+        Folder folder;
+        Station st;
+        st.world.clock.base = kNow;
+        QVERIFY(watch::Book().add({"+79005550000", QStringLiteral("Дача"), {}, 0, false}).isEmpty());
+        // An archive from before anybody counted: its pictures count as seen.
+        st.start();
+        st.call("+79005550000", kNow.addDays(-2), 3);
+        st.watch.reset();  // ends without writing what was seen
+        QVERIFY(!QFile::exists(watch::seenFile));
+        st.start();
+        QCOMPARE(st.watch->seen().upTo(), 3);
+        st.watch->openBoard();
+        QCOMPARE(st.cell(0, cName), QStringLiteral("Дача"));
+        QCOMPARE(st.row(0).unseen, 0);
+
+        const QList<QByteArray> names = st.call("+79005550000", kNow.addSecs(-60), 3);
+        QCOMPARE(st.row(0).unseen, 3);
+        st.watch->shown({names[1]});
+        QCOMPARE(st.row(0).unseen, 2);
+        // Written a little after the change, and at the end.
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(watch::seenFile).contains(names[1]), 30000);
+        st.start();
+        st.watch->openBoard();
+        QCOMPARE(st.row(0).unseen, 2);
+        QCOMPARE(st.watch->seen().upTo(), 3);
+        QCOMPARE(st.watch->seen().after(), (std::set<int>{4}));
+        QCOMPARE(readAll(watch::seenFile), cp(QStringLiteral("Номер;Снимок;Просмотрен\r\n")) + "2;" +
+                                               st.pictures.at(2) + cp(QStringLiteral(";все до него\r\n")) + "4;" +
+                                               names[1] + cp(QStringLiteral(";да\r\n")));
+        // The one before it seen: all up to it are, and the list after them shrinks.
+        st.watch->shown({names[0]});
+        QCOMPARE(st.watch->seen().upTo(), 5);
+        QVERIFY(st.watch->seen().after().empty());
+
+        st.board().ui->Button7->click();  // Все просмотрены
+        QCOMPARE(st.row(0).unseen, 0);
+        st.start();
+        st.watch->openBoard();
+        QCOMPARE(st.row(0).unseen, 0);
+        QCOMPARE(st.watch->seen().upTo(), 6);
+
+        // The archive started anew, shorter than what was seen: the place is taken back.
+        for (const QString& list : {archive::pictureList, archive::eventList}) QFile::remove(list);
+        st.start();
+        QCOMPARE(st.watch->seen().upTo(), 0);
+        st.watch->openBoard();
+        st.call("+79005550000", kNow, 1);
+        QCOMPARE(st.row(0).unseen, 1);
+    }
+
+    void aPictureNotNumberedByItsPlaceIsFoundByName() {
+        // A list put together by hand: the names' numbers are not their places.
+        const archive::List pictures{"foto\\100000_101226f7", "foto\\100001_101226f3", "x\\a", "x\\b"};
+        watch::Seen seen(file("seen-by-name.csv"));
+        seen.load(archive::List{});
+        QCOMPARE(seen.upTo(), 0);
+        QCOMPARE(seen.mark({"x\\b", "foto\\100001_101226f3", "nowhere"}, pictures), (std::vector<int>{3, 1}));
+        QCOMPARE(seen.place("foto\\100000_101226f7", pictures), 0);
+        QVERIFY(seen.seen(1) && seen.seen(3) && !seen.seen(0) && !seen.seen(2));
+        QVERIFY(seen.save(pictures));
+        watch::Seen again(file("seen-by-name.csv"));
+        again.load(pictures);
+        QCOMPARE(again.after(), (std::set<int>{1, 3}));
     }
 };
 

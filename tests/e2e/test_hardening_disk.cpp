@@ -275,7 +275,7 @@ private slots:
         QCOMPARE(callA.outcome, QString("Ошибка связи"));
         QCOMPARE(callA.pictures, QList<QByteArray>());
         const journal::Call later{callA.start, callA.direction, callA.number, callA.what, "сохранены позже",
-                                  0,           {nameA}};
+                                  0,           {nameA},         "Объект"};
         QCOMPARE(calls[1], later);
         QCOMPARE(calls[2].number, QByteArray("+79005556677"));
         QCOMPARE(calls[2].pictures, QList<QByteArray>{nameB});
@@ -285,7 +285,7 @@ private slots:
         QCOMPARE(f.calls.callOf(nameA), std::optional(later));
         QCOMPARE(f.calls.callOf(nameB), std::optional(calls[2]));
         QCOMPARE(acq::toSecond(f.calls.lastHeard().value_or(QDateTime())), calls[2].start);
-        QCOMPARE(f.eventCaption(0), "Событие 0 — " + journal::timeText(callA.start) + ", Снимок, +79001112233");
+        QCOMPARE(f.eventCaption(0), "Событие 0 — " + journal::timeText(callA.start) + ", Снимок, Объект");
         journal::Journal again;
         again.load();
         QCOMPARE(again.lastHeard(), std::optional(calls[2].start));

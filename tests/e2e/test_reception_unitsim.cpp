@@ -11,6 +11,7 @@
 #include "acquisition/archive.h"
 
 #include "jpegmaker.h"
+#include "platform/cp1251.h"
 #include "platform/jpeg.h"
 #include "platform/stringlist.h"
 #include "ui_tform1.h"
@@ -464,7 +465,8 @@ private slots:
         QCOMPARE(calls[0].outcome, QString("foto OK"));
         QCOMPARE(calls[0].number, QByteArray("+79001112233"));
         QCOMPARE(calls[0].pictures.size(), 1);
-        QVERIFY(rig::readFile("calls.csv").endsWith(calls[0].pictures[0] + "\r\n"));
+        // The unit's name last, as the book names the settings' unit.
+        QVERIFY(rig::readFile("calls.csv").endsWith(calls[0].pictures[0] + ';' + plat::toCp1251("Объект") + "\r\n"));
 
         QString heard;
         whenStarted([&](TForm1& f) { heard = f.ui->Label8->text(); });

@@ -107,7 +107,8 @@ private slots:
 
         // By event: the three of the second, then the two of the first with the placeholder
         // and empty captions where it has none; "<<" at the oldest redraws it.
-        // The journal names each call's pictures, and the event's caption gives its call.
+        // The journal names each call's pictures, and the event's caption gives its call and
+        // its unit, the settings' one, "Объект" in the book.
         const QList<QByteArray> journal = acq::fileLines("calls.csv");
         QCOMPARE(journal.size(), 3);  // the heading and the two calls
         const auto second = journal::parseLine(journal[2]);
@@ -115,15 +116,14 @@ private slots:
         QCOMPARE(second->pictures, f->ListBox1.lines().mid(2));
         const QString secondTime = second->start.toString("dd.MM.yyyy hh:mm:ss");
         f->ui->Button8->click();
-        QCOMPARE(f->ui->Label1->text(), "Событие 1 — " + secondTime + ", Снимок, +79001112233");
+        QCOMPARE(f->ui->Label1->text(), "Событие 1 — " + secondTime + ", Снимок, Объект");
         CHECK(checkPanes(*f, {entry(f->ListBox1.at(2)), entry(f->ListBox1.at(3)), entry(f->ListBox1.at(4)),
                               placeholder()}));
         f->ui->Button8->click();
         QCOMPARE(f->epos, 1);
         f->ui->Button7->click();
         f->ui->Button7->click();
-        QVERIFY2(f->ui->Label1->text().startsWith("Событие 0 — ") &&
-                     f->ui->Label1->text().endsWith(", Снимок, +79001112233"),
+        QVERIFY2(f->ui->Label1->text().startsWith("Событие 0 — ") && f->ui->Label1->text().endsWith(", Снимок, Объект"),
                  qPrintable(f->ui->Label1->text()));
         CHECK(checkPanes(*f, {entry(f->ListBox1.at(0)), entry(f->ListBox1.at(1)), placeholder(), placeholder()}));
         QCOMPARE(rr.ui.errors, QStringList());
@@ -164,8 +164,7 @@ private slots:
         QCOMPARE(f->fpos, 6);
         CHECK(checkPanes(*f, page(*f, 2)));
         f->ui->Button8->click();
-        QVERIFY2(f->ui->Label1->text().startsWith("Событие 2 — ") &&
-                     f->ui->Label1->text().endsWith(", Снимок, +79001112233"),
+        QVERIFY2(f->ui->Label1->text().startsWith("Событие 2 — ") && f->ui->Label1->text().endsWith(", Снимок, Объект"),
                  qPrintable(f->ui->Label1->text()));
         CHECK(checkPanes(*f, {entry(f->ListBox1.at(5)), entry(f->ListBox1.at(6)), entry(f->ListBox1.at(7)),
                               placeholder()}));

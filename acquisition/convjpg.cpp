@@ -65,7 +65,11 @@ void TForm1::keepUnfiled(const Held& held) {
     if (kept + held.picture.size() <= kUnfiledLimit) unfiled.append(held);
 }
 
-void TForm1::record(const journal::Call& line) {
+void TForm1::record(const journal::Call& call) {
+    // The line keeps the name the book gives the number now: a spreadsheet of the journal
+    // tells the units apart, and a unit taken out of the book later is still named.
+    journal::Call line = call;
+    line.unit = watch->unitName(line.number);
     calls.append(line);
     if (!line.pictures.isEmpty()) showLastHeard();
     emit callEnded(line);

@@ -210,7 +210,5 @@ void TForm1::ToolButton11Click() {
 void TForm1::ToolButton12Click() { watch->openBoard(); }
 
 void TForm1::openArchive(const watch::Filter& filter, int event) {
-    if (form5) form5->open();
-    (void)filter;
-    (void)event;
+    if (form5) form5->open(filter, event);
 }

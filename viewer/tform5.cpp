@@ -10,6 +10,7 @@
 #include "viewer/wholepicture.h"
 #include "ui_tform5.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -61,27 +62,42 @@ TForm5::TForm5(TForm1& main, QWidget* owner) : QWidget(owner), ui(std::make_uniq
     connect(ui->ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { form1.handle([&] { showInMain(); }); });
     connect(ui->Button1, &QPushButton::clicked, this, [this] { form1.handle([&] { Button1Click(); }); });
     connect(ui->Button2, &QPushButton::clicked, this, [this] { form1.handle([&] { Button2Click(); }); });
-    // Pictures filed while the window is open reach it at once; a hidden window looks when
-    // it opens again.
-    connect(&form1, &TForm1::filed, this, [this] {
-        if (isVisible()) form1.handle([&] { refresh(); });
+    connect(ui->ComboBox1, &QComboBox::currentIndexChanged, this, [this](int row) {
+        if (row >= 0 && row < int(filters_.size())) form1.handle([&] { setFilter(filters_[std::size_t(row)]); });
     });
+    // Pictures filed while the window is open reach it at once, and who they came from when
+    // their call ends and its line is written; a hidden window looks when it opens again.
+    const auto follow = [this] {
+        if (isVisible()) form1.handle([&] { refresh(); });
+    };
+    connect(&form1, &TForm1::filed, this, follow);
+    connect(&form1, &TForm1::callEnded, this, follow);
+    connect(form1.watch.get(), &watch::Watch::bookChanged, this, [this] { form1.handle([&] { refreshUnits(); }); });
+    refreshUnits();
 }
 
 TForm5::~TForm5() = default;
 
 void TForm5::open() {
-    refresh();
     // The event the main window shows (the oldest of a page that shows several), chosen on its
     // day, so that the operator starts where he is.
-    const int shown = form1.shownEvents().first;
+    open(watch::Filter::all(), form1.shownEvents().first);
+}
+
+void TForm5::open(const watch::Filter& filter, int event) {
+    refreshUnits();  // the book as it is now
+    apply(filter);
+    const viewer::DayIndex::Keep kept = keep();
+    if (event < 0 || event >= form1.ListBox2.count() || (kept && !kept(event))) event = index.newest(kept);
     std::optional<QDate> start;
-    if (shown >= 0) {
-        if (const auto time = viewer::eventTime(form1.ListBox2.view(shown))) start = time->date();
+    if (event >= 0) {
+        if (const auto time = viewer::eventTime(form1.ListBox2.view(event))) start = time->date();
     }
-    if (!start && !index.isEmpty()) start = index.days().back();
-    if (start) showDay(*start, shown);
-    else ui->Label1->setText(QStringLiteral("В архиве нет снимков"));
+    if (!start) {
+        if (const std::vector<QDate> days = index.days(kept); !days.empty()) start = days.back();
+    }
+    if (start) showDay(*start, event);
+    else showNone();
     show();
     raise();
     activateWindow();
@@ -89,23 +105,110 @@ void TForm5::open() {
     ui->Edit1->selectAll();
 }
 
-void TForm5::refresh() {
-    const viewer::DayIndex::Change change = index.update(form1.ListBox2);
-    mark(change);
-    // The day shown gets the events filed on it since; the chosen one stays chosen.
-    if (day_.isValid() && (change.rebuilt || index.events(day_).size() != rows_.size())) showDay(day_, chosen());
+void TForm5::refreshUnits() {
+    const watch::Book& book = form1.watch->book();
+    {
+        const QSignalBlocker quiet(ui->ComboBox1);
+        ui->ComboBox1->clear();
+        filters_.clear();
+        ui->ComboBox1->addItem(QStringLiteral("Все объекты"));
+        filters_.push_back(watch::Filter::all());
+        for (const watch::Unit& unit : book.units()) {
+            ui->ComboBox1->addItem(unit.name);
+            ui->ComboBox1->setItemData(ui->ComboBox1->count() - 1, plat::fromCp1251(unit.number), Qt::ToolTipRole);
+            filters_.push_back(watch::Filter::unit(unit.number));
+        }
+        ui->ComboBox1->addItem(QStringLiteral("Неизвестные номера"));
+        filters_.push_back(watch::Filter::unknown());
+    }
+    // Which numbers are a unit's, and the names the list shows, may have changed too; a
+    // hidden window looks when it opens.
+    stale_ = true;
+    if (isVisible()) setFilter(filter_);
+    else choose(filter_);
 }
 
-void TForm5::mark(const viewer::DayIndex::Change& change) {
+void TForm5::choose(const watch::Filter& filter) {
+    // The chosen unit stays chosen while the book holds it; else every unit's pictures show.
+    auto row = std::find(filters_.begin(), filters_.end(), filter);
+    if (row == filters_.end()) row = filters_.begin();
+    filter_ = *row;
+    const QSignalBlocker quiet(ui->ComboBox1);
+    ui->ComboBox1->setCurrentIndex(int(row - filters_.begin()));
+}
+
+void TForm5::apply(const watch::Filter& filter) {
+    const watch::Filter before = filter_;
+    choose(filter);
+    if (filter_ == before && !stale_) {
+        refresh();
+        return;
+    }
+    index.update(form1.ListBox2);
+    callers.update(form1.ListBox2, form1.calls);
+    keepNumbers();
+    markAll();
+    stale_ = false;
+}
+
+void TForm5::setFilter(const watch::Filter& filter) {
+    apply(filter);
+    // The day shown, or the nearest one that has the filter's pictures.
+    if (!day_.isValid()) return;
+    if (const auto found = index.nearest(day_, keep())) showDay(*found, chosen());
+    else showNone();
+}
+
+void TForm5::keepNumbers() {
+    const QList<QByteArray>& numbers = form1.calls.numbers();
+    const watch::Book& book = form1.watch->book();
+    kept_.resize(std::size_t(numbers.size()));
+    for (qsizetype i = 0; i < numbers.size(); ++i) kept_[std::size_t(i)] = book.passes(filter_, numbers[i]);
+    // An event no call names is of no unit the book holds.
+    keptUnnamed_ = filter_.kind != watch::Filter::Kind::Unit;
+}
+
+viewer::DayIndex::Keep TForm5::keep() const {
+    if (filter_.kind == watch::Filter::Kind::All) return {};
+    return [this](int event) {
+        const int n = callers.numberOf(event);
+        return n < 0 ? keptUnnamed_ : n < int(kept_.size()) && kept_[std::size_t(n)];
+    };
+}
+
+void TForm5::refresh() {
+    const viewer::DayIndex::Change change = index.update(form1.ListBox2);
+    const bool named = callers.update(form1.ListBox2, form1.calls);
+    if (std::size_t(form1.calls.numbers().size()) != kept_.size()) keepNumbers();
+    if (change.rebuilt || (named && filter_.kind != watch::Filter::Kind::All)) markAll();
+    else mark(change.added);
+    // The day shown gets the events filed on it since, and the callers of its events as their
+    // lines are written; the chosen one stays chosen.
+    if (day_.isValid() && (change.rebuilt || named)) showDay(day_, chosen());
+}
+
+void TForm5::markAll() {
+    ui->Calendar1->setDateTextFormat(QDate(), QTextCharFormat());  // every mark goes
+    mark(index.days(keep()));
+}
+
+void TForm5::mark(const std::vector<QDate>& days) {
     QTextCharFormat marked;
     marked.setFontWeight(QFont::Bold);
     marked.setBackground(QColor(0xC8, 0xE6, 0xC9));
-    if (change.rebuilt) {
-        ui->Calendar1->setDateTextFormat(QDate(), QTextCharFormat());  // every mark goes
-        for (const QDate& d : index.days()) ui->Calendar1->setDateTextFormat(d, marked);
-        return;
-    }
-    for (const QDate& d : change.added) ui->Calendar1->setDateTextFormat(d, marked);
+    for (const QDate& d : days) ui->Calendar1->setDateTextFormat(d, marked);
+}
+
+void TForm5::showNone() {
+    rows_.clear();
+    ui->ListView1->clear();
+    showPictures(-1);
+    ui->Label1->setText(noPictures());
+}
+
+QString TForm5::noPictures() const {
+    if (filter_.kind == watch::Filter::Kind::All) return QStringLiteral("В архиве нет снимков");
+    return QStringLiteral("В архиве нет снимков: %1").arg(ui->ComboBox1->currentText());
 }
 
 void TForm5::Edit1Enter() {
@@ -122,9 +225,9 @@ void TForm5::Edit1Enter() {
 
 bool TForm5::goToDate(QDate wanted) {
     refresh();
-    const auto found = index.nearest(wanted);
+    const auto found = index.nearest(wanted, keep());
     if (!found) {
-        ui->Label1->setText(QStringLiteral("В архиве нет снимков"));
+        ui->Label1->setText(noPictures());
         return false;
     }
     showDay(*found);
@@ -142,8 +245,7 @@ void TForm5::showDay(QDate day, int event) {
         ui->Calendar1->setSelectedDate(day);
     }
     ui->Edit1->setText(day.toString(kDateFormat));
-    const std::span<const int> events = index.events(day);
-    rows_.assign(events.begin(), events.end());
+    rows_ = index.events(day, keep());
     const QSignalBlocker quiet(ui->ListView1);
     ui->ListView1->clear();
     QList<QTreeWidgetItem*> items;
@@ -151,10 +253,8 @@ void TForm5::showDay(QDate day, int event) {
     for (const int k : rows_) {
         const viewer::EventLine first = viewer::parseEventLine(form1.ListBox2.at(k), 1);
         const auto time = first.names.isEmpty() ? std::nullopt : pictureTime(first.names[0]);
-        const auto from = first.names.isEmpty() ? std::nullopt : form1.calls.callOf(first.names[0]);
         items.append(new QTreeWidgetItem(QStringList{time ? time->toString(QStringLiteral("hh:mm:ss")) : QString(),
-                                                     QString::number(first.count),
-                                                     from ? journal::source(*from) : QString()}));
+                                                     QString::number(first.count), sourceOf(k)}));
     }
     ui->ListView1->addTopLevelItems(items);  // the list owns them from here
     const auto at = std::find(rows_.begin(), rows_.end(), event);
@@ -163,6 +263,17 @@ void TForm5::showDay(QDate day, int event) {
     ui->Label1->setText(rows_.empty() ? QStringLiteral("За %1 снимков нет").arg(day.toString(kDateFormat))
                                       : QStringLiteral("Событий за день: %1").arg(rows_.size()));
     showPictures(chosen());
+}
+
+QString TForm5::sourceOf(int event) const {
+    const int line = callers.lineOf(event);
+    const auto call = line < 0 ? std::nullopt : form1.calls.read(line);
+    return call ? viewer::sourceText(*call, form1.watch->book()) : QString();
+}
+
+QString viewer::sourceText(const journal::Call& call, const watch::Book& book) {
+    const QString name = book.nameOf(call.number);
+    return journal::source(call, name.isEmpty() ? call.unit : name);
 }
 
 int TForm5::chosen() const {

@@ -5,9 +5,14 @@
 // main window's panes, where paging goes on from it; the pictures of an event or a day can be
 // saved into a folder under names that tell their time. The archive is only read.
 //
+// The window shows the pictures of all units, of one unit of the book, or of the numbers the
+// book does not hold: the calendar, the list and the finding of a day keep to that choice.
+//
 // The window is modeless and stays over the main window, which owns it; it is built once and
 // shown again by the tool-bar button and Ctrl+F.
+#include "acquisition/callers.h"
 #include "viewer/dayindex.h"
+#include "watch/book.h"
 
 #include <QDate>
 #include <QWidget>
@@ -27,9 +32,19 @@ public:
     TForm5(TForm1& main, QWidget* owner);
     ~TForm5() override;
 
-    // Shows the window, or raises it when it is open, on the day of the event the main window
-    // shows (the newest day when there is none), with the keyboard focus in the date field.
+    // Shows the window, or raises it when it is open, with every unit's pictures, on the day
+    // of the event the main window shows (the newest day when there is none), with the
+    // keyboard focus in the date field.
     void open();
+    // The same with the filter's pictures, on the day of event k (the day of the filter's
+    // newest event when k is -1 or not the filter's).
+    void open(const watch::Filter& filter, int event);
+    // The pictures shown: all, one unit's, or those of numbers the book does not hold.
+    const watch::Filter& filter() const { return filter_; }
+    void setFilter(const watch::Filter& filter);
+    // Takes in a change of the book: ComboBox1 lists its units again (the chosen one stays
+    // chosen while the book holds it), and the units' days and names follow.
+    void refreshUnits();
     // Edit1's Enter: goes to the typed day, or to the nearest day that has pictures.
     void Edit1Enter();
     // Goes to the day with pictures nearest to `wanted`; false when no day has pictures.
@@ -59,11 +74,38 @@ protected:
 
 private:
     void showPictures(int event);
+    // The filter and its row of ComboBox1, nothing else.
+    void choose(const watch::Filter& filter);
+    // The filter, with the calendar's marks and what the list needs brought up to date.
+    void apply(const watch::Filter& filter);
     void save(const QList<QByteArray>& names);
-    void mark(const viewer::DayIndex::Change& change);
+    // Marks the days that have the filter's pictures: all of them again, or those added.
+    void markAll();
+    void mark(const std::vector<QDate>& days);
+    // The filter's events; an empty one for every event.
+    viewer::DayIndex::Keep keep() const;
+    // Which numbers of the journal the filter keeps.
+    void keepNumbers();
+    // No day has the filter's pictures: an empty list, and the label says so.
+    void showNone();
+    QString noPictures() const;
+    // Who an event came from, as the list shows it.
+    QString sourceOf(int event) const;
 
     TForm1& form1;
     viewer::DayIndex index;
-    QDate day_;              // the day shown
-    std::vector<int> rows_;  // its events, a row each
+    archive::Callers callers;
+    watch::Filter filter_;
+    std::vector<watch::Filter> filters_;  // ComboBox1's, row for row
+    std::vector<char> kept_;              // for each of the journal's numbers: the filter keeps it
+    bool keptUnnamed_ = true;             // the filter keeps events that no call names
+    bool stale_ = true;                   // the marks and kept_ are not yet the filter's and the book's
+    QDate day_;                           // the day shown
+    std::vector<int> rows_;               // its events, a row each
 };
+
+namespace viewer {
+// Who a call came from, as the windows name it: its unit's name in the book as it is now; the
+// name its line kept when the book no longer holds the number; else the number.
+QString sourceText(const journal::Call& call, const watch::Book& book);
+}  // namespace viewer

@@ -5,6 +5,7 @@
 #include "platform/cp1251.h"
 #include "platform/picturepane.h"
 #include "viewer/eventline.h"
+#include "viewer/tform5.h"
 #include "viewer/wholepicture.h"
 #include "ui_tform1.h"
 
@@ -152,7 +153,7 @@ QString TForm1::eventCaption(int k) const {
     const auto from = calls.callOf(event.names[0]);
     if (!from) return caption;
     return caption + QStringLiteral(" — ") + journal::timeText(from->start) + QStringLiteral(", ") +
-           journal::source(*from);
+           viewer::sourceText(*from, watch->book());
 }
 
 std::pair<int, int> TForm1::shownEvents() const {

@@ -164,8 +164,9 @@ private slots:
         QCOMPARE(b.status.withLast(b.r, 2), (QStringList{"Набор номера", "Прием фото", "foto OK"}));
         QCOMPARE(acq::stored(b.f().ListBox1.at(0)), jpeg);
         QVERIFY(b.idle());
-        journal::Call expected{pressed,   journal::Direction::Outgoing,          "+79001112233",        "снимок",
-                               "foto OK", jpeg.size() + acq::noCarrier().size(), b.f().ListBox1.lines()};
+        // The line names the unit as the book does: the settings' unit, "Объект" until renamed.
+        journal::Call expected{pressed,   journal::Direction::Outgoing,          "+79001112233",         "снимок",
+                               "foto OK", jpeg.size() + acq::noCarrier().size(), b.f().ListBox1.lines(), "Объект"};
         QCOMPARE(acq::journalCalls(), QList<journal::Call>{expected});
         QCOMPARE(b.f().ui->Label8->text(), "Был на связи:\n" + pressed.toString("dd.MM.yyyy hh:mm:ss"));
         // After Снимок the poll does not show "Ready" again.

@@ -1,9 +1,11 @@
 // The archive viewer on real files in a temporary working folder: start-up, paging by picture
 // and by event and by key, the placeholder, broken event lines, pictures that cannot be shown,
-// finding a day in "Архив" and taking pictures out.
+// finding a day in "Архив", one unit's pictures there, and taking pictures out.
 #include "jpegmaker.h"
 #include "rig.h"
 #include "acquisition/archive.h"
+#include "acquisition/journal.h"
+#include "platform/cp1251.h"
 #include "platform/picturepane.h"
 #include "platform/stringlist.h"
 #include "viewer/tform5.h"
@@ -127,6 +129,18 @@ void typeDate(TForm5* w, const QString& text) {
 }
 
 QStringList filesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+
+bool marked(TForm5* w, QDate d) { return w->ui->Calendar1->dateTextFormat(d).fontWeight() == QFont::Bold; }
+
+QStringList items(const QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
+    return out;
+}
+
+void writeUnits(const QString& lines) {
+    rig::writeFile("units.csv", plat::toCp1251("Номер;Название;Комментарий;Интервал, ч;Проверка звонком\r\n" + lines));
+}
 
 }  // namespace
 
@@ -586,6 +600,79 @@ private slots:
         QStringList left = foto;
         left.removeOne(QFileInfo(file(5)).fileName());  // the one this test removed
         QCOMPARE(filesIn("foto"), left);
+        QVERIFY(r.ui.errors.isEmpty());
+    }
+
+    // "Архив" for one unit of the book and for the numbers it does not hold: the days marked,
+    // the events listed, the day found, what is filed while it is open and a change of the
+    // book. The main window's caption names the unit by the book as it is now, or by the name
+    // the call's line kept when the book does not hold the number.
+    void archiveKeepsToOneUnit() {
+        Rig r;
+        writeDays();
+        {
+            journal::Journal calls;
+            const auto call = [&](QDateTime start, QByteArray number, QList<QByteArray> pictures, QString unit) {
+                QVERIFY(calls.append({start, journal::Direction::Incoming, number, "снимок", "foto OK", 9000, pictures,
+                                      unit}));
+            };
+            call(QDateTime(QDate(2026, 12, 1), QTime(8, 59)), "+79001112233", {dated(0), dated(1)}, "Склад №2");
+            call(QDateTime(QDate(2026, 12, 7), QTime(14, 4)), "89005556677", {name(2), name(3)}, "Старые ворота");
+            call(QDateTime(QDate(2026, 12, 7), QTime(14, 5)), "89001112233", {name(4), name(5), name(6), name(7)},
+                 "Склад №2");
+        }
+        r.build();
+        // The book as the operator keeps it, read in.
+        writeUnits("+79001112233;Склад №2;;0;нет\r\n");
+        r.form1->watch->start(r.form1->telobj);
+        r.form1->gotoevent(1);
+        QCOMPARE(r.form1->ui->Label1->text(), QString("Событие 1 — 07.12.2026 14:04:00, Старые ворота"));
+        r.form1->gotoevent(2);
+        QCOMPARE(r.form1->ui->Label1->text(), QString("Событие 2 — 07.12.2026 14:05:00, Склад №2"));
+
+        // Opened for the unit, as the board opens it: on its newest event.
+        TForm5* w = &r.program->form5;
+        QComboBox* units = w->ui->ComboBox1;
+        w->open(watch::Filter::unit("+79001112233"), -1);
+        QCOMPARE(items(units), QStringList({"Все объекты", "Склад №2", "Неизвестные номера"}));
+        QCOMPARE(units->currentText(), QString("Склад №2"));
+        QVERIFY(marked(w, QDate(2026, 12, 1)) && marked(w, QDate(2026, 12, 7)));
+        QCOMPARE(w->rows(), std::vector<int>({2}));
+        QCOMPARE(w->chosen(), 2);
+        QCOMPARE(w->ui->ListView1->topLevelItem(0)->text(2), QString("Склад №2"));
+        QVERIFY(w->goToDate(QDate(2026, 12, 3)));
+        QCOMPARE(w->rows(), std::vector<int>({0}));
+
+        // The numbers the book does not hold; a picture filed outside a call is of none.
+        units->setCurrentIndex(2);
+        QVERIFY(!marked(w, QDate(2026, 12, 1)) && marked(w, QDate(2026, 12, 7)));
+        QCOMPARE(w->rows(), std::vector<int>({1}));  // the nearest day that has their events
+        QCOMPARE(w->ui->ListView1->topLevelItem(0)->text(2), QString("Старые ворота"));
+        QVERIFY(w->goToDate(QDate(2026, 12, 1)));
+        QCOMPARE(w->ui->Calendar1->selectedDate(), QDate(2026, 12, 7));
+        rig::writeFile("temp.dat", "CONNECT 9600\r\n" + rig::makeJpeg() + "\r\nNO CARRIER\r\n");
+        QCOMPARE(r.form1->convjpg(), 1);
+        QCOMPARE(w->rows(), std::vector<int>({1, 3}));
+        units->setCurrentIndex(1);
+        QCOMPARE(w->rows(), std::vector<int>({2}));
+
+        // The book changes while the window is open: the unit stays chosen in its new row, and
+        // the names follow the book.
+        writeUnits("89005556677;Ворота;;0;нет\r\n+79001112233;Склад №2;;0;нет\r\n");
+        r.form1->watch->start(r.form1->telobj);
+        emit r.form1->watch->bookChanged();
+        QCOMPARE(items(units), QStringList({"Все объекты", "Ворота", "Склад №2", "Неизвестные номера"}));
+        QCOMPARE(units->currentText(), QString("Склад №2"));
+        QCOMPARE(w->rows(), std::vector<int>({2}));
+        units->setCurrentIndex(1);
+        QCOMPARE(w->rows(), std::vector<int>({1}));
+        QCOMPARE(w->ui->ListView1->topLevelItem(0)->text(2), QString("Ворота"));
+        r.form1->gotoevent(1);
+        QCOMPARE(r.form1->ui->Label1->text(), QString("Событие 1 — 07.12.2026 14:04:00, Ворота"));
+        // Opened from the main window, it shows every unit's pictures.
+        w->open();
+        QCOMPARE(units->currentText(), QString("Все объекты"));
+        QCOMPARE(w->rows(), std::vector<int>({1, 2, 3}));
         QVERIFY(r.ui.errors.isEmpty());
     }
 

@@ -140,7 +140,7 @@ shoot "$(whole)" whole-picture
 xdotool windowactivate --sync "$(whole)" key Escape
 wait_for 10 "the whole picture to close" no_whole
 
-# "Архив" (the last tool-bar button): the day's events, the first one chosen after a Tab from
+# "Архив" (the calendar on the tool bar): the day's events, the first one chosen after a Tab from
 # the date field, and its pictures whole; then Esc.
 click "$main" 459 13
 wait_for 10 "the archive window" has_window 'Архив'
@@ -149,6 +149,15 @@ xdotool windowactivate --sync "$archive" key Tab
 shoot "$archive" archive
 xdotool windowactivate --sync "$archive" key Escape
 wait_for 10 "the archive window to close" no_window 'Архив'
+
+# "Объекты" (the tool-bar button after the calendar): the units of the book and the numbers
+# that called and are not in it, the first unit chosen; then Esc.
+click "$main" 482 13
+wait_for 10 "the board of the units" has_window 'Объекты'
+board=$(window 'Объекты')
+shoot "$board" board
+xdotool windowactivate --sync "$board" key Escape
+wait_for 10 "the board to close" no_window 'Объекты'
 
 # The port dialog (second tool-bar button).
 click "$main" 34 13

@@ -35,6 +35,7 @@ bool Callers::update(const List& events, const journal::Journal& calls) {
         }
     }
     lines_ = lines;
+    if (changed) ++changes_;
     return changed;
 }
 

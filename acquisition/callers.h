@@ -21,6 +21,9 @@ public:
     // or a journal that got shorter (read again) is looked at again whole. True when an
     // event was added or its caller became known.
     bool update(const List& events, const journal::Journal& calls);
+    // How many updates have changed something: a reader that shares the index with others
+    // learns from it whether there is anything new since it last looked.
+    unsigned changes() const { return changes_; }
     // The place in calls.numbers() of event k's number; -1 when no line names its first
     // picture (a picture filed before the journal was kept, or outside a call).
     int numberOf(int event) const;
@@ -35,6 +38,7 @@ private:
     std::vector<Caller> events_;
     std::size_t lines_ = 0;  // the journal's lines at the last update
     int unnamed_ = 0;        // no line names the events from here on
+    unsigned changes_ = 0;
 };
 
 }  // namespace archive

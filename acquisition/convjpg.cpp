@@ -72,6 +72,7 @@ void TForm1::record(const journal::Call& call) {
     line.unit = watch->unitName(line.number);
     calls.append(line);
     if (!line.pictures.isEmpty()) showLastHeard();
+    callers.update(ListBox2, calls);
     emit callEnded(line);
 }
 
@@ -105,6 +106,7 @@ int TForm1::fileevent(const QList<QByteArray>& pictures, bool own, const std::op
         // Held pictures are credited to the call that brought them, in a line of their own
         // once they are in the lists; the line that call wrote when it ended names none.
         if (!own && from) record(journal::storedLater(*from, names));
+        callers.update(ListBox2, calls);
         emit filed();
     }
     // The phase is filed once its pictures are in the saved lists (or it brought none). One

@@ -75,7 +75,7 @@ TForm1::TForm1(plat::Platform& platform, QWidget* parent)
 
     // The watch station reads the lists and the journal as this window keeps them, and hears
     // what happens from its signals.
-    watch = std::make_unique<watch::Watch>(sys, watch::Archive{ListBox1, ListBox2, calls}, *this, this);
+    watch = std::make_unique<watch::Watch>(sys, watch::Archive{ListBox1, ListBox2, calls, &callers}, *this, this);
     connect(this, &TForm1::callEnded, watch.get(),
             [this](const journal::Call& line) { handle([&] { watch->callEnded(line); }); });
     connect(this, &TForm1::filed, watch.get(), [this] { handle([&] { watch->filed(); }); });

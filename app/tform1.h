@@ -3,6 +3,7 @@
 // the archive index and the viewer positions; its operations are spread over the folders of
 // their subsystems (link/, acquisition/, viewer/, config/), each defining its own methods.
 #include "acquisition/archivelist.h"
+#include "acquisition/callers.h"
 #include "acquisition/journal.h"
 #include "link/lines.h"
 #include "platform/platform.h"
@@ -335,6 +336,9 @@ public:
     // the journal of calls, and the call under way
     journal::Journal calls;
     std::optional<journal::Call> call;
+    // Who each event came from, by the journal: brought up to date at the start, at every
+    // filing and at every line of the journal, before the windows hear of them.
+    archive::Callers callers;
 
     // The watch station: the book of units, the board "Объекты". It learns from the signals
     // below and acts through the operations of watch::Operations.

@@ -41,7 +41,8 @@ QList<QByteArray> namesOf(const QByteArray& line) {
 
 }  // namespace
 
-TForm5::TForm5(TForm1& main, QWidget* owner) : QWidget(owner), ui(std::make_unique<Ui::TForm5>()), form1(main) {
+TForm5::TForm5(TForm1& main, QWidget* owner)
+    : QWidget(owner), ui(std::make_unique<Ui::TForm5>()), form1(main), callers(main.callers) {
     ui->setupUi(this);
     setWindowFlag(Qt::Window);
     // The names of the months and the days as the rest of the window speaks; picture names
@@ -146,6 +147,7 @@ void TForm5::apply(const watch::Filter& filter) {
     }
     index.update(form1.ListBox2);
     callers.update(form1.ListBox2, form1.calls);
+    callersSeen_ = callers.changes();
     keepNumbers();
     markAll();
     stale_ = false;
@@ -178,7 +180,8 @@ viewer::DayIndex::Keep TForm5::keep() const {
 
 void TForm5::refresh() {
     const viewer::DayIndex::Change change = index.update(form1.ListBox2);
-    const bool named = callers.update(form1.ListBox2, form1.calls);
+    callers.update(form1.ListBox2, form1.calls);  // nothing to do when the main window has looked
+    const bool named = std::exchange(callersSeen_, callers.changes()) != callers.changes();
     if (std::size_t(form1.calls.numbers().size()) != kept_.size()) keepNumbers();
     if (change.rebuilt || (named && filter_.kind != watch::Filter::Kind::All)) markAll();
     else mark(change.added);
@@ -315,6 +318,7 @@ void TForm5::showPictures(int event) {
         });
         strip->addWidget(column.release());  // the strip owns it from here
     }
+    emit form1.shown(names.mid(0, kShownPictures));
     if (names.size() > kShownPictures)
         ui->Label1->setText(
             QStringLiteral("Снимков в событии: %1, показаны первые %2").arg(names.size()).arg(kShownPictures));

@@ -94,7 +94,8 @@ private:
 
     TForm1& form1;
     viewer::DayIndex index;
-    archive::Callers callers;
+    archive::Callers& callers;  // the main window's
+    unsigned callersSeen_ = 0;  // its changes() when this window last took them in
     watch::Filter filter_;
     std::vector<watch::Filter> filters_;  // ComboBox1's, row for row
     std::vector<char> kept_;              // for each of the journal's numbers: the filter keeps it

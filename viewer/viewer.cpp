@@ -101,6 +101,7 @@ void TForm1::FormCreate() {
     }
     // The journal of calls: where each event came from, and when the unit was last heard.
     calls.load();
+    callers.update(ListBox2, calls);
     showLastHeard();
     // A data phase that a power cut or a crash kept from its filing is filed now, so that
     // the panes show its pictures too, and paging counts them as loaded.

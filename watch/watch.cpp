@@ -18,6 +18,7 @@ Watch::Watch(plat::Platform& sys, Archive archive, Operations& operations, QWidg
 Watch::~Watch() = default;
 
 void Watch::start(const QByteArray& unitNumber) {
+    started_ = true;
     unitNumber_ = unitNumber;
     if (const QString why = book_.load(); !why.isEmpty()) sys_.ui.message(QStringLiteral("Объекты"), why);
     if (book_.ensure(unitNumber)) emit bookChanged();
@@ -27,6 +28,7 @@ void Watch::start(const QByteArray& unitNumber) {
 
 void Watch::finish() {
     seenTimer_.stop();
+    if (!started_) return;  // nothing was read, so nothing is written
     if (!seen_.save(archive_.pictures)) qCInfo(lcArchive, "%s not written", qUtf8Printable(seenFile));
 }
 
@@ -45,6 +47,8 @@ void Watch::shown(const QList<QByteArray>& names) {
 
 void Watch::unitNumberChanged(const QByteArray& number) {
     unitNumber_ = number;
+    // Before the start the book is not read yet: the start takes the number in.
+    if (!started_) return;
     if (book_.ensure(number)) {
         board_->changed();
         emit bookChanged();

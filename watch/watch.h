@@ -118,7 +118,8 @@ private:
     Seen seen_;
     archive::Callers callers_;  // when the main window keeps none
     QByteArray unitNumber_;
-    QTimer seenTimer_;  // writes what was seen a little after it changed
+    bool started_ = false;  // start() has read the book and what was seen
+    QTimer seenTimer_;      // writes what was seen a little after it changed
     std::unique_ptr<TForm6> board_;
 };
 

@@ -1,7 +1,9 @@
 // Start-up, the remembered port, the port dialog, opening the port and closing the window.
 #include "rig.h"
+#include "platform/cp1251.h"
 #include "platform/language.h"
 #include "platform/serial_qt.h"
+#include "watch/tform6.h"
 #include "ui_tform1.h"
 #include "ui_tform4.h"
 #include <QFileDialog>
@@ -29,6 +31,33 @@ private slots:
         // Empty lists give empty files.
         QCOMPARE(QFileInfo("files.txt").size(), 0);
         QCOMPARE(QFileInfo("events.txt").size(), 0);
+    }
+
+    // The operator's book is read at the start and left as it is; a folder without one gets
+    // the settings' unit. Ctrl+O opens the board of the units.
+    void theBookIsReadAtTheStartAndNotReplaced() {
+        {
+            Rig r;
+            rig::writeDefaultSettings();
+            const QByteArray book = plat::toCp1251(QStringLiteral("Номер;Название;Комментарий;Интервал, ч;Проверка "
+                                                                  "звонком\r\n89001112233;Склад;;24;да\r\n"
+                                                                  "+79161234567;Дача;;;нет\r\n"));
+            rig::writeFile("units.csv", book);
+            r.build();
+            QCOMPARE(r.form1->watch->book().units().size(), 2);
+            QCOMPARE(r.form1->watch->unitName("+79001112233"), QStringLiteral("Склад"));
+            QTest::keyClick(r.form1, Qt::Key_O, Qt::ControlModifier);
+            QVERIFY(r.form1->watch->board()->isVisible());
+            QCOMPARE(r.form1->watch->board()->windowTitle(), QStringLiteral("Объекты"));
+            r.form1->close();
+            QCOMPARE(rig::readFile("units.csv"), book);
+        }
+        Rig r;
+        rig::writeDefaultSettings();
+        r.build();
+        QCOMPARE(rig::readFile("units.csv"),
+                 plat::toCp1251(QStringLiteral("Номер;Название;Комментарий;Интервал, ч;Проверка звонком\r\n"
+                                               "+79001112233;Объект;;;нет\r\n")));
     }
 
     void rememberedPortIsRestored() {

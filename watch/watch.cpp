@@ -3,15 +3,15 @@
 #include "platform/trace.h"
 #include "watch/tform6.h"
 
+#include <utility>
+
 namespace watch {
 
 Watch::Watch(plat::Platform& sys, Archive archive, Operations& operations, QWidget* owner)
     : sys_(sys), archive_(archive), operations_(operations), owner_(owner) {
     seenTimer_.setSingleShot(true);
     seenTimer_.setInterval(kSeenDelayMs);
-    connect(&seenTimer_, &QTimer::timeout, this, [this] {
-        if (!seen_.save(archive_.pictures)) qCInfo(lcArchive, "%s not written", qUtf8Printable(seenFile));
-    });
+    connect(&seenTimer_, &QTimer::timeout, this, [this] { saveSeen(); });
     board_ = std::make_unique<TForm6>(*this, owner_);
 }
 
@@ -24,11 +24,17 @@ void Watch::start(const QByteArray& unitNumber) {
     if (book_.ensure(unitNumber)) emit bookChanged();
     seen_.load(archive_.pictures);
     board_->changed();
+    // What the main window showed before (its first page) counts now.
+    shown(std::exchange(shownBefore_, {}));
 }
 
 void Watch::finish() {
     seenTimer_.stop();
-    if (!started_) return;  // nothing was read, so nothing is written
+    if (started_) saveSeen();  // before the start nothing was read, so nothing is written
+}
+
+void Watch::saveSeen() {
+    // Not written: the marks stay in memory and go with the next change or the end.
     if (!seen_.save(archive_.pictures)) qCInfo(lcArchive, "%s not written", qUtf8Printable(seenFile));
 }
 
@@ -39,6 +45,10 @@ void Watch::callEnded(const journal::Call&) { board_->changed(); }
 void Watch::filed() { board_->changed(); }
 
 void Watch::shown(const QList<QByteArray>& names) {
+    if (!started_) {
+        shownBefore_ += names;
+        return;
+    }
     const std::vector<int> now = seen_.mark(names, archive_.pictures);
     if (now.empty()) return;
     seenChanged();

@@ -113,13 +113,15 @@ private:
     QWidget* owner_;
     void seenChanged();
     QString booked(QString why);
+    void saveSeen();
 
     Book book_;
     Seen seen_;
     archive::Callers callers_;  // when the main window keeps none
     QByteArray unitNumber_;
-    bool started_ = false;  // start() has read the book and what was seen
-    QTimer seenTimer_;      // writes what was seen a little after it changed
+    bool started_ = false;           // start() has read the book and what was seen
+    QList<QByteArray> shownBefore_;  // pictures shown before it
+    QTimer seenTimer_;               // writes what was seen a little after it changed
     std::unique_ptr<TForm6> board_;
 };
 

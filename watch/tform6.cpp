@@ -47,8 +47,10 @@ TForm6::TForm6(watch::Watch& watchStation, QWidget* owner)
         {ui->Button5, &TForm6::Button5Click}, {ui->Button6, &TForm6::Button6Click},
         {ui->Button7, &TForm6::Button7Click},
     };
-    for (const auto& [button, click] : buttons)
-        connect(button, &QPushButton::clicked, this, [this, click] { handle([&] { (this->*click)(); }); });
+    for (const auto& binding : buttons) {
+        const auto click = binding.second;
+        connect(binding.first, &QPushButton::clicked, this, [this, click] { handle([&] { (this->*click)(); }); });
+    }
     connect(ui->ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { handle([&] { Button6Click(); }); });
     connect(ui->ListView1, &QTreeWidget::currentItemChanged, this, [this] { showChosen(); });
 }

@@ -47,6 +47,10 @@ void UnitSimProcess::kill() {
     if (proc_.state() != QProcess::Running) return;
     proc_.kill();
     proc_.waitForFinished(3000);
+    // An unplugged modem's device goes with it. The link a killed unitsim leaves behind would
+    // point at its pseudo-terminal's number, which the system soon gives to another one (a
+    // test running beside this one), and the station would open that.
+    if (QFileInfo(link_).isSymLink()) QFile::remove(link_);
 }
 
 void UnitSimProcess::command(const QByteArray& line) {

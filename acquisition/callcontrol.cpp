@@ -9,6 +9,7 @@
 #include "platform/trace.h"
 #include "ui_tform1.h"
 
+#include <QApplication>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -155,7 +156,23 @@ void TForm1::CheckBox1Click() {
 
 void TForm1::Button4Click() { snapshot(telobj); }
 
-QString TForm1::snapshot(const QByteArray& number) {
+QString TForm1::snapshot(const QByteArray& number) { return askpicture(number, QStringLiteral("снимок")); }
+
+QString TForm1::check(const QByteArray& number) { return askpicture(number, QStringLiteral("проверка")); }
+
+bool TForm1::portFree() {
+    // A dialog open (the settings, the port, a box) waits for the operator, who may be about
+    // to use the port himself.
+    return !busy && !tmrstop && !closing && !QApplication::activeModalWidget();
+}
+
+watch::Modem TForm1::modem() {
+    if (!listening) return watch::Modem::NotWanted;
+    if (!hcom) return watch::Modem::Gone;
+    return retries > 0 ? watch::Modem::Unprepared : watch::Modem::Ready;
+}
+
+QString TForm1::askpicture(const QByteArray& number, const QString& what) {
     if (busy || tmrstop) {
         // The port is taken: say why nothing is dialled.
         QString why = call && call->direction == journal::Direction::Incoming
@@ -174,7 +191,7 @@ QString TForm1::snapshot(const QByteArray& number) {
         dialed = 0;
     });
     if (!openport()) return QStringLiteral("Порт не открывается, снимок не запрошен");
-    begincall(journal::Direction::Outgoing, number, QStringLiteral("снимок"));
+    begincall(journal::Direction::Outgoing, number, what);
     ui->Pbar1->show();
     // A cancel pressed before the first attempt began (while nothing waited) is not for it.
     otmena = 0;

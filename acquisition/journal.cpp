@@ -180,6 +180,18 @@ std::uint32_t nameHash(QByteArrayView name) {
 
 QString timeText(const QDateTime& time) { return time.toString(timeFormat); }
 
+std::optional<QDateTime> parseTime(QByteArrayView text) {
+    const qint64 key = startKey(text);
+    if (key < 0) return std::nullopt;
+    return keyTime(key);
+}
+
+QByteArray numberField(QByteArrayView number) {
+    return number.isEmpty() ? QByteArray() : kTextMark + number.toByteArray();
+}
+
+QByteArray numberOf(QByteArrayView field) { return withoutMark(field).toByteArray(); }
+
 QByteArray heading() {
     return plat::toCp1251(QStringLiteral("Начало;Направление;Номер;Что;Итог;Байт;Снимки;Объект")) + "\r\n";
 }
@@ -191,7 +203,7 @@ Call storedLater(const Call& from, const QList<QByteArray>& pictures) {
 QByteArray formatLine(const Call& call) {
     QByteArray line = plat::toCp1251(timeText(call.start));
     line += ';' + plat::toCp1251(directions[std::size_t(call.direction)]);
-    line += ';' + plat::csvField(call.number.isEmpty() ? QByteArray() : kTextMark + call.number);
+    line += ';' + plat::csvField(numberField(call.number));
     line += ';' + plat::csvField(plat::toCp1251(call.what));
     line += ';' + plat::csvField(plat::toCp1251(call.outcome));
     line += ';' + QByteArray::number(call.bytes);
@@ -211,7 +223,7 @@ std::optional<Call> parseLine(QByteArrayView line) {
     call.start = keyTime(start);
     call.direction = Direction(direction);
     call.bytes = *bytes;
-    call.number = withoutMark((*f)[Number]).toByteArray();
+    call.number = numberOf((*f)[Number]);
     call.what = plat::fromCp1251((*f)[What]);
     call.outcome = plat::fromCp1251((*f)[Outcome]);
     eachName((*f)[Pictures], [&](QByteArrayView name) { call.pictures.append(name.toByteArray()); });
@@ -263,6 +275,7 @@ int Journal::index(QByteArrayView line, qint64 offset) {
     const std::optional<qint64> bytes = byteCount(text(raw, Bytes, room));
     if (e.start < 0 || direction < 0 || !bytes) return -1;
     e.direction = Direction(direction);
+    e.bytes = *bytes;
     e.number = numberPlace(withoutMark(text(raw, Number, room)));
     e.later = text(raw, Outcome, room) == QByteArrayView(words().filedLater);
     Place place{-1, -1, -1, 0, int(entries_.size()), offset};

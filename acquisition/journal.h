@@ -55,6 +55,13 @@ Call storedLater(const Call& from, const QList<QByteArray>& pictures);
 // A time as the journal writes it and the window shows it: "dd.MM.yyyy hh:mm:ss".
 QString timeText(const QDateTime& time);
 
+// A time written by timeText read back; nothing for anything else.
+std::optional<QDateTime> parseTime(QByteArrayView text);
+// A number as the working folder's tables write it (the soft hyphen first, see above; the
+// field unquoted), and such a field's number.
+QByteArray numberField(QByteArrayView number);
+QByteArray numberOf(QByteArrayView field);
+
 // The first line of the file, with its CR LF: the fields' names.
 QByteArray heading();
 // One line of the file, with its CR LF.
@@ -77,6 +84,7 @@ public:
     // One line of the file as the index keeps it.
     struct Entry {
         qint64 start = 0;    // the start as yyyyMMddhhmmss, which orders as the times do
+        qint64 bytes = 0;    // received in the data phase
         int number = -1;     // the line's number: its place in numbers()
         int pictures = 0;    // how many pictures the line names
         bool heard = false;  // the unit was heard: the data phase began (bytes > 0) or pictures came

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     plat::QtPortSystem ports;
     plat::SettingsPortStore store;
     plat::DesktopNotices notices;
-    plat::Platform sys{clock, desktop, ports, store, notices};
+    plat::SystemDisk disk;
+    plat::Platform sys{clock, desktop, ports, store, notices, disk};
 
     return runProgram(sys);
 }

@@ -168,6 +168,11 @@ public:
     // the board of the units dials the unit chosen there. Returns why nothing was dialled
     // (panel 2 says it too), empty when the exchange ran.
     QString snapshot(const QByteArray& number) override;
+    // The supervision's check of a late unit: "Снимок" for its number, the journal line saying
+    // "проверка".
+    QString check(const QByteArray& number) override;
+    bool portFree() override;
+    watch::Modem modem() override;
     // "Архив" with a unit's filter, on the day of event k, for the board of the units.
     void openArchive(const watch::Filter& filter, int event) override;
     void BtOtmenaClick();
@@ -368,6 +373,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // "Снимок" for a number, the journal line's "Что" being `what`.
+    QString askpicture(const QByteArray& number, const QString& what);
     // vvod after its command: waits up to tmout tenths of a second for a reply line vvodResult
     // knows, going on with the line as it stands.
     unsigned expect(LineHead& line, int tmout);

@@ -238,7 +238,8 @@ int child(int argc, char** argv, const QString& folder) {
     plat::QtPortSystem ports;
     fake::PortStore store;  // the remembered port is not measured and must not be changed
     fake::Notices notices;  // the bench measures the windows, not the desktop's tray
-    plat::Platform sys{clock, desktop, ports, store, notices};
+    fake::Disk disk;
+    plat::Platform sys{clock, desktop, ports, store, notices, disk};
 
     const auto built = Steady::now();
     Program program(sys);

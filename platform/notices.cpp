@@ -15,6 +15,7 @@ void DesktopNotices::alert(QWidget& window) { QApplication::alert(&window); }
 bool DesktopNotices::trayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 void DesktopNotices::showTray(QWidget& window) {
+    if (tray_) return;  // one icon for the whole run, whoever asks for it
     tray_ = std::make_unique<QSystemTrayIcon>(window.windowIcon());
     // The window is the connections' context: once it is gone, a click does nothing.
     const auto raise = [&window] {

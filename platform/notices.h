@@ -19,8 +19,8 @@ public:
     // Asks the window manager to mark the window (its task-bar entry, say).
     virtual void alert(QWidget& window) = 0;
     virtual bool trayAvailable() = 0;
-    // Shows the tray icon for as long as the program runs; a click on it or on one of its
-    // messages raises the window.
+    // Shows the tray icon for as long as the program runs (once shown, asking again does
+    // nothing); a click on it or on one of its messages raises the window.
     virtual void showTray(QWidget& window) = 0;
     virtual void setTrayTip(const QString& text) = 0;
     virtual void trayMessage(const QString& text) = 0;

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/clock.h"
+#include "platform/disk.h"
 #include "platform/notices.h"
 #include "platform/portstore.h"
 #include "platform/serialline.h"
@@ -14,6 +15,7 @@ struct Platform {
     PortSystem& ports;
     PortStore& store;
     Notices& notices;
+    Disk& disk;
 };
 
 }  // namespace plat

@@ -33,7 +33,6 @@ struct BoardRow {
     int unseen = 0;            // pictures not yet seen
     int newestEvent = -1;      // in the event list; -1 when it has none
     QByteArray newestPicture;  // the newest picture's list name; empty when it has none
-    QString state;             // how the unit stands: the supervision's word, empty until it has one
 
     bool known() const { return unit >= 0; }
     // The filter that shows the row's events in "Архив".

@@ -117,6 +117,7 @@ void TForm6::refresh() {
         if (thumbs_.contains(row.newestPicture)) kept.insert(row.newestPicture, thumbs_.value(row.newestPicture));
     thumbs_ = std::move(kept);
     for (int c = cName; c < cThumb; ++c) list.resizeColumnToContents(c);
+    showStation();
     choose(again);
     showChosen();
 }
@@ -131,11 +132,31 @@ void TForm6::showRow(int r) {
     item->setText(cCalls, QString::number(row.callsToday));
     item->setText(cPictures, QString::number(row.picturesToday));
     item->setText(cUnseen, QString::number(row.unseen));
-    item->setText(cState, row.state);
+    // How a watched unit stands; a silent one in red, with since when.
+    const auto state = station.supervisor().stateOf(row.number);
+    QString word;
+    if (state) {
+        using S = watch::Supervisor::State;
+        word = state->state == S::Checking ? QStringLiteral("проверка")
+               : state->state == S::Silent ? QStringLiteral("молчит с ") + journal::timeText(state->since)
+                                           : QStringLiteral("на связи");
+    }
+    item->setText(cState, word);
+    item->setToolTip(cState, state ? state->text : QString());
+    item->setForeground(cState, state && state->state == watch::Supervisor::State::Silent ? QBrush(Qt::red) : QBrush());
     item->setToolTip(cName, row.known() ? station.book().units().value(row.unit).comment : QString());
     const QPixmap thumb = thumbnail(row.newestPicture);
     item->setIcon(cThumb, thumb.isNull() ? QIcon() : QIcon(thumb));
     item->setToolTip(cThumb, plat::fromCp1251(row.newestPicture));
+}
+
+void TForm6::showStation() {
+    QStringList parts;
+    if (const QStringList faults = station.supervisor().faults(); !faults.isEmpty())
+        parts.append(QStringLiteral("Станция: ") + faults.join(QStringLiteral(", ")));
+    if (const QString forecast = station.supervisor().forecast(); !forecast.isEmpty()) parts.append(forecast);
+    ui->Label2->setText(parts.join(QStringLiteral(". ")));
+    ui->Label2->setStyleSheet(station.supervisor().faults().isEmpty() ? QString() : QStringLiteral("color: red"));
 }
 
 QPixmap TForm6::thumbnail(const QByteArray& name) {

@@ -66,6 +66,8 @@ protected:
 private:
     void showRow(int index);
     void showChosen();
+    // The station's own faults and how long its disk lasts, under the rows.
+    void showStation();
     // The book's row of the chosen unit; -1, and the operator is asked to choose one, when the
     // chosen row is no unit of the book.
     int chosenUnit();

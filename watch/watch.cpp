@@ -3,15 +3,22 @@
 #include "platform/trace.h"
 #include "watch/tform6.h"
 
+#include <QWidget>
+
 #include <utility>
 
 namespace watch {
 
 Watch::Watch(plat::Platform& sys, Archive archive, Operations& operations, QWidget* owner)
-    : sys_(sys), archive_(archive), operations_(operations), owner_(owner) {
+    : sys_(sys), archive_(archive), operations_(operations), owner_(owner),
+      supervisor_(sys, book_, archive.calls, operations) {
     seenTimer_.setSingleShot(true);
     seenTimer_.setInterval(kSeenDelayMs);
     connect(&seenTimer_, &QTimer::timeout, this, [this] { saveSeen(); });
+    superviseTimer_.setInterval(kSuperviseEvery);
+    connect(&superviseTimer_, &QTimer::timeout, this, [this] { supervise(); });
+    connect(&supervisor_, &Supervisor::reported, this, &Watch::onReport);
+    connect(&supervisor_, &Supervisor::changed, this, [this] { board_->changed(); });
     board_ = std::make_unique<TForm6>(*this, owner_);
 }
 
@@ -23,12 +30,17 @@ void Watch::start(const QByteArray& unitNumber) {
     if (const QString why = book_.load(); !why.isEmpty()) sys_.ui.message(QStringLiteral("Объекты"), why);
     if (book_.ensure(unitNumber)) emit bookChanged();
     seen_.load(archive_.pictures);
+    supervisor_.start();
+    superviseTimer_.start();
+    showTitle();
     board_->changed();
     // What the main window showed before (its first page) counts now.
     shown(std::exchange(shownBefore_, {}));
 }
 
 void Watch::finish() {
+    superviseTimer_.stop();
+    supervisor_.stop();
     seenTimer_.stop();
     if (started_) saveSeen();  // before the start nothing was read, so nothing is written
 }
@@ -40,7 +52,10 @@ void Watch::saveSeen() {
 
 void Watch::openBoard() { board_->open(); }
 
-void Watch::callEnded(const journal::Call&) { board_->changed(); }
+void Watch::callEnded(const journal::Call& line) {
+    supervisor_.heard(line);
+    board_->changed();
+}
 
 void Watch::filed() { board_->changed(); }
 
@@ -60,6 +75,7 @@ void Watch::unitNumberChanged(const QByteArray& number) {
     // Before the start the book is not read yet: the start takes the number in.
     if (!started_) return;
     if (book_.ensure(number)) {
+        supervisor_.bookChanged();
         board_->changed();
         emit bookChanged();
     }
@@ -83,6 +99,7 @@ QString Watch::removeUnit(int row) {
 
 QString Watch::booked(QString why) {
     if (why.isEmpty()) {
+        supervisor_.bookChanged();
         board_->changed();
         emit bookChanged();
     }
@@ -108,6 +125,34 @@ const archive::Callers& Watch::callers() {
 
 BoardInput Watch::boardInput() {
     return {book_, archive_.pictures, archive_.events, archive_.calls, callers(), seen_, sys_.clock.now().date()};
+}
+
+void Watch::onReport(const Report& report, bool alarm) {
+    showTitle();
+    board_->changed();
+    if (alarm && owner_) {
+        // Once at each change: the task-bar entry asks for attention, the tray says what.
+        sys_.notices.alert(*owner_);
+        if (sys_.notices.trayAvailable()) {
+            sys_.notices.showTray(*owner_);
+            sys_.notices.trayMessage(report.text);
+        }
+    }
+    emit reported(report, alarm);
+}
+
+QString Watch::title() const {
+    QStringList alarms;
+    if (const QStringList silent = supervisor_.silentNames(); !silent.isEmpty())
+        alarms.append(QStringLiteral("молчит: ") + silent.join(QStringLiteral(", ")));
+    alarms += supervisor_.faults();
+    return alarms.isEmpty() ? ownTitle_ : ownTitle_ + QStringLiteral(" — ") + alarms.join(QStringLiteral("; "));
+}
+
+void Watch::showTitle() {
+    if (!owner_) return;
+    if (ownTitle_.isNull()) ownTitle_ = owner_->windowTitle();
+    owner_->setWindowTitle(title());
 }
 
 void Watch::seenChanged() {

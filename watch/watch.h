@@ -9,7 +9,10 @@
 #include "platform/platform.h"
 #include "watch/boardrows.h"
 #include "watch/book.h"
+#include "watch/operations.h"
 #include "watch/seen.h"
+#include "watch/stationlog.h"
+#include "watch/supervisor.h"
 
 #include <QByteArray>
 #include <QList>
@@ -17,24 +20,13 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <memory>
 
 class QWidget;
 class TForm6;
 
 namespace watch {
-
-// What the station asks of the main window.
-class Operations {
-public:
-    virtual ~Operations() = default;
-    // Dials the number and asks its unit for a picture, as "Снимок" does (the same attempts,
-    // "Отмена", panels and journal line); returns once that exchange has ended. Empty when it
-    // ran; otherwise why it could not begin (another exchange holds the port, say).
-    virtual QString snapshot(const QByteArray& number) = 0;
-    // Opens "Архив" with the filter, on the day of event k (the newest day when k is -1).
-    virtual void openArchive(const Filter& filter, int event) = 0;
-};
 
 // What the station reads of the archive, owned by the main window and only read here.
 struct Archive {
@@ -91,6 +83,13 @@ public:
     void allSeen();
 
     const Seen& seen() const { return seen_; }
+    // The supervision of the units and of the station itself.
+    const Supervisor& supervisor() const { return supervisor_; }
+    // One look of the supervision, as its timer makes every kSuperviseEvery.
+    void supervise() { supervisor_.pass(); }
+    // The owner's title: its own, followed by the silent units and the station's faults
+    // ("Ravlo — молчит: Склад №2; нет модема").
+    QString title() const;
     // Who each event came from, as things stand.
     const archive::Callers& callers();
     // The input of the board's rows, as things stand.
@@ -101,10 +100,14 @@ public:
 
     // How long after a change of what was seen it is written.
     static constexpr int kSeenDelayMs = 3000;
+    static constexpr std::chrono::seconds kSuperviseEvery{5};
 
 signals:
     // The book changed: a unit was added, changed or removed.
     void bookChanged();
+    // The supervision wrote a change to station.csv; `alarm`: the silent units or the
+    // station's faults changed with it, and the operator was alerted.
+    void reported(const watch::Report& report, bool alarm);
 
 private:
     plat::Platform& sys_;
@@ -114,6 +117,8 @@ private:
     void seenChanged();
     QString booked(QString why);
     void saveSeen();
+    void onReport(const Report& report, bool alarm);
+    void showTitle();
 
     Book book_;
     Seen seen_;
@@ -122,6 +127,9 @@ private:
     bool started_ = false;           // start() has read the book and what was seen
     QList<QByteArray> shownBefore_;  // pictures shown before it
     QTimer seenTimer_;               // writes what was seen a little after it changed
+    Supervisor supervisor_;
+    QTimer superviseTimer_;
+    QString ownTitle_;  // the owner's title without the alarms
     std::unique_ptr<TForm6> board_;
 };
 

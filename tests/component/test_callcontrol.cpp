@@ -574,6 +574,44 @@ private slots:
             QCOMPARE(c.f().panel(2), QString("foto OK"));
         }
     }
+
+    // A late unit is checked on the line as "Снимок" asks it, the journal saying "проверка";
+    // a check nobody answers makes it silent in the title, and its own call brings it back.
+    void aLateUnitIsCheckedOnTheLine() {
+        const auto late = [](fake::Clock& clock) { clock.advance((75 * 60 + 1) * 1000); };
+        Built b;
+        QVERIFY(b.f().watch->changeUnit(0, {"+79001112233", QStringLiteral("Склад №2"), {}, 1, true}).isEmpty());
+        b.prepared();
+        late(b.r.clock);
+        const QByteArray jpeg = acq::picture(5);
+        b.unitAnswers(jpeg);
+        b.f().watch->supervise();
+        QVERIFY(b.line->written.endsWith("ATD+79001112233\rfoto1\r"));
+        journal::Call line = acq::journalCalls().value(0);
+        QCOMPARE(line.what, QStringLiteral("проверка"));
+        QCOMPARE(line.direction, journal::Direction::Outgoing);
+        QCOMPARE(acq::stored(line.pictures.value(0)), jpeg);
+        QCOMPARE(b.f().windowTitle(), QStringLiteral("Ravlo"));
+        QVERIFY(b.idle());
+
+        late(b.r.clock);
+        b.line->afterWrite("ATD").feed("ATD\r\r\nNO CARRIER\r\n");  // then nothing: each dial times out
+        b.f().watch->supervise();
+        QCOMPARE(countWrites(*b.line, "ATD"), 7);
+        line = acq::journalCalls().value(1);
+        QCOMPARE(line.what, QStringLiteral("проверка"));
+        QCOMPARE(line.outcome, QStringLiteral("Не связи с объектом"));
+        QCOMPARE(b.f().windowTitle(), QStringLiteral("Ravlo — молчит: Склад №2"));
+        QCOMPARE(b.r.notices.messages.last(),
+                 QStringLiteral("«Склад №2» молчит: проверка звонком не удалась (Не связи с объектом)"));
+        QVERIFY(b.idle());
+
+        b.unitCalls();
+        b.pollOut();
+        QCOMPARE(b.f().ListBox2.count(), 2);
+        QCOMPARE(b.f().windowTitle(), QStringLiteral("Ravlo"));
+        QVERIFY(b.r.notices.messages.contains(QStringLiteral("«Склад №2» снова на связи")));
+    }
 };
 
 QTEST_MAIN(TestCallControl)

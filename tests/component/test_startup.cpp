@@ -129,7 +129,7 @@ private slots:
         }
         QVERIFY(!store.load().has_value());
         Rig r;
-        plat::Platform sys{r.clock, r.ui, r.ports, store, r.notices};
+        plat::Platform sys{r.clock, r.ui, r.ports, store, r.notices, r.disk};
         TForm1 f(sys);
         QCOMPARE(f.portname, QString("COM1"));
     }

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -41,7 +43,19 @@ struct Operations final : watch::Operations {
         dialled.append(number);
         return refusal;
     }
+    // A check runs `onCheck` (which may play the call's journal line) and answers its refusal.
+    QString check(const QByteArray& number) override {
+        checked.append(number);
+        if (onCheck) onCheck(number);
+        return refusal;
+    }
+    bool portFree() override { return free; }
+    watch::Modem modem() override { return modemState; }
     void openArchive(const watch::Filter& filter, int event) override { opened.append({filter, event}); }
+    QList<QByteArray> checked;
+    std::function<void(const QByteArray&)> onCheck;
+    bool free = true;
+    watch::Modem modemState = watch::Modem::Ready;
     QList<QByteArray> dialled;
     QString refusal;  // what the next "Снимок" answers
     QList<std::pair<watch::Filter, int>> opened;
@@ -55,6 +69,7 @@ struct Station {
     journal::Journal calls;
     archive::Callers callers;
     Operations operations;
+    QWidget window;  // the main window the station alerts and titles
     std::unique_ptr<watch::Watch> watch;
     bool shared = true;  // the station reads `callers`; otherwise it keeps an index of its own
 
@@ -71,17 +86,20 @@ struct Station {
         calls.load();
         callers = archive::Callers();
         callers.update(events, calls);
+        window.setWindowTitle(QStringLiteral("Ravlo"));
         watch = std::make_unique<watch::Watch>(world.sys,
                                                watch::Archive{pictures, events, calls, shared ? &callers : nullptr},
-                                               operations, nullptr);
+                                               operations, &window);
         watch->shown(shownFirst);
         watch->start(unitNumber);
     }
     TForm6& board() const { return *watch->board(); }
 
     // A call from the number at the time that brought `count` pictures (none with a file when
-    // `files` is false); returns the pictures' names.
-    QList<QByteArray> call(const QByteArray& number, const QDateTime& at, int count, bool files = true) {
+    // `files` is false); returns the pictures' names. `what`: "проверка" for a check's call,
+    // which the station dialled.
+    QList<QByteArray> call(const QByteArray& number, const QDateTime& at, int count, bool files = true,
+                           const QString& what = QStringLiteral("снимок")) {
         QList<QByteArray> names;
         for (int i = 0; i < count; ++i) {
             const QByteArray name = pictureName(at.addSecs(i), pictures.count());
@@ -101,7 +119,9 @@ struct Station {
         journal::Call line;
         line.start = at;
         line.number = number;
-        line.what = QStringLiteral("снимок");
+        line.what = what;
+        line.direction =
+            what == QStringLiteral("проверка") ? journal::Direction::Outgoing : journal::Direction::Incoming;
         line.outcome = count > 0 ? QStringLiteral("foto OK") : journal::notAnswered;
         line.bytes = count > 0 ? 6944 : 0;
         line.pictures = names;
@@ -110,6 +130,11 @@ struct Station {
         callers.update(events, calls);
         watch->callEnded(line);
         return names;
+    }
+    // The clock moves on, and the supervision takes a look.
+    void later(std::chrono::milliseconds ms) {
+        world.clock.advance(std::uint32_t(ms.count()));
+        watch->supervise();
     }
     const watch::BoardRow& row(int r) const { return board().rows().at(std::size_t(r)); }
     QString cell(int r, int column) const { return board().ui->ListView1->topLevelItem(r)->text(column); }
@@ -127,6 +152,17 @@ struct Folder {
 };
 
 enum Column { cName, cNumber, cHeard, cCalls, cPictures, cUnseen, cState, cThumb };
+
+// What station.csv says happened, in order: its "Событие" words.
+QStringList stationWords() {
+    QStringList words;
+    for (const watch::Report& r : watch::StationLog().read()) words.append(watch::eventWord(r.event));
+    return words;
+}
+QString lastStationText() {
+    const auto all = watch::StationLog().read();
+    return all.empty() ? QString() : all.back().text;
+}
 
 }  // namespace
 
@@ -431,6 +467,236 @@ private slots:
         st.start("+79001112233", newest);
         st.watch->openBoard();
         QCOMPARE(st.row(0).unseen, 1);
+    }
+
+    // A unit is late after its interval and margin, not before; a call whose data phase began
+    // brings it back. Each change is a line of station.csv, the title and one alert.
+    void aUnitNotHeardForItsIntervalIsSilentUntilHeardAgain() {
+        using namespace std::chrono_literals;
+        Folder folder;
+        Station st;
+        watch::Book book;
+        // The margins: 15 min for 2 h (a tenth would be less), 2 h 24 min for 24 h.
+        QVERIFY(book.add({"+79001112233", QStringLiteral("Склад №2"), {}, 2, false}).isEmpty());
+        QVERIFY(book.add({"+79005550000", QStringLiteral("Дача"), {}, 24, false}).isEmpty());
+        st.start();
+        const QDateTime heard = st.world.clock.now().addMSecs(-st.world.clock.now().time().msec());
+        st.call("+79001112233", heard, 1);
+        QSignalSpy reports(st.watch.get(), &watch::Watch::reported);
+        st.later(2h + 15min);
+        QCOMPARE(st.watch->supervisor().silentNames(), QStringList());
+        QCOMPARE(reports.count(), 0);
+        st.later(1s);
+        QCOMPARE(st.watch->supervisor().silentNames(), QStringList{QStringLiteral("Склад №2")});
+        QCOMPARE(stationWords(), QStringList{QStringLiteral("молчит")});
+        QCOMPARE(lastStationText(), QStringLiteral("«Склад №2» молчит: не выходит на связь с %1 (интервал 2 ч)")
+                                        .arg(journal::timeText(heard)));
+        QCOMPARE(st.window.windowTitle(), QStringLiteral("Ravlo — молчит: Склад №2"));
+        QCOMPARE(st.world.notices.alerts, 1);
+        QCOMPARE(st.world.notices.messages, QStringList{lastStationText()});
+        // Never heard: counted from the start of the station.
+        st.later(24h + 2h + 24min - (2h + 15min + 1s));
+        QCOMPARE(st.watch->supervisor().silentNames().size(), 1);
+        st.later(1s);
+        QCOMPARE(st.window.windowTitle(), QStringLiteral("Ravlo — молчит: Склад №2, Дача"));
+        QVERIFY(lastStationText().contains(QStringLiteral("ни разу не выходил на связь")));
+        QCOMPARE(reports.count(), 2);
+
+        // The board: in red, with since when.
+        st.watch->openBoard();
+        QCOMPARE(st.cell(0, cState), QStringLiteral("молчит с ") +
+                                         journal::timeText(st.watch->supervisor().stateOf("+79001112233")->since));
+        QCOMPARE(st.board().ui->ListView1->topLevelItem(0)->foreground(cState).color(), QColor(Qt::red));
+
+        // A call that only rang is not heard; one with its data phase is, however the number is written.
+        st.call("+79001112233", st.world.clock.now(), 0);
+        QCOMPARE(st.watch->supervisor().silentNames().size(), 2);
+        st.call("89001112233", st.world.clock.now(), 1);
+        QCOMPARE(st.watch->supervisor().silentNames(), QStringList{QStringLiteral("Дача")});
+        QCOMPARE(st.window.windowTitle(), QStringLiteral("Ravlo — молчит: Дача"));
+        QCOMPARE(stationWords(), (QStringList{"молчит", "молчит", "на связи"}));
+        QCOMPARE(lastStationText(), QStringLiteral("«Склад №2» снова на связи"));
+        QCOMPARE(st.world.notices.alerts, 3);
+        QCOMPARE(st.cell(0, cState), QStringLiteral("на связи"));
+        QCOMPARE(st.cell(1, cState), QStringLiteral("молчит с ") +
+                                         journal::timeText(st.watch->supervisor().stateOf("+79005550000")->since));
+
+        // station.csv is written as calls.csv is.
+        const QByteArray csv = readAll(watch::stationFile);
+        QVERIFY(csv.startsWith(cp(QStringLiteral("Время;Событие;Объект;Номер;Текст\r\n"))));
+        QVERIFY(csv.contains(cp(QStringLiteral(";на связи;Склад №2;\xAD+79001112233;«Склад №2» снова на связи\r\n"))));
+        QCOMPARE(csv.count("\r\n"), 4);
+    }
+
+    // A late unit whose check is "да" is called for a picture as soon as the port is free; a
+    // picture keeps it on, none makes it silent, and the next check comes an interval later.
+    void aLateUnitIsCheckedByACallAndEachOutcomeStands() {
+        using namespace std::chrono_literals;
+        Folder folder;
+        Station st;
+        watch::Book book;
+        QVERIFY(book.add({"+79001112233", QStringLiteral("Склад №2"), {}, 1, true}).isEmpty());
+        st.start();
+        int pictures = 1;
+        std::optional<watch::Supervisor::State> during;
+        st.operations.onCheck = [&](const QByteArray& number) {
+            during = st.watch->supervisor().stateOf(number)->state;
+            st.call(number, st.world.clock.now(), pictures, true, QStringLiteral("проверка"));
+        };
+        st.later(1h + 15min);
+        QVERIFY(st.operations.checked.isEmpty());
+        st.later(1s);
+        QCOMPARE(st.operations.checked, QList<QByteArray>{"+79001112233"});
+        QCOMPARE(during, watch::Supervisor::State::Checking);
+        QCOMPARE(stationWords(), (QStringList{"проверка", "на связи"}));
+        QCOMPARE(lastStationText(), QStringLiteral("«Склад №2» на связи: проверка звонком принесла снимок"));
+        QCOMPARE(st.world.notices.alerts, 0);  // nothing was wrong
+
+        // A check that brings no picture: silent, at once.
+        pictures = 0;
+        st.later(1h + 15min + 1s);
+        QCOMPARE(st.operations.checked.size(), 2);
+        QCOMPARE(st.watch->supervisor().silentNames(), QStringList{QStringLiteral("Склад №2")});
+        QCOMPARE(lastStationText(), QStringLiteral("«Склад №2» молчит: проверка звонком не удалась (не отвечен)"));
+        QCOMPARE(st.world.notices.alerts, 1);
+        // The next check an interval later, not at every look; a check that fails again
+        // changes no alarm.
+        st.later(59min);
+        QCOMPARE(st.operations.checked.size(), 2);
+        st.later(1min + 1s);
+        QCOMPARE(st.operations.checked.size(), 3);
+        QCOMPARE(st.world.notices.alerts, 1);
+        // The port held (a reception, the operator's exchange, a dialog): the check waits.
+        st.operations.free = false;
+        st.later(1h + 1s);
+        QCOMPARE(st.operations.checked.size(), 3);
+        st.operations.free = true;
+        pictures = 1;
+        st.later(1s);
+        QCOMPARE(st.operations.checked.size(), 4);
+        QCOMPARE(st.watch->supervisor().silentNames(), QStringList());
+        QCOMPARE(st.world.notices.alerts, 2);
+        // No modem to check with: silent at once, checked when the modem is back.
+        st.operations.modemState = watch::Modem::Gone;
+        st.later(1h + 15min + 1s);
+        QCOMPARE(st.operations.checked.size(), 4);
+        QVERIFY(lastStationText().endsWith(QStringLiteral("проверить звонком нельзя: нет модема")));
+        st.operations.modemState = watch::Modem::Ready;
+        st.later(1s);
+        QCOMPARE(st.operations.checked.size(), 5);
+        QCOMPARE(stationWords(), (QStringList{"проверка", "на связи", "проверка", "молчит", "проверка", "молчит",
+                                              "проверка", "на связи", "молчит", "проверка", "на связи"}));
+    }
+
+    // The start works the states out from the journal and from what station.csv last said;
+    // a clock set forward or back raises no alarm and hides none.
+    void aStartFindsWhatTheJournalTellsWhateverTheClockSays() {
+        using namespace std::chrono_literals;
+        Folder folder;
+        Station st;
+        st.world.clock.base = kNow;
+        watch::Book book;
+        QVERIFY(book.add({"+79001112233", QStringLiteral("Склад"), {}, 24, false}).isEmpty());
+        QVERIFY(book.add({"+79005550000", QStringLiteral("Дача"), {}, 24, false}).isEmpty());
+        {
+            // Before this start: Склад heard 30 h ago; Дача's last call lies 3 h ahead, by a
+            // clock that was wrong then and has been set back since.
+            journal::Journal before;
+            before.load();
+            for (const auto& [number, at] : {std::pair{QByteArray("+79001112233"), kNow.addSecs(-30 * 3600)},
+                                             std::pair{QByteArray("+79005550000"), kNow.addSecs(3 * 3600)}})
+                QVERIFY(before.append({at, journal::Direction::Incoming, number, "снимок", "foto OK", 5000, {}, {}}));
+        }
+        st.start();
+        st.watch->supervise();
+        QCOMPARE(st.watch->supervisor().silentNames(), QStringList{QStringLiteral("Склад")});
+        st.later(26h + 24min);
+        QCOMPARE(st.watch->supervisor().silentNames().size(), 1);
+        st.later(1s);
+        QCOMPARE(st.watch->supervisor().silentNames().size(), 2);
+        QCOMPARE(stationWords(), (QStringList{"молчит", "молчит"}));
+        // A restart: the same alarms, and no second line for them.
+        st.start();
+        st.watch->supervise();
+        QCOMPARE(st.watch->supervisor().silentNames().size(), 2);
+        QCOMPARE(st.window.windowTitle(), QStringLiteral("Ravlo — молчит: Склад, Дача"));
+        QCOMPARE(stationWords().size(), 2);
+        // While running, the clock's jumps do nothing either way.
+        st.call("+79001112233", st.world.clock.now(), 1);
+        st.world.clock.base = st.world.clock.base.addDays(3);
+        st.later(1s);
+        st.world.clock.base = st.world.clock.base.addDays(-5);
+        st.later(1s);
+        QCOMPARE(st.watch->supervisor().silentNames(), QStringList{QStringLiteral("Дача")});
+        st.later(26h + 24min - 2s);
+        QCOMPARE(st.watch->supervisor().silentNames().size(), 1);
+        st.later(1s);
+        QCOMPARE(st.watch->supervisor().silentNames().size(), 2);
+        QCOMPARE(stationWords(), (QStringList{"молчит", "молчит", "на связи", "молчит"}));
+    }
+
+    // The modem gone or unprepared for more than a minute, and the disk that fills, are
+    // reported as a silent unit is, each with its restore.
+    void theStationsOwnFaultsAreReportedAndRestored() {
+        using namespace std::chrono_literals;
+        Folder folder;
+        Station st;
+        st.world.clock.base = kNow;
+        st.start();
+        st.operations.modemState = watch::Modem::Gone;
+        st.later(1s);
+        st.later(59s);
+        QCOMPARE(stationWords(), QStringList());
+        st.later(1s);
+        QCOMPARE(stationWords(), QStringList{QStringLiteral("нет модема")});
+        QCOMPARE(st.window.windowTitle(), QStringLiteral("Ravlo — нет модема"));
+        QCOMPARE(st.world.notices.alerts, 1);
+        st.operations.modemState = watch::Modem::Unprepared;  // plugged in, its firmware not up
+        st.later(1s);
+        st.later(61s);
+        st.operations.modemState = watch::Modem::NotWanted;  // the station stops listening: nothing changes
+        st.later(61s);
+        QCOMPARE(st.window.windowTitle(), QStringLiteral("Ravlo — модем не готов"));
+        st.operations.modemState = watch::Modem::Ready;
+        st.later(1s);
+        QCOMPARE(stationWords(), (QStringList{"нет модема", "модем на месте", "модем не готов", "модем готов"}));
+        QCOMPARE(st.window.windowTitle(), QStringLiteral("Ravlo"));
+        QCOMPARE(st.world.notices.alerts, 4);
+
+        // 100 MB a day filed over the last ten days.
+        constexpr qint64 MB = qint64(1) << 20;
+        for (int d = 10; d >= 1; --d)
+            st.calls.append({st.world.clock.now().addDays(-d),
+                             journal::Direction::Incoming,
+                             "+79001112233",
+                             "снимок",
+                             "foto OK",
+                             100 * MB,
+                             {},
+                             {}});
+        st.world.disk.free = 5 * 1024 * MB;
+        st.later(61s);
+        QCOMPARE(st.watch->supervisor().daysLeft(), 51);
+        st.world.disk.free = 2 * 1024 * MB;  // less than 30 days need
+        st.later(61s);
+        QCOMPARE(stationWords().last(), QStringLiteral("мало места"));
+        QCOMPARE(lastStationText(),
+                 QStringLiteral("Мало места: на диске свободно 2,0 ГБ, места хватит примерно на 20 дней"));
+        st.watch->openBoard();
+        QCOMPARE(st.board().ui->Label2->text(),
+                 QStringLiteral("Станция: мало места. На диске свободно 2,0 ГБ, места хватит примерно на 20 дней"));
+        st.world.disk.free = 3072 * MB;  // just above the need: not yet fine, so that it does not flap
+        st.later(61s);
+        QCOMPARE(stationWords().last(), QStringLiteral("мало места"));
+        st.world.disk.free = 4 * 1024 * MB;
+        st.later(61s);
+        QCOMPARE(stationWords().last(), QStringLiteral("место есть"));
+        QCOMPARE(st.window.windowTitle(), QStringLiteral("Ravlo"));
+        // Below 1 GB the disk is low whatever the rate.
+        st.calls = journal::Journal();
+        st.world.disk.free = 900 * MB;
+        st.later(61s);
+        QCOMPARE(lastStationText(), QStringLiteral("Мало места: на диске свободно 900 МБ"));
     }
 
     void aPictureNotNumberedByItsPlaceIsFoundByName() {

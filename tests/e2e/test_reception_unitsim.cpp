@@ -164,7 +164,8 @@ int runReceiver(const QByteArray& folderAndPort) {
     fake::PortStore store;
     store.value = QString::fromLocal8Bit(args.value(1));
     fake::Notices notices;
-    plat::Platform sys{clock, ui, ports, store, notices};
+    fake::Disk disk;
+    plat::Platform sys{clock, ui, ports, store, notices, disk};
     QTimer::singleShot(0, [] {
         if (TForm1* f = mainWindow()) f->ui->Button4->click();
     });

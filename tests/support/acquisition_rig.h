@@ -97,7 +97,8 @@ struct OnPty {
     plat::QtPortSystem ports;
     fake::PortStore store;
     fake::Notices notices;
-    plat::Platform sys{clock, ui, ports, store, notices};
+    fake::Disk disk;
+    plat::Platform sys{clock, ui, ports, store, notices, disk};
     TForm1 f{sys};
     OnPty() {
         f.portname = pty.slavePath();

@@ -142,6 +142,16 @@ public:
     QStringList messages;
 };
 
+// A disk with as much room as the test gives it; nothing when `free` is negative (the system
+// cannot tell).
+class Disk final : public plat::Disk {
+public:
+    std::optional<qint64> freeBytes(const QString&) override {
+        return free < 0 ? std::nullopt : std::optional<qint64>(free);
+    }
+    qint64 free = qint64(100) << 30;
+};
+
 // Hands out scripted lines; the test keeps a pointer to the one the program owns.
 class PortSystem final : public plat::PortSystem {
 public:
@@ -197,7 +207,8 @@ struct World {
     PortSystem ports{clock};
     PortStore store;
     Notices notices;
-    plat::Platform sys{clock, ui, ports, store, notices};
+    Disk disk;
+    plat::Platform sys{clock, ui, ports, store, notices, disk};
 };
 
 }  // namespace fake

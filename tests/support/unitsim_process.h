@@ -116,7 +116,8 @@ struct RealRig {
     TappedPortSystem wire{ports};
     fake::PortStore store;
     fake::Notices notices;
-    plat::Platform sys{clock, ui, wire, store, notices};
+    fake::Disk disk;
+    plat::Platform sys{clock, ui, wire, store, notices, disk};
     std::unique_ptr<Program> program;
     TForm1* form1 = nullptr;
 

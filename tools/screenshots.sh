@@ -210,4 +210,36 @@ demo_gone() { ! kill -0 "$demo_pid" 2>/dev/null; }
 wait_for 20 "Ravlo to end" demo_gone
 wait "$demo_pid" 2>/dev/null || true
 demo_pid=""
+
+# A watched unit that has fallen silent: the book gets "Гараж", watched every hour, whose last
+# call the journal holds from three hours ago, and the unit of the settings is named and watched
+# daily. The next start finds Гараж silent at once: the title names it, the board shows it red.
+garage=+79035550101
+{
+  printf '+79001112233;Склад №2;ворота;24;да\r\n'
+  printf '%s;Гараж;;1;нет\r\n' "$garage"
+} | iconv -f UTF-8 -t CP1251 >"$scratch/units.add"
+{ head -n 1 "$work/units.csv"; cat "$scratch/units.add"; } >"$scratch/units.csv"
+mv "$scratch/units.csv" "$work/units.csv"
+printf '%s;входящий;\xad%s;снимок;foto OK;5400;;Гараж\r\n' "$(date -d '3 hours ago' '+%d.%m.%Y %H:%M:%S')" "$garage" |
+  iconv -f UTF-8 -t CP1251 -c >>"$work/calls.csv"
+setsid "$here/tools/run-demo.sh" "$build" --workdir "$work" >"$scratch/demo2.out" 2>&1 &
+demo_pid=$!
+watch=$demo_pid
+wait_for 60 "the main window with the silent unit" has_window 'Ravlo — молчит: Гараж'
+main=$(window 'Ravlo — молчит: Гараж')
+shoot "$main" main-silent
+click "$main" 482 13
+wait_for 10 "the board of the units" has_window 'Объекты'
+board=$(window 'Объекты')
+shoot "$board" board-silent
+xdotool windowactivate --sync "$board" key Escape
+wait_for 10 "the board to close" no_window 'Объекты'
+click "$main" 749 332
+wait_for 10 "the exit question" has_question
+xdotool windowactivate --sync "$(question)" key Tab space
+watch=""
+wait_for 20 "Ravlo to end" demo_gone
+wait "$demo_pid" 2>/dev/null || true
+demo_pid=""
 say "done: the pictures are in $out"

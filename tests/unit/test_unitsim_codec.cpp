@@ -122,6 +122,8 @@ private slots:
                                                                      {"--dial-delay", "-1"},
                                                                      {"--fault-rate", "1.5"},
                                                                      {"--resolution", "4"},
+                                                                     {"--silent-for", "0"},
+                                                                     {"--unanswered", "-1"},
                                                                      {"--pictures"},
                                                                      {"--frobnicate"}})
             QVERIFY2(!parseArguments(bad).error.empty(), bad[0].c_str());

@@ -366,6 +366,45 @@ private slots:
                  QByteArray("\r\n+CRING: REL ASYNC\r\n\r\n+CLIP: \"+79001112233\",145\r\n"));
     }
 
+    // A unit out of reach makes no call of its own and leaves dials unanswered until its silence
+    // ends; then it calls at its period again. Dials left unanswered use up no result of
+    // --dial-result.
+    void unitOutOfReach() {
+        {
+            Rig r({"--call-every", "0.4", "--silent-for", "1"});
+            QCOMPARE(qb(r.say("ATD+7900\r", "NO CARRIER\r\n")), QByteArray("ATD+7900\r\r\nNO CARRIER\r\n"));
+            r.line.control("call");
+            r.untilLogged("silent-end");
+            const auto events = rig::readSimLog(r.log);
+            QVERIFY(rig::countSimEvents(events, "call-skipped", "why", "silent") >= 1);
+            for (const rig::SimEvent& e : events) {
+                QVERIFY2(e.name != "ring-begin", "the unit called while silent");
+                if (e.name == "silent-end") break;
+            }
+            // Heard again: its next call rings and brings its picture.
+            r.untilLogged("ring-begin");
+            QVERIFY(qb(r.say("ATA\r", "NO CARRIER\r\n")).contains("CONNECT 9600\r\n\xFF\xD8"));
+        }
+        {
+            Rig r({"--dial-result", "busy,connect", "--unanswered", "1"});
+            r.line.control("silent");
+            QCOMPARE(qb(r.say("ATD1\r", "NO CARRIER\r\n")), QByteArray("ATD1\r\r\nNO CARRIER\r\n"));
+            r.line.control("call");  // nothing rings before the next reply
+            r.line.control("silent 0");
+            QCOMPARE(qb(r.say("ATD1\r", "NO CARRIER\r\n")), QByteArray("ATD1\r\r\nNO CARRIER\r\n"));
+            QCOMPARE(qb(r.say("ATD1\r", "BUSY\r\n")), QByteArray("ATD1\r\r\nBUSY\r\n"));
+            r.line.control("unanswered 2");
+            for (int i = 0; i < 2; ++i)
+                QCOMPARE(qb(r.say("ATD1\r", "NO CARRIER\r\n")), QByteArray("ATD1\r\r\nNO CARRIER\r\n"));
+            QCOMPARE(qb(r.say("ATD1\r", "CONNECT 9600\r\n")), QByteArray("ATD1\r\r\nCONNECT 9600\r\n"));
+            QByteArrayList whys;
+            for (const auto& e : rig::readSimLog(r.log, "dial")) whys << e.fields.value("why");
+            QCOMPARE(whys.join(','), QByteArray("silent,unanswered,,unanswered,unanswered,"));
+            QCOMPARE(rig::readSimLog(r.log, "silent").value(0).fields.value("until"), QByteArray("end"));
+            QCOMPARE(rig::readSimLog(r.log, "silent-end").value(0).fields.value("why"), QByteArray("command"));
+        }
+    }
+
     // Several units call in turn, each with pictures in its own colours; a unit that is dialled
     // sends its own, however its number is written.
     void callersHaveTheirOwnPictures() {

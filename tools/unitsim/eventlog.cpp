@@ -39,12 +39,15 @@ EventLog::EventLog(const std::string& path, std::string saveDir)
     : file_(path.empty() ? stderr : std::fopen(path.c_str(), "a")), saveDir_(std::move(saveDir)),
       start_(SteadyClock::now()) {}
 
+std::string EventLog::stamp(Time t) const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", std::chrono::duration<double>(t - start_).count());
+    return text;
+}
+
 void EventLog::write(std::string_view event, const Fields& fields) {
     if (!file_) return;
-    const double t = std::chrono::duration<double>(SteadyClock::now() - start_).count();
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%.3f", t);
-    std::string line = std::string("unitsim t=") + stamp + " event=";
+    std::string line = "unitsim t=" + stamp(SteadyClock::now()) + " event=";
     line += event;
     for (const auto& [k, v] : fields) {
         line += ' ';

@@ -23,6 +23,8 @@ public:
     using Fields = std::vector<std::pair<std::string_view, std::string>>;
     void write(std::string_view event, const Fields& fields);
     void note(std::string_view text) { write("note", {{"text", std::string(text)}}); }
+    // The moment `t` as the log's "t=" writes it: seconds since the start.
+    std::string stamp(Time t) const;
 
     // A segment with a picture has left the line (or was cut off): logs it, saves it when whole.
     void pictureSent(const Sent& sent);

@@ -111,6 +111,11 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
         {{"dial-delay", "time from ATD to its result (default 2000)", "MS"}, to<&O::dialDelay, ms>},
         {{"dial-result", "replies R to successive ATD, the last one repeating (default connect)", "R,..."},
          each<&O::dialResults, parseReply>},
+        {{"unanswered",
+          "the first N dials get NO CARRIER after the dial delay, before --dial-result takes its turn "
+          "(command unanswered)",
+          "N"},
+         to<&O::unanswered, parseCount>},
         {{"answer-delay", "time from ATA to CONNECT (default 1000)", "MS"}, to<&O::answerDelay, ms>},
         {{"ring-interval", "time between ring reports (default 3000)", "MS"}, to<&O::ringInterval, ms>},
         {{"rings", "rings before the unit gives up, 1 or more (default 10)", "N"}, to<&O::rings, number<int, 1>>},
@@ -163,6 +168,11 @@ std::vector<OptionRow> options(QCommandLineParser& parser) {
           "--voice-every; without it: this call alone)",
           "SECONDS"},
          to<&O::voiceFirst, seconds>},
+        {{"silent-for",
+          "the unit is out of reach for SECONDS from the start: it makes no call of its own and a dial "
+          "to it gets NO CARRIER (command silent)",
+          "SECONDS"},
+         to<&O::silentFor, seconds>},
         {{"control", "commands also from FIFO (made if missing, removed at exit)", "FIFO"}, to<&O::controlFifo, any>},
         {{"quit-on-eof", "end when standard input ends, not only stop reading it"}, set<&O::quitOnEof, true>},
         {{"log", "event log, one key=value line an event (default standard error)", "FILE"}, to<&O::logPath, any>},
@@ -175,8 +185,12 @@ by +nul, +noise or +longline: a NUL byte, random bytes or 5000 bytes without a l
 A picture fault F is none, silence, nul, noise, longline (garbles outside the pictures), drop (the call
 drops inside a picture) or truncate (the last picture is cut short). A settings ITEM is bc, time, clock,
 apn, user, pass, oper, sim, email, tel1..tel4 or levels. Commands, one a line on standard input or the
-FIFO: call [NUMBER], hangup, fault F (for the next picture call), restart [silent], replug, quit.
+FIFO: call [NUMBER], hangup, fault F (for the next picture call), restart [silent], replug,
+silent [SECONDS], unanswered [N], quit.
 The unit's own calls (call without NUMBER, --call-every) present the numbers of --callers in turn.
+silent: the unit has lost its power or antenna for SECONDS (without: until "silent 0"): its own calls
+are not made and a dial to it gets NO CARRIER; call NUMBER still rings. unanswered: the next N dials
+(default 1) get NO CARRIER.
 restart: the modem loses power and starts again: a call or ringing ends without NO CARRIER, echo and
 the ring and caller reports go back to their start settings, and the --announce lines follow (none
 with "restart silent"). replug: the modem is unplugged and plugged back: the pseudo-terminal is
@@ -191,6 +205,11 @@ const char* itemName(Item item) { return itemNames[std::size_t(item)]; }
 std::optional<Item> parseItem(const std::string& v) { return lookup<Item>(itemNames, v); }
 const char* faultName(PictureFault fault) { return faultNames[std::size_t(fault)]; }
 std::optional<PictureFault> parsePictureFault(const std::string& v) { return lookup<PictureFault>(faultNames, v); }
+std::optional<Ms> parseSeconds(const std::string& v) {
+    const auto s = real(v, 0.0, 1e6);
+    return s && *s < 1e6 ? std::optional(Ms(long(*s * 1000))) : std::nullopt;
+}
+std::optional<int> parseCount(const std::string& v) { return number<int, 0>(v); }
 std::optional<Reply> parseReply(const std::string& text) {
     const auto plus = text.find('+');
     const auto index = lookup<std::size_t>(replyNames, text.substr(0, plus));

@@ -60,6 +60,7 @@ struct Options {
     bool reportsOn = false;  // ring and caller reports on without AT+CRC=1 / AT+CLIP=1
     Ms dialDelay{2000};
     std::vector<Reply> dialResults{Reply{"CONNECT 9600"}};  // one per attempt, the last repeats
+    int unanswered = 0;  // the first dials get NO CARRIER; they use up none of dialResults
     Ms answerDelay{1000};
     Ms ringInterval{3000};
     int rings = 10;
@@ -94,6 +95,7 @@ struct Options {
     std::optional<Ms> replugEvery;
     std::optional<Ms> voiceEvery;
     std::optional<Ms> voiceFirst;  // when the first voice call comes; none: after voiceEvery
+    std::optional<Ms> silentFor;   // the unit is out of reach for this long from the start
     std::string controlFifo;
     bool quitOnEof = false;
 
@@ -114,6 +116,10 @@ ParseResult parseArguments(const std::vector<std::string>& args);
 // optionally followed by "+nul", "+noise" or "+longline".
 std::optional<Reply> parseReply(const std::string& text);
 std::optional<PictureFault> parsePictureFault(const std::string& text);
+// Seconds, fractions allowed, from 0 to less than a million.
+std::optional<Ms> parseSeconds(const std::string& text);
+// A whole number from 0.
+std::optional<int> parseCount(const std::string& text);
 std::optional<Item> parseItem(const std::string& text);
 const char* itemName(Item item);
 const char* faultName(PictureFault fault);

@@ -92,6 +92,8 @@ Simulator::Simulator(Options options, int lineFd)
     }
     log_.write("start", {{"mode", opt_.cable ? "cable" : "modem"},
                          {"speed", opt_.fast ? "full" : std::to_string(bytesPerSecond) + "B/s"}});
+    unanswered_ = opt_.unanswered;
+    if (opt_.silentFor) silence(now + *opt_.silentFor);
 }
 
 void Simulator::control(std::string_view command) {
@@ -124,6 +126,14 @@ void Simulator::control(std::string_view command) {
         restart(arg.empty(), now);
     } else if (verb == "replug" && arg.empty()) {
         replug();
+    } else if (verb == "silent") {
+        const std::optional<Ms> length = arg.empty() ? std::nullopt : parseSeconds(arg);
+        if (!arg.empty() && !length) log_.write("error", {{"text", "silent: not a number of seconds: " + arg}});
+        else if (length && length->count() == 0) endSilence("command");
+        else silence(length ? std::optional(now + *length) : std::nullopt);
+    } else if (verb == "unanswered") {
+        if (const auto n = arg.empty() ? std::optional(1) : parseCount(arg)) unanswered_ = *n;
+        else log_.write("error", {{"text", "unanswered: not a number of dials: " + arg}});
     } else if (verb == "quit") {
         quit_ = true;
     } else {
@@ -382,12 +392,23 @@ void Simulator::reply(const Reply& r, Time now) {
 
 void Simulator::dial(std::string number, Time now) {
     if (state_ == State::Ringing) log_.write("ring-end", {{"why", "the PC dialled out"}});
-    dialResult_ = opt_.dialResults[std::min(dialAttempt_, opt_.dialResults.size() - 1)];
+    // Nobody answers a unit out of reach: the network gives the call up after the dial delay.
+    // Such dials do not use up the results of --dial-result.
+    const char* unanswered = silent_ ? "silent" : unanswered_ > 0 ? "unanswered" : nullptr;
+    if (unanswered) {
+        dialResult_ = Reply{"NO CARRIER"};
+        if (!silent_) --unanswered_;
+    } else {
+        dialResult_ = opt_.dialResults[std::min(scenarioDial_, opt_.dialResults.size() - 1)];
+        ++scenarioDial_;
+    }
     ++dialAttempt_;
     dialNumber_ = number;
-    log_.write("dial", {{"number", number},
-                        {"attempt", std::to_string(dialAttempt_)},
-                        {"result", dialResult_.silent() ? "(none)" : dialResult_.text}});
+    EventLog::Fields fields{{"number", number},
+                            {"attempt", std::to_string(dialAttempt_)},
+                            {"result", dialResult_.silent() ? "(none)" : dialResult_.text}};
+    if (unanswered) fields.emplace_back("why", unanswered);
+    log_.write("dial", fields);
     state_ = State::Dialling;
     stateDeadline_ = now + opt_.dialDelay;
 }
@@ -415,6 +436,7 @@ void Simulator::requestCall(UnitCall call, Time now) {
         log_.note("no modem on a cable: the unit cannot call");
         return;
     }
+    if (heldBack(call)) return;
     if (state_ == State::Command && !pendingCall_) {
         ringUnitCall(std::move(call), now);
         return;
@@ -425,7 +447,30 @@ void Simulator::requestCall(UnitCall call, Time now) {
     if (state_ == State::Command && !pendingCallAt_) pendingCallAt_ = now;
 }
 
+// A call the operator gave a number to still rings: another unit, or this one heard again.
+bool Simulator::heldBack(const UnitCall& call) {
+    if (!silent_ || call.number) return false;
+    log_.write("call-skipped", {{"why", "silent"}});
+    return true;
+}
+
+// A call already ringing or standing goes on to its end; a call waiting for a free modem is
+// held back when its turn comes.
+void Simulator::silence(std::optional<Time> until) {
+    silent_ = true;
+    silentUntil_ = until;
+    log_.write("silent", {{"until", until ? log_.stamp(*until) : "end"}});
+}
+
+void Simulator::endSilence(const char* why) {
+    if (!silent_) return;
+    silent_ = false;
+    silentUntil_.reset();
+    log_.write("silent-end", {{"why", why}});
+}
+
 void Simulator::ringUnitCall(UnitCall call, Time now) {
+    if (heldBack(call)) return;
     if (call.number) {
         ringNumber_ = std::move(*call.number);
     } else if (!opt_.callers.empty()) {
@@ -547,6 +592,7 @@ std::optional<Time> Simulator::nextDeadline() const {
         if (t && (!d || *t < *d)) d = t;
     };
     take(stateDeadline_);
+    take(silentUntil_);
     if (pendingCall_ && state_ == State::Command) take(pendingCallAt_);
     take(nextAutoCall_);
     take(nextAutoRestart_);
@@ -559,6 +605,8 @@ std::optional<Time> Simulator::nextDeadline() const {
 }
 
 void Simulator::timers(Time now) {
+    // First, so that a call of the unit's that falls due as the silence ends is made.
+    if (silentUntil_ && now >= *silentUntil_) endSilence("elapsed");
     if (stateDeadline_ && now >= *stateDeadline_) {
         stateDeadline_.reset();
         switch (state_) {

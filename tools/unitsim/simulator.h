@@ -35,7 +35,7 @@ public:
     const std::string& error() const { return error_; }
 
     // A control command: "call [NUMBER]", "voice [NUMBER]", "hangup", "fault F", "restart [silent]",
-    // "replug", "quit".
+    // "replug", "silent [SECONDS]", "unanswered [N]", "quit".
     void control(std::string_view command);
 
     // What "replug" (and --replug-every) calls to get the new line. It is called while the
@@ -80,6 +80,11 @@ private:
         std::optional<std::string> number;
     };
     void requestCall(UnitCall call, Time now);
+    // Whether `call` is one of the unit's own while the unit is silent, and so is not made.
+    bool heldBack(const UnitCall& call);
+    // The unit loses its power or antenna until `until` (none: until told), or gets it back.
+    void silence(std::optional<Time> until);
+    void endSilence(const char* why);
     void ringUnitCall(UnitCall call, Time now);
     // How the pictures of a call from or to `number` look: those of its place in --callers.
     Look lookOf(const std::string& number) const;
@@ -118,6 +123,10 @@ private:
     bool crcOn_;
     bool clipOn_;
     std::size_t dialAttempt_ = 0;
+    std::size_t scenarioDial_ = 0;  // dials answered from --dial-result so far
+    int unanswered_ = 0;            // dials still to be left unanswered
+    bool silent_ = false;
+    std::optional<Time> silentUntil_;  // none while silent: until "silent 0"
     Reply dialResult_;
     std::string dialNumber_;
     std::optional<Time> stateDeadline_;  // dial result, connect after ATA, next ring

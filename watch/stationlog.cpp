@@ -14,9 +14,9 @@ namespace watch {
 namespace {
 
 const std::array<QString, 9> kWords = {
-    QStringLiteral("проверка"),       QStringLiteral("молчит"),         QStringLiteral("на связи"),
-    QStringLiteral("нет модема"),     QStringLiteral("модем на месте"), QStringLiteral("модем не готов"),
-    QStringLiteral("модем готов"),    QStringLiteral("мало места"),     QStringLiteral("место есть")};
+    QStringLiteral("проверка"),    QStringLiteral("молчит"),         QStringLiteral("на связи"),
+    QStringLiteral("нет модема"),  QStringLiteral("модем на месте"), QStringLiteral("модем не готов"),
+    QStringLiteral("модем готов"), QStringLiteral("мало места"),     QStringLiteral("место есть")};
 
 constexpr qsizetype kUnwrittenLimit = 64 * 1024;  // lines kept while the file cannot be written
 
@@ -60,7 +60,8 @@ bool StationLog::append(const Report& report) {
     unwritten_ += formatLine(report);
     if (plat::appendLines(fileName_, unwritten_, heading()) < 0) {
         // The oldest lines go first when the disk stays unwritable for long.
-        if (unwritten_.size() > kUnwrittenLimit) unwritten_.remove(0, unwritten_.indexOf('\n', unwritten_.size() - kUnwrittenLimit) + 1);
+        if (unwritten_.size() > kUnwrittenLimit)
+            unwritten_.remove(0, unwritten_.indexOf('\n', unwritten_.size() - kUnwrittenLimit) + 1);
         return false;
     }
     unwritten_.clear();

@@ -26,7 +26,8 @@ QString days(int n) {
 
 // "54,2 ГБ", "800 МБ".
 QString size(qint64 bytes) {
-    if (bytes >= qint64(1) << 30) return QString::number(double(bytes) / double(1 << 30), 'f', 1).replace('.', ',') + " ГБ";
+    if (bytes >= qint64(1) << 30)
+        return QString::number(double(bytes) / double(1 << 30), 'f', 1).replace('.', ',') + " ГБ";
     return QStringLiteral("%1 МБ").arg(bytes >> 20);
 }
 
@@ -83,7 +84,8 @@ void Supervisor::start() {
     for (const QByteArray& n : calls_.numbers()) keys.push_back(nationalNumber(n));
     std::vector<qint64> newest(keys.size(), -1);
     for (const journal::Journal::Entry& e : calls_.entries())
-        if (e.heard && !e.later && e.number >= 0) newest[std::size_t(e.number)] = std::max(newest[std::size_t(e.number)], e.start);
+        if (e.heard && !e.later && e.number >= 0)
+            newest[std::size_t(e.number)] = std::max(newest[std::size_t(e.number)], e.start);
     for (std::size_t i = 0; i < keys.size(); ++i) {
         if (keys[i].isEmpty() || newest[i] < 0) continue;
         const QDateTime at = timeOf(newest[i]);
@@ -176,7 +178,8 @@ bool Supervisor::late(const Watched& w, Ms at) {
 
 void Supervisor::report(Event event, const Watched* w, const QString& text, bool alarm) {
     Report r{sys_.clock.now(), event, w ? w->unit.name : QString(), w ? w->unit.number : QByteArray(), text};
-    if (!log_.append(r)) qCInfo(lcArchive, "%s not written: the line is kept for the next one", qUtf8Printable(stationFile));
+    if (!log_.append(r))
+        qCInfo(lcArchive, "%s not written: the line is kept for the next one", qUtf8Printable(stationFile));
     qCInfo(lcArchive, "station: %s: %s", qUtf8Printable(eventWord(event)), qUtf8Printable(text));
     emit reported(r, alarm);
 }
@@ -216,7 +219,8 @@ void Supervisor::look(Watched& w, Ms at) {
     w.silent = true;
     w.since = sys_.clock.now();
     w.text = QStringLiteral("%1 молчит: %2; проверить звонком нельзя: %3")
-                 .arg(quoted(w.unit.name), lateText(w), m == Modem::Gone ? QStringLiteral("нет модема") : QStringLiteral("модем не готов"));
+                 .arg(quoted(w.unit.name), lateText(w),
+                      m == Modem::Gone ? QStringLiteral("нет модема") : QStringLiteral("модем не готов"));
     report(Event::Silent, &w, w.text, true);
     emit changed();
 }

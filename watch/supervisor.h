@@ -94,8 +94,8 @@ signals:
 private:
     struct Watched {
         Unit unit;
-        QByteArray key;  // national number
-        Ms heard{0};     // on the run's own clock: when last heard, or when watching began
+        QByteArray key;     // national number
+        Ms heard{0};        // on the run's own clock: when last heard, or when watching began
         QDateTime heardAt;  // the clock's time of that, invalid when never heard
         Ms nextCheck{0};    // no check before this
         bool silent = false;

@@ -14,6 +14,7 @@
 #include "platform/cp1251.h"
 #include "platform/jpeg.h"
 #include "platform/stringlist.h"
+#include "watch/stationlog.h"
 #include "ui_tform1.h"
 
 #include <QCheckBox>
@@ -665,6 +666,54 @@ private slots:
         QCOMPARE(rr.wire.written.count(prepare), 4);
         QCOMPARE(sim.completePictures().size(), 3);
         CHECK(checkIdle(rr));
+    }
+
+    // A unit watched hourly whose last call lies two hours back is late at the start: the
+    // station dials it, and the unit, silent, leaves each dial unanswered; it is silent in the
+    // title and in station.csv. When it calls again it is back.
+    void aSilentUnitIsCheckedThenHeardAgain() {
+        rig::UnitSimProcess sim(QStringList{"--fast", "--silent-for", "600"} + kQuick);
+        QVERIFY(sim.ok());
+        rig::RealRig rr;
+        const auto cp = [](const QString& text) { return plat::toCp1251(text); };
+        rig::writeFile("units.csv", cp("Номер;Название;Комментарий;Интервал, ч;Проверка звонком\r\n"
+                                       "+79001112233;Склад №2;;1;да\r\n"));
+        journal::Journal before;
+        QVERIFY(before.append({QDateTime::currentDateTime().addSecs(-2 * 3600),
+                               journal::Direction::Incoming,
+                               "+79001112233",
+                               "снимок",
+                               "foto OK",
+                               5000,
+                               {},
+                               "Склад №2"}));
+        rr.build(sim.link());
+        TForm1& f = *rr.form1;
+        f.ui->Button3->click();
+        QCOMPARE(f.panel(1), "Подключен " + sim.link());
+        QVERIFY(QTest::qWaitFor([&] { return !f.busy && !f.tmrstop; }, 5000));
+
+        f.watch->supervise();
+        QCOMPARE(rig::countSimEvents(sim.events(), "dial", "why", "silent"), 6);
+        QCOMPARE(f.windowTitle(), QStringLiteral("Ravlo — молчит: Склад №2"));
+        const QList<journal::Call> calls = acq::journalCalls();
+        QCOMPARE(calls.size(), 2);
+        QCOMPARE(calls[1].what, QStringLiteral("проверка"));
+        QCOMPARE(calls[1].outcome, QStringLiteral("Не связи с объектом"));
+        const auto words = [] {
+            QStringList all;
+            for (const watch::Report& r : watch::StationLog().read()) all.append(watch::eventWord(r.event));
+            return all;
+        };
+        QCOMPARE(words(), (QStringList{"проверка", "молчит"}));
+
+        sim.command("silent 0");
+        sim.command("call");
+        QVERIFY2(QTest::qWaitFor([&] { return f.windowTitle() == QStringLiteral("Ravlo"); }, 30000),
+                 qPrintable(f.windowTitle()));
+        QCOMPARE(words(), (QStringList{"проверка", "молчит", "на связи"}));
+        QCOMPARE(f.nfiles, 1);
+        QCOMPARE(sim.completePictures().size(), 1);
     }
 };
 

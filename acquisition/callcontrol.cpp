@@ -156,9 +156,11 @@ void TForm1::CheckBox1Click() {
 
 void TForm1::Button4Click() { snapshot(telobj); }
 
-QString TForm1::snapshot(const QByteArray& number) { return askpicture(number, QStringLiteral("снимок")); }
+QString TForm1::snapshot(const QByteArray& number) { return askpicture(number, QStringLiteral("снимок"), true); }
 
-QString TForm1::check(const QByteArray& number) { return askpicture(number, QStringLiteral("проверка")); }
+// Nobody pressed anything: a port that does not open is said in panel 2 and the journal, not
+// in a box that would wait for the operator at every check.
+QString TForm1::check(const QByteArray& number) { return askpicture(number, QStringLiteral("проверка"), false); }
 
 bool TForm1::portFree() {
     // A dialog open (the settings, the port, a box) waits for the operator, who may be about
@@ -172,7 +174,7 @@ watch::Modem TForm1::modem() {
     return retries > 0 ? watch::Modem::Unprepared : watch::Modem::Ready;
 }
 
-QString TForm1::askpicture(const QByteArray& number, const QString& what) {
+QString TForm1::askpicture(const QByteArray& number, const QString& what, bool tell) {
     if (busy || tmrstop) {
         // The port is taken: say why nothing is dialled.
         QString why = call && call->direction == journal::Direction::Incoming
@@ -190,7 +192,11 @@ QString TForm1::askpicture(const QByteArray& number, const QString& what) {
         ui->Pbar1->hide();
         dialed = 0;
     });
-    if (!openport()) return QStringLiteral("Порт не открывается, снимок не запрошен");
+    if (!openport(tell)) {
+        const QString why = QStringLiteral("Порт не открывается, снимок не запрошен");
+        if (!tell) setPanel(2, why);
+        return why;
+    }
     begincall(journal::Direction::Outgoing, number, what);
     ui->Pbar1->show();
     // A cancel pressed before the first attempt began (while nothing waited) is not for it.

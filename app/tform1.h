@@ -373,8 +373,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // "Снимок" for a number, the journal line's "Что" being `what`.
-    QString askpicture(const QByteArray& number, const QString& what);
+    // "Снимок" for a number, the journal line's "Что" being `what`; `tell`: a port that does
+    // not open gets its box.
+    QString askpicture(const QByteArray& number, const QString& what, bool tell);
     // vvod after its command: waits up to tmout tenths of a second for a reply line vvodResult
     // knows, going on with the line as it stands.
     unsigned expect(LineHead& line, int tmout);

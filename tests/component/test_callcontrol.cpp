@@ -108,6 +108,11 @@ private slots:
         QCOMPARE(denied.r.ui.messages.size(), 1);
         QVERIFY2(denied.f().ui->Panel1->toolTip().contains("группе dialout"),
                  qPrintable(denied.f().ui->Panel1->toolTip()));
+        // The station's own check says it in panel 2, with no box waiting for the operator.
+        denied.r.ports.line().openOk = false;
+        QCOMPARE(denied.f().check("+79001112233"), QStringLiteral("Порт не открывается, снимок не запрошен"));
+        QCOMPARE(denied.f().panel(2), QStringLiteral("Порт не открывается, снимок не запрошен"));
+        QCOMPARE(denied.r.ui.messages.size(), 1);
         // Once the port opens, the tool tip is the panel's text again.
         denied.r.ports.line().afterWrite("AT+CRC=1\r").feed("OK\r\n").afterWrite("AT+CLIP=1\r").feed("OK\r\n");
         denied.f().Button3Click();

@@ -311,7 +311,7 @@ void Supervisor::disk(Ms at) {
             break;
         }
         bytes += e->bytes;
-        oldest = e->start;
+        oldest = oldest < 0 ? e->start : std::min(oldest, e->start);  // lines stored later stand out of order
     }
     double span = kDiskDays;
     if (!older && oldest >= 0) span = std::clamp(double(timeOf(oldest).secsTo(wall)) / 86400.0, 1.0, double(kDiskDays));
@@ -320,7 +320,9 @@ void Supervisor::disk(Ms at) {
     QString room = QStringLiteral("на диске свободно ") + size(*free);
     if (perDay > 0) {
         daysLeft_ = int(std::min(double(*free) / perDay, 1e6));
-        room += QStringLiteral(", места хватит примерно на ") + days(*daysLeft_);
+        // Beyond the ten years the archive is kept for, the number says nothing.
+        room += *daysLeft_ > kLongForecastDays ? QStringLiteral(", места хватит больше чем на 10 лет")
+                                               : QStringLiteral(", места хватит примерно на ") + days(*daysLeft_);
     }
     forecast_ = room.left(1).toUpper() + room.mid(1);
     const double need = std::max(double(kDiskFloor), perDay * kDiskDays);

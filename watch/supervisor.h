@@ -45,6 +45,8 @@ public:
     static constexpr qint64 kDiskFloor = qint64(1) << 30;
     static constexpr int kDiskDays = 30;
     static constexpr double kDiskSlack = 1.05;
+    // A forecast longer than this says "больше чем на 10 лет".
+    static constexpr int kLongForecastDays = 3650;
     static constexpr Ms kMinMargin = std::chrono::minutes(15);
     // How long past its interval a unit is late.
     static Ms margin(Ms interval) { return std::max<Ms>(interval / 10, kMinMargin); }

@@ -138,10 +138,12 @@ void TForm6::showRow(int r) {
     if (state) {
         using S = watch::Supervisor::State;
         word = state->state == S::Checking ? QStringLiteral("проверка")
-               : state->state == S::Silent ? QStringLiteral("молчит с ") + journal::timeText(state->since)
-                                           : QStringLiteral("на связи");
+               : state->state == S::Silent
+                   ? QStringLiteral("молчит с ") + state->since.toString(QStringLiteral("dd.MM hh:mm"))
+                   : QStringLiteral("на связи");
     }
     item->setText(cState, word);
+    // The whole story, with the day's year and the seconds, in its tool tip.
     item->setToolTip(cState, state ? state->text : QString());
     item->setForeground(cState, state && state->state == watch::Supervisor::State::Silent ? QBrush(Qt::red) : QBrush());
     item->setToolTip(cName, row.known() ? station.book().units().value(row.unit).comment : QString());

@@ -324,7 +324,7 @@ void Supervisor::disk(Ms at) {
         room += *daysLeft_ > kLongForecastDays ? QStringLiteral(", места хватит больше чем на 10 лет")
                                                : QStringLiteral(", места хватит примерно на ") + days(*daysLeft_);
     }
-    forecast_ = room.left(1).toUpper() + room.mid(1);
+    const QString was = std::exchange(forecast_, room.left(1).toUpper() + room.mid(1));
     const double need = std::max(double(kDiskFloor), perDay * kDiskDays);
     const bool low = double(*free) < need;
     if (low && !diskLow_) {
@@ -334,7 +334,8 @@ void Supervisor::disk(Ms at) {
         diskLow_ = false;
         report(Event::DiskOk, nullptr, QStringLiteral("Места снова достаточно: ") + room, true);
     }
-    emit changed();
+    // An open board works its rows out again at each change: not once a minute for nothing.
+    if (forecast_ != was) emit changed();
 }
 
 std::optional<Supervisor::UnitState> Supervisor::stateOf(QByteArrayView number) const {

@@ -54,9 +54,13 @@ Supervisor::Ms Supervisor::now() {
     return mono_;
 }
 
-Supervisor::Watched* Supervisor::find(QByteArrayView key) {
+const Supervisor::Watched* Supervisor::find(QByteArrayView key) const {
     const auto w = std::find_if(watched_.begin(), watched_.end(), [&](const Watched& x) { return x.key == key; });
     return w == watched_.end() ? nullptr : &*w;
+}
+
+Supervisor::Watched* Supervisor::find(QByteArrayView key) {
+    return const_cast<Watched*>(std::as_const(*this).find(key));
 }
 
 Supervisor::Watched Supervisor::watched(const Unit& unit) const {
@@ -340,8 +344,8 @@ void Supervisor::disk(Ms at) {
 
 std::optional<Supervisor::UnitState> Supervisor::stateOf(QByteArrayView number) const {
     const QByteArray key = nationalNumber(number);
-    const auto w = std::find_if(watched_.begin(), watched_.end(), [&](const Watched& x) { return x.key == key; });
-    if (key.isEmpty() || w == watched_.end()) return std::nullopt;
+    const Watched* w = key.isEmpty() ? nullptr : find(key);
+    if (!w) return std::nullopt;
     return UnitState{w->checking ? State::Checking : w->silent ? State::Silent : State::Heard, w->since, w->text};
 }
 

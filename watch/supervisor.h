@@ -106,6 +106,7 @@ private:
         QString text;
     };
     Ms now();
+    const Watched* find(QByteArrayView key) const;
     Watched* find(QByteArrayView key);
     Watched watched(const Unit& unit) const;
     void report(Event event, const Watched* w, const QString& text, bool alarm);
